@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// The console's directory of FTP accounts: four parallel tables sharing one
+// index, the site slot (0 to 20). Slots 0 to 10 hold the built-in presets,
+// slots 11 to 20 are free for sites added while the program runs. Nothing is
+// stored on disk.
+class SiteDirectory final
+{
+public:
+    static constexpr int SlotCount = 21;
+    static constexpr int PresetCount = 11;
+
+    // A site as the operator knows it.
+    struct Site
+    {
+        QString label;
+        QString address;
+        QString user;
+        QString password;
+    };
+
+    // All slots empty; loadPresets() fills slots 0 to 10.
+    SiteDirectory() = default;
+
+    void loadPresets();
+
+    // Checked slot access: any slot outside 0 to 20 throws std::out_of_range
+    // with the message "Subscript out of range".
+    const QString &SiteAddress(int slot) const;
+    const QString &SiteUser(int slot) const;
+    const QString &SitePassword(int slot) const;
+    const QString &SiteLabel(int slot) const;
+    void store(int slot, const Site &site);
+    void setSiteLabel(int slot, const QString &label);
+    void setSiteAddress(int slot, const QString &address);
+    void setSiteUser(int slot, const QString &user);
+    void setSitePassword(int slot, const QString &password);
+
+    static const std::array<Site, PresetCount> &presets();
+
+private:
+    static int checked(int slot);
+
+    std::array<QString, SlotCount> m_address;
+    std::array<QString, SlotCount> m_user;
+    std::array<QString, SlotCount> m_password;
+    std::array<QString, SlotCount> m_label;
+};
+
+// The text the address box receives for a site address: the address unchanged
+// when its 4th or 5th character is a dot (it already starts with a host label
+// such as "ftp." or "www."), otherwise "www." in front of it.
+QString browseAddressFor(const QString &siteAddress);
+
+// The transfer URL for the address box's text: exactly "FTP://" + text.
+QString ftpUrlFor(const QString &browseAddress);

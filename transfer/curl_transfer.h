@@ -1,0 +1,43 @@
+#pragma once
+
+#include "transfer_component.h"
+
+#include <memory>
+
+// The FTP client of the console, on libcurl's multi interface driven by the
+// caller's Qt event loop: socket notifiers and one timer, no threads, no
+// blocking waits. One operation runs at a time; the login is kept between
+// operations and dropped when the site changes or on CLOSE.
+class CurlTransfer final : public TransferComponent
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CurlTransfer)
+public:
+    explicit CurlTransfer(QObject *parent = nullptr);
+    ~CurlTransfer() override;
+
+    QString URL() const override;
+    void setURL(const QString &url) override;
+    QString UserName() const override;
+    void setUserName(const QString &userName) override;
+    void setPassword(const QString &password) override;
+
+    void Execute(const QString &operation) override;
+    QString GetChunk(int size) override;
+    qint32 ResponseCode() const override;
+    QString ResponseInfo() const override;
+    bool StillExecuting() const override;
+
+    // Seconds a connection attempt, a server reply or a stalled transfer may
+    // take before the operation ends in the error state; 60 by default.
+    int RequestTimeout() const;
+    void setRequestTimeout(int seconds);
+
+    // The remote folder operations are taken against, relative to the login
+    // folder unless it starts with "/"; empty for the login folder itself.
+    QString currentFolder() const;
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};

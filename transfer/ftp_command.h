@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The operations the FTP component accepts, as typed by the operator.
+enum class FtpVerb { Get, Put, Cd, Cdup, Dir, Ls, Pwd, Size, Mkdir, Rmdir, Delete, Rename, Close };
+
+struct FtpCommand
+{
+    FtpVerb verb;
+    QStringList args;
+};
+
+// Parses an operator's command: a case-insensitive verb and its arguments,
+// separated by spaces; an argument with spaces goes in double quotes. Throws
+// std::invalid_argument with a message naming what is wrong (unknown verb,
+// missing or surplus argument, a line break) and nothing is sent.
+FtpCommand parseFtpCommand(const QString &text);
+
+// The accepted verbs, for messages.
+QString acceptedFtpVerbs();
