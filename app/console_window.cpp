@@ -43,6 +43,16 @@ QPlainTextEdit *makeTextBox(QWidget *parent)
     return box;
 }
 
+// Whether `widget` is `owner` or lies inside it, also across window borders
+// (the drop-down list of a combo box is a window of its own).
+bool belongsTo(const QWidget *widget, const QWidget *owner)
+{
+    for (; widget; widget = widget->parentWidget())
+        if (widget == owner)
+            return true;
+    return false;
+}
+
 } // namespace
 
 ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
@@ -89,9 +99,12 @@ void ConsoleWindow::buildControls()
             widget = combo;
             break;
         }
-        case ControlKind::LineEdit:
-            widget = new QLineEdit(text, canvas);
+        case ControlKind::LineEdit: {
+            auto *edit = new QLineEdit(text, canvas);
+            edit->setCursorPosition(0);
+            widget = edit;
             break;
+        }
         case ControlKind::Label:
             widget = new QLabel(text, canvas);
             break;
@@ -104,6 +117,7 @@ void ConsoleWindow::buildControls()
         case ControlKind::Browser:
             widget = m_ui.WebBrowser1;
             widget->setParent(canvas);
+            widget->setFocusPolicy(Qt::StrongFocus);
             break;
         }
         widget->setObjectName(name);
@@ -148,6 +162,7 @@ void ConsoleWindow::buildControls()
 
     auto *scroller = new QScrollArea;
     scroller->setObjectName(QStringLiteral("ClientScroller"));
+    scroller->setFocusPolicy(Qt::NoFocus);
     scroller->setWidget(canvas);
     setCentralWidget(scroller);
 
@@ -203,7 +218,8 @@ bool ConsoleWindow::eventFilter(QObject *watched, QEvent *event)
         // Opening the drop-down list or switching to another window does not
         // take the focus from the site list for good.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason
+            && !belongsTo(QApplication::focusWidget(), m_ui.Combo1))
             runHandler([this] { onCombo1FocusLost(); });
     }
     return QMainWindow::eventFilter(watched, event);

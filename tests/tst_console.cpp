@@ -1,0 +1,497 @@
+// The console window driven as an operator would, with fakes at its seams:
+// the transfer component, the browser pane and the text prompt.
+#include "console_window.h"
+#include "fakes.h"
+#include "text_box.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+
+struct Console
+{
+    FakeTransfer *inet = new FakeTransfer;
+    FakeBrowserPane *pane = new FakeBrowserPane;
+    ScriptedPrompt *prompt = new ScriptedPrompt;
+    QTemporaryDir photos;
+    std::unique_ptr<ConsoleWindow> window;
+
+    Console()
+    {
+        ConsoleWindow::Parts parts;
+        parts.inet = inet;
+        parts.browser = pane;
+        parts.prompt.reset(prompt);
+        parts.photoFolder = photos.path();
+        window = std::make_unique<ConsoleWindow>(std::move(parts));
+    }
+    const FmInternetUi &ui() const { return window->ui(); }
+    QString statusMessage() const { return window->statusBar()->currentMessage(); }
+    QString statusBox() const { return boxText(ui().TxtBrowserStatus); }
+
+    bool showActive()
+    {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+    // Picks a site as the operator does: focus the list, choose, Tab away.
+    void chooseSite(int position)
+    {
+        ui().Combo1->setFocus(Qt::MouseFocusReason);
+        ui().Combo1->setCurrentIndex(position);
+        QTest::keyClick(ui().Combo1, Qt::Key_Tab);
+    }
+    void addSite(const QStringList &answers)
+    {
+        for (const QString &answer : answers)
+            prompt->answers.enqueue(answer);
+        QTest::mouseClick(ui().ComAddSite, Qt::LeftButton);
+    }
+};
+
+QString controlText(const QWidget *widget)
+{
+    if (auto *button = qobject_cast<const QPushButton *>(widget))
+        return button->text();
+    if (auto *edit = qobject_cast<const QLineEdit *>(widget))
+        return edit->text();
+    if (auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (auto *box = qobject_cast<const QPlainTextEdit *>(widget))
+        return boxText(box);
+    if (auto *combo = qobject_cast<const QComboBox *>(widget))
+        return combo->currentText();
+    return QString();
+}
+
+} // namespace
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startupControls_data();
+    void startupControls();
+    void startupState();
+    void tabOrder();
+    void failureKeepsProgramRunning();
+    void siteSelection_data();
+    void siteSelection();
+    void siteAppliedBeforeButtonClick();
+    void siteSelectionTwice();
+    void typedSiteTextChoosesNothing();
+    void emptyFreeSlot();
+    void addSite();
+    void addSiteCancelled();
+    void addSiteWhenFull();
+    void transferButtons();
+    void getChunkReplaces();
+    void stateDisplay_data();
+    void stateDisplay();
+    void stateReportsWhileProcessingEvents();
+    void statusLog();
+    void photoListing_data();
+    void photoListing();
+};
+
+void TestConsole::startupControls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+
+    const auto row = [](const char *name, const QString &text, int l, int t, int w, int h) {
+        QTest::newRow(name) << QString::fromLatin1(name) << text << QRect(l, t, w, h);
+    };
+    row("ComAddSite", "Add FTP Site", 1200, 120, 1575, 615);
+    row("ComCDWWW", "CD", 3240, 120, 1335, 615);
+    row("ComFTP", "Download/Upload", 5280, 120, 2175, 615);
+    row("ComGetChunk", "Get Chunk", 7800, 120, 1815, 615);
+    row("ComBrowse", "Browser", 9840, 120, 1575, 615);
+    row("Combo1", "Combo1", 1200, 960, 1575, 315);
+    row("TxtFTPCommand", "put c:\\tolvar\\vorltest.blm vorltest.blm", 3600, 840, 5535, 285);
+    row("TxtBrowseTo", "www.sarvel.example/fileread.asp", 9360, 840, 2415, 285);
+    row("Label1", "Inet State:", 7920, 1440, 975, 255);
+    row("TxtInetState", "Inet State", 9600, 1320, 855, 285);
+    row("Label2", "Inet Response Code:", 11760, 1320, 1695, 255);
+    row("TxtInetRespCode", "Inet Response Code", 13440, 1290, 735, 285);
+    row("TxtBrowserStatus", "Browser Status", 120, 1560, 5655, 2925);
+    row("Command1", "Command1", 6480, 2880, 975, 615);
+    row("Label3", "Inet Response Info", 6240, 1800, 1575, 375);
+    row("TxtInetResponse", "Inet Response Info\r\n", 8160, 1800, 6135, 2685);
+    row("WebBrowser1", QString(), 120, 4560, 14295, 6015);
+}
+
+void TestConsole::startupControls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+    Console console;
+    auto *widget = console.window->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(controlText(widget), text);
+    QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
+                                       twips.height() / 15));
+    QCOMPARE(widget->toolTip().isEmpty(), name != QLatin1String("TxtFTPCommand"));
+}
+
+void TestConsole::startupState()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    QCOMPARE(console.window->windowTitle(), QStringLiteral("Sarvel"));
+    QCOMPARE(QApplication::focusWidget(), console.ui().ComAddSite);
+    QCOMPARE(console.ui().TxtFTPCommand->toolTip(),
+             QStringLiteral("e.g. GET 14JUN992.HTM c:\\temp\\Monday or PUT D:\\Tolvar\\Help.chm "
+                            "TolvarHelp.chm"));
+
+    QComboBox *combo = console.ui().Combo1;
+    QCOMPARE(combo->count(), 11);
+    for (int slot = 0; slot < 11; ++slot)
+        QCOMPARE(combo->itemText(slot), SiteDirectory::presets()[slot].label);
+    QCOMPARE(combo->currentIndex(), -1);
+    QCOMPARE(combo->currentText(), QStringLiteral("Combo1"));
+    for (int slot = 11; slot <= 20; ++slot)
+        QVERIFY(console.window->sites().SiteLabel(slot).isEmpty()
+                && console.window->sites().SiteAddress(slot).isEmpty());
+    QVERIFY(console.inet->calls.isEmpty());
+
+    // The window opens large enough to show every control on this screen.
+    auto *scroller = console.window->findChild<QScrollArea *>();
+    QVERIFY(scroller->viewport()->width() >= scroller->widget()->width());
+    QVERIFY(scroller->viewport()->height() >= scroller->widget()->height());
+}
+
+void TestConsole::tabOrder()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    const QStringList expected = {
+        "ComAddSite", "ComCDWWW",       "ComFTP",     "TxtInetState",  "ComBrowse",
+        "TxtInetRespCode", "TxtInetResponse", "WebBrowser1", "Combo1", "TxtFTPCommand",
+        "TxtBrowseTo", "TxtBrowserStatus", "ComGetChunk", "Command1", "ComAddSite"};
+    QStringList seen = {QApplication::focusWidget()->objectName()};
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(seen, expected);
+}
+
+void TestConsole::failureKeepsProgramRunning()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    // Leaving the site list with no entry chosen fails before anything changes.
+    console.ui().Combo1->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(console.ui().Combo1, Qt::Key_Tab);
+    QCOMPARE(console.statusMessage(), QStringLiteral("Subscript out of range"));
+    QCOMPARE(console.ui().TxtBrowseTo->text(), QStringLiteral("www.sarvel.example/fileread.asp"));
+    QVERIFY(console.inet->calls.isEmpty());
+
+    // The console goes on: the next handler runs as usual.
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    QCOMPARE(console.inet->executed, QStringList{"put c:\\tolvar\\vorltest.blm vorltest.blm"});
+
+    console.inet->failure = QStringLiteral("Still executing the last request");
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    QCOMPARE(console.statusMessage(), console.inet->failure);
+    QVERIFY(console.window->isVisible());
+}
+
+void TestConsole::siteSelection_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("browseTo");
+    QTest::newRow("bare domain") << 0 << "www.harbourbooks.example";
+    QTest::newRow("ftp host") << 4 << "ftp.quarrymuseum.example";
+    QTest::newRow("account named like the host") << 5 << "www.choir.example";
+    QTest::newRow("three-letter label") << 7 << "web.willowkennels.example";
+    QTest::newRow("four-letter label, demo") << 8 << "demo.localhost:2121";
+    QTest::newRow("last preset") << 10 << "www.copperkettle.example.com";
+}
+
+void TestConsole::siteSelection()
+{
+    QFETCH(int, position);
+    QFETCH(QString, browseTo);
+    Console console;
+    QVERIFY(console.showActive());
+    console.chooseSite(position);
+
+    const auto &preset = SiteDirectory::presets()[position];
+    QCOMPARE(console.ui().TxtBrowseTo->text(), browseTo);
+    QCOMPARE(console.inet->url, QStringLiteral("FTP://") + browseTo);
+    QCOMPARE(console.inet->user, preset.user);
+    QCOMPARE(console.inet->password, preset.password);
+    QCOMPARE(console.inet->calls, (QStringList{"URL", "UserName", "Password"}));
+    QVERIFY(console.statusMessage().isEmpty());
+}
+
+void TestConsole::siteAppliedBeforeButtonClick()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.ui().Combo1->setFocus(Qt::MouseFocusReason);
+    console.ui().Combo1->setCurrentIndex(8);
+    // The click moves the focus first, so the site is set up before the command runs.
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    QCOMPARE(console.inet->calls, (QStringList{"URL", "UserName", "Password", "Execute"}));
+    QCOMPARE(console.inet->url, QStringLiteral("FTP://demo.localhost:2121"));
+}
+
+void TestConsole::siteSelectionTwice()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.chooseSite(1);
+    console.chooseSite(1);
+    QCOMPARE(console.inet->calls.size(), 6);
+    QCOMPARE(console.ui().TxtBrowseTo->text(), QStringLiteral("www.lanternstudio.example"));
+}
+
+void TestConsole::typedSiteTextChoosesNothing()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.chooseSite(2);
+    const QString before = console.ui().TxtBrowseTo->text();
+    console.inet->calls.clear();
+
+    console.ui().Combo1->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(console.ui().Combo1, QStringLiteral("x"));
+    QTest::keyClick(console.ui().Combo1, Qt::Key_Tab);
+    QCOMPARE(console.statusMessage(), QStringLiteral("Subscript out of range"));
+    QCOMPARE(console.ui().TxtBrowseTo->text(), before);
+    QVERIFY(console.inet->calls.isEmpty());
+
+    // Opening the drop-down does not count as leaving the list.
+    console.ui().Combo1->setFocus(Qt::MouseFocusReason);
+    console.ui().Combo1->setCurrentIndex(3);
+    console.ui().Combo1->showPopup();
+    QTRY_VERIFY(console.ui().Combo1->view()->isVisible());
+    QVERIFY(console.inet->calls.isEmpty());
+    console.ui().Combo1->hidePopup();
+}
+
+void TestConsole::emptyFreeSlot()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.addSite({});
+    console.chooseSite(11);
+    QCOMPARE(console.ui().TxtBrowseTo->text(), QStringLiteral("www."));
+    QCOMPARE(console.inet->url, QStringLiteral("FTP://www."));
+    QCOMPARE(console.inet->user, QString());
+}
+
+void TestConsole::addSite()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.addSite({"Night Owl", "ftp.nightowl.example", "owl", "s3cret"});
+
+    const QStringList prompts = {"Site Label:", "Site address [without www.]:", "User name:",
+                                 "Password:"};
+    QCOMPARE(console.prompt->asked.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const auto &asked = console.prompt->asked.at(i);
+        QCOMPARE(asked.prompt, prompts.at(i));
+        QVERIFY(asked.title.isEmpty());
+        // The password is not shown while it is typed.
+        QCOMPARE(asked.echo == TextPrompt::Echo::Hidden, i == 3);
+    }
+    QCOMPARE(console.ui().Combo1->count(), 12);
+    QCOMPARE(console.ui().Combo1->itemText(11), QStringLiteral("Night Owl"));
+
+    console.chooseSite(11);
+    QCOMPARE(console.ui().TxtBrowseTo->text(), QStringLiteral("ftp.nightowl.example"));
+    QCOMPARE(console.inet->user, QStringLiteral("owl"));
+    QCOMPARE(console.inet->password, QStringLiteral("s3cret"));
+}
+
+void TestConsole::addSiteCancelled()
+{
+    Console console;
+    console.addSite({QString(), QString(), QString(), QString()});
+    QCOMPARE(console.prompt->asked.size(), 4);
+    QCOMPARE(console.ui().Combo1->count(), 12);
+    QCOMPARE(console.ui().Combo1->itemText(11), QString());
+}
+
+void TestConsole::addSiteWhenFull()
+{
+    Console console;
+    for (int i = 0; i < 10; ++i)
+        console.addSite({QStringLiteral("Site %1").arg(i), "a.example", "user", "pw"});
+    QCOMPARE(console.ui().Combo1->count(), 21);
+    QCOMPARE(console.window->sites().SiteLabel(20), QStringLiteral("Site 9"));
+    console.prompt->asked.clear();
+
+    console.addSite({"One too many"});
+    QVERIFY(console.prompt->asked.isEmpty());
+    QCOMPARE(console.ui().Combo1->count(), 21);
+    QVERIFY(console.statusMessage().contains(QStringLiteral("full")));
+}
+
+void TestConsole::transferButtons()
+{
+    Console console;
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    console.ui().TxtFTPCommand->setText(QStringLiteral("GET \"my file.txt\" c:\\temp\\x.txt"));
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+
+    console.prompt->answers.enqueue(QStringLiteral("pub/docs "));
+    QTest::mouseClick(console.ui().ComCDWWW, Qt::LeftButton);
+    console.prompt->answers.enqueue(QString()); // Cancel
+    QTest::mouseClick(console.ui().ComCDWWW, Qt::LeftButton);
+
+    QCOMPARE(console.inet->executed,
+             (QStringList{"put c:\\tolvar\\vorltest.blm vorltest.blm",
+                          "GET \"my file.txt\" c:\\temp\\x.txt", "CD pub/docs ", "CD "}));
+    QCOMPARE(console.prompt->asked.at(0).prompt, QStringLiteral("Folder name:"));
+    QCOMPARE(console.prompt->asked.at(0).title, QStringLiteral("Select folder to change to"));
+}
+
+void TestConsole::getChunkReplaces()
+{
+    Console console;
+    console.inet->chunks << QStringLiteral("first\r\nchunk") << QStringLiteral("line one\r\nline two");
+    QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
+    QCOMPARE(console.statusBox(), QStringLiteral("first\r\nchunk"));
+    QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
+    QCOMPARE(console.statusBox(), QStringLiteral("line one\r\nline two"));
+    QCOMPARE(console.inet->chunkSizes, (QList<int>{1024, 1024}));
+    // All read: the box is emptied, as the retrieved data has no more.
+    QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
+    QCOMPARE(console.statusBox(), QString());
+}
+
+void TestConsole::stateDisplay_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("stateText");
+    QTest::addColumn<QString>("codeText");
+    QTest::newRow("zero") << 0 << 0 << QString() << "0" << "0";
+    QTest::newRow("reply") << 8 << 226 << "226 Transfer complete." << "8" << "226";
+    QTest::newRow("negative") << -3 << -1 << "odd" << "-3" << "-1";
+    QTest::newRow("largest code") << 12 << 2147483647 << "x" << "12" << "2147483647";
+    QTest::newRow("multi-line reply") << 8 << 230 << "230-Welcome\r\n230 Login successful." << "8"
+                                      << "230";
+}
+
+void TestConsole::stateDisplay()
+{
+    QFETCH(int, state);
+    QFETCH(int, code);
+    QFETCH(QString, info);
+    QFETCH(QString, stateText);
+    QFETCH(QString, codeText);
+    Console console;
+    QCOMPARE(console.ui().TxtInetState->text(), QStringLiteral("Inet State"));
+    QCOMPARE(boxText(console.ui().TxtInetResponse), QStringLiteral("Inet Response Info\r\n"));
+
+    console.inet->report(1, 100, QStringLiteral("earlier"));
+    console.inet->report(qint16(state), code, info);
+    QCOMPARE(console.ui().TxtInetState->text(), stateText);
+    QCOMPARE(console.ui().TxtInetRespCode->text(), codeText);
+    QCOMPARE(boxText(console.ui().TxtInetResponse), info);
+}
+
+void TestConsole::stateReportsWhileProcessingEvents()
+{
+    Console console;
+    // Each report queues the next one; the handler's pending-event processing
+    // delivers them while earlier handlers are still running.
+    int sent = 1;
+    const int last = 3000;
+    connect(
+        console.inet, &TransferComponent::StateChanged, console.inet,
+        [&] {
+            if (sent < last) {
+                ++sent;
+                console.inet->report(qint16(sent % 13), sent, QStringLiteral("reply %1").arg(sent));
+            }
+        },
+        Qt::QueuedConnection);
+    console.inet->report(1, 1, QStringLiteral("reply 1"));
+    QTRY_COMPARE(sent, last);
+    QCoreApplication::processEvents();
+    QCOMPARE(console.ui().TxtInetState->text(), QString::number(last % 13));
+    QCOMPARE(console.ui().TxtInetRespCode->text(), QString::number(last));
+    QCOMPARE(boxText(console.ui().TxtInetResponse), QStringLiteral("reply %1").arg(last));
+}
+
+void TestConsole::statusLog()
+{
+    Console console;
+    Q_EMIT console.pane->statusTextChange(QStringLiteral("Opening page"));
+    QCOMPARE(console.statusBox(), QStringLiteral("Browser Status\r\nOpening page"));
+    Q_EMIT console.pane->statusTextChange(QString());
+    Q_EMIT console.pane->statusTextChange(QStringLiteral("Done"));
+    QCOMPARE(console.statusBox(), QStringLiteral("Browser Status\r\nOpening page\r\n\r\nDone"));
+
+    // After Get Chunk has replaced the text, the log continues below it.
+    console.inet->chunks << QStringLiteral("chunk\r\ntext");
+    QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
+    Q_EMIT console.pane->statusTextChange(QStringLiteral("next"));
+    QCOMPARE(console.statusBox(), QStringLiteral("chunk\r\ntext\r\nnext"));
+
+    console.ui().TxtBrowseTo->clear();
+    QTest::mouseClick(console.ui().ComBrowse, Qt::LeftButton);
+    QCOMPARE(console.pane->navigations, QStringList{QString()});
+}
+
+void TestConsole::photoListing_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected"); // null: box untouched
+
+    QTest::newRow("none") << QStringList{"a_12.jpg", "b.jpg"} << QString();
+    QTest::newRow("one") << QStringList{"beach_1.jpg"} << "beach_1.jpg\r\n";
+    QTest::newRow("case and order")
+        << QStringList{"zoo_9.jpg", "IMG_2.JPG", "a_1.jpg", "b_12.jpg", "c_1.jpeg", "_x.jpg"}
+        << "_x.jpg\r\na_1.jpg\r\nIMG_2.JPG\r\nzoo_9.jpg\r\n";
+    QTest::newRow("folders and hidden files")
+        << QStringList{"dir_3.jpg/", ".hidden_4.jpg", "real_5.jpg"} << "real_5.jpg\r\n";
+}
+
+void TestConsole::photoListing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    Console console;
+    for (const QString &name : files) {
+        if (name.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir(console.photos.path()).mkdir(name.chopped(1)));
+        } else {
+            QFile file(console.photos.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    QTest::mouseClick(console.ui().Command1, Qt::LeftButton);
+    QCOMPARE(console.statusBox(), expected.isNull() ? QStringLiteral("Browser Status") : expected);
+    QVERIFY(console.statusMessage().isEmpty());
+}
+
+QTEST_MAIN(TestConsole)
+#include "tst_console.moc"

@@ -1,0 +1,88 @@
+// The command grammar of the FTP component.
+#include "ftp_command.h"
+
+#include <QTest>
+
+#include <stdexcept>
+
+Q_DECLARE_METATYPE(FtpVerb)
+
+class TestFtpCommand : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void accepted_data();
+    void accepted();
+    void rejected_data();
+    void rejected();
+};
+
+void TestFtpCommand::accepted_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<FtpVerb>("verb");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("default put") << "put c:\\tolvar\\vorltest.blm vorltest.blm" << FtpVerb::Put
+                                 << QStringList{"c:\\tolvar\\vorltest.blm", "vorltest.blm"};
+    QTest::newRow("hint get") << "GET 14JUN992.HTM c:\\temp\\Monday" << FtpVerb::Get
+                              << QStringList{"14JUN992.HTM", "c:\\temp\\Monday"};
+    QTest::newRow("get without local") << "get readme.txt" << FtpVerb::Get << QStringList{"readme.txt"};
+    QTest::newRow("recv alias") << "Recv a b" << FtpVerb::Get << QStringList{"a", "b"};
+    QTest::newRow("send alias") << "SEND a" << FtpVerb::Put << QStringList{"a"};
+    QTest::newRow("quoted names") << "PUT \"my photos/a b.jpg\" \"x y.jpg\"" << FtpVerb::Put
+                                  << QStringList{"my photos/a b.jpg", "x y.jpg"};
+    QTest::newRow("extra spaces") << "  cd   pub  " << FtpVerb::Cd << QStringList{"pub"};
+    QTest::newRow("cd absolute") << "CD /pub/docs" << FtpVerb::Cd << QStringList{"/pub/docs"};
+    QTest::newRow("cdup") << "CDUP" << FtpVerb::Cdup << QStringList{};
+    QTest::newRow("dir") << "dir" << FtpVerb::Dir << QStringList{};
+    QTest::newRow("ls path") << "LS sub" << FtpVerb::Ls << QStringList{"sub"};
+    QTest::newRow("pwd") << "pwd" << FtpVerb::Pwd << QStringList{};
+    QTest::newRow("size") << "SIZE a#b%c?.txt" << FtpVerb::Size << QStringList{"a#b%c?.txt"};
+    QTest::newRow("mkdir non-ASCII") << "MKDIR Ärger" << FtpVerb::Mkdir << QStringList{"Ärger"};
+    QTest::newRow("rmdir") << "RMDIR old" << FtpVerb::Rmdir << QStringList{"old"};
+    QTest::newRow("delete") << "DELETE x" << FtpVerb::Delete << QStringList{"x"};
+    QTest::newRow("rename") << "RENAME a b" << FtpVerb::Rename << QStringList{"a", "b"};
+    QTest::newRow("close") << "close" << FtpVerb::Close << QStringList{};
+    QTest::newRow("quit") << "QUIT" << FtpVerb::Close << QStringList{};
+}
+
+void TestFtpCommand::accepted()
+{
+    QFETCH(QString, text);
+    QFETCH(FtpVerb, verb);
+    QFETCH(QStringList, args);
+    const FtpCommand command = parseFtpCommand(text);
+    QCOMPARE(command.verb, verb);
+    QCOMPARE(command.args, args);
+}
+
+void TestFtpCommand::rejected_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message"); // a part of the message
+    QTest::newRow("empty") << "" << "No FTP command given";
+    QTest::newRow("unknown verb") << "FETCH x" << "Unknown FTP command \"FETCH\". Accepted commands: GET";
+    QTest::newRow("cd alone") << "CD " << "CD needs a folder name";
+    QTest::newRow("get alone") << "GET" << "GET needs more names";
+    QTest::newRow("rename one name") << "RENAME a" << "RENAME needs";
+    QTest::newRow("too many") << "GET a b c" << "Too many names for GET";
+    QTest::newRow("empty quoted name") << "CD \"\"" << "empty name";
+    QTest::newRow("open quote") << "GET \"a b" << "double quote";
+    QTest::newRow("CR LF injection") << "CD x\r\nDELE y" << "line break";
+    QTest::newRow("LF alone") << "GET a\nb" << "line break";
+}
+
+void TestFtpCommand::rejected()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    try {
+        parseFtpCommand(text);
+        QFAIL("accepted");
+    } catch (const std::invalid_argument &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(message), error.what());
+    }
+}
+
+QTEST_APPLESS_MAIN(TestFtpCommand)
+#include "tst_ftp_command.moc"
