@@ -1,1 +1,426 @@
+// The FTP component against a real FTP server (pyftpdlib) on loopback, over
+// a temporary folder: what it reports, and what arrives on disk.
+#include "curl_transfer.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+
+const QString User = QStringLiteral("tester");
+const QString Password = QStringLiteral("Pw9!xq7z");
+
+struct Report
+{
+    qint16 state;
+    qint32 code;
+    QString info;
+};
+
+// Everything one operation reported, up to its end.
+struct Outcome
+{
+    QList<Report> reports;
+    bool ok = false;
+
+    QList<qint16> states() const
+    {
+        QList<qint16> result;
+        for (const Report &r : reports)
+            result << r.state;
+        return result;
+    }
+    const Report &last() const { return reports.constLast(); }
+};
+
+QByteArray randomBytes(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(size);
+    for (char &byte : data)
+        byte = char(generator.generate() & 0xff);
+    return data;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void uploadDownloadRoundTrip();
+    void changeFolder();
+    void listingReadInChunks();
+    void chunksKeepUtf8Whole();
+    void wrongPassword();
+    void connectionRefused();
+    void cutDownloadKeepsLocalFile();
+    void unusualNames();
+    void commandWhileBusy();
+    void refusedBeforeSending_data();
+    void refusedBeforeSending();
+    void missingLocalFile();
+    void folderAndFileCommands();
+
+private:
+    std::unique_ptr<CurlTransfer> connectedTransfer(const QString &password = Password) const;
+    Outcome run(CurlTransfer &transfer, const QString &operation) const;
+    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
+    QString localFile(const QString &name) const { return m_local->filePath(name); }
+
+    QTemporaryDir m_serverRoot;
+    std::unique_ptr<QTemporaryDir> m_local;
+    QProcess m_server;
+    int m_port = 0;
+};
+
+void TestTransfer::initTestCase()
+{
+    QVERIFY(m_serverRoot.isValid());
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
+                    m_serverRoot.path(), "--user", User, "--password", Password, "--cut",
+                    "cut.bin"});
+    QVERIFY2(m_server.waitForStarted(), "cannot start /usr/bin/python3");
+    QVERIFY2(m_server.waitForReadyRead(15000), "the FTP server did not start (python3-pyftpdlib?)");
+    const QByteArray line = m_server.readLine().trimmed();
+    QVERIFY2(line.startsWith("port "), line.constData());
+    m_port = line.mid(5).toInt();
+    QVERIFY(m_port > 0);
+}
+
+void TestTransfer::cleanupTestCase()
+{
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+void TestTransfer::init()
+{
+    m_local = std::make_unique<QTemporaryDir>();
+}
+
+std::unique_ptr<CurlTransfer> TestTransfer::connectedTransfer(const QString &password) const
+{
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(m_port));
+    transfer->setUserName(User);
+    transfer->setPassword(password);
+    transfer->setRequestTimeout(10);
+    return transfer;
+}
+
+Outcome TestTransfer::run(CurlTransfer &transfer, const QString &operation) const
+{
+    Outcome outcome;
+    const auto connection = connect(&transfer, &TransferComponent::StateChanged, this, [&](qint16 s) {
+        outcome.reports.append({s, transfer.ResponseCode(), transfer.ResponseInfo()});
+    });
+    QSignalSpy finished(&transfer, &TransferComponent::finished);
+    transfer.Execute(operation);
+    if (finished.wait(30000))
+        outcome.ok = finished.first().first().toBool();
+    disconnect(connection);
+    return outcome;
+}
+
+void TestTransfer::uploadDownloadRoundTrip()
+{
+    const QByteArray data = randomBytes(3 * 1024 * 1024 + 17);
+    QVERIFY(writeFile(localFile("sent.bin"), data));
+    auto transfer = connectedTransfer();
+
+    const Outcome up = run(*transfer, QStringLiteral("PUT %1 round.bin").arg(localFile("sent.bin")));
+    QVERIFY(up.ok);
+    QCOMPARE(readFile(serverPath("round.bin")), data);
+    // A fresh login reports every step, and the operation ends exactly once, in success.
+    const QList<qint16> states = up.states();
+    for (qint16 step : {1, 2, 3, 4, 5, 6, 7, 8})
+        QVERIFY2(states.contains(step), qPrintable(QString::number(step)));
+    QCOMPARE(states.count(12) + states.count(11), 1);
+    QCOMPARE(states.constLast(), qint16(12));
+    QCOMPARE(states.count(7), 1);
+    QCOMPARE(up.last().code, 226);
+
+    const Outcome down = run(*transfer, QStringLiteral("get round.bin %1").arg(localFile("back.bin")));
+    QVERIFY(down.ok);
+    QCOMPARE(QCryptographicHash::hash(readFile(localFile("back.bin")), QCryptographicHash::Sha256),
+             QCryptographicHash::hash(data, QCryptographicHash::Sha256));
+    // The login is reused: no new connection.
+    QVERIFY(!down.states().contains(1) && !down.states().contains(3));
+
+    // A download after an upload must not send the upload again (STOR).
+    QCOMPARE(readFile(serverPath("round.bin")), data);
+}
+
+void TestTransfer::changeFolder()
+{
+    QVERIFY(QDir(m_serverRoot.path()).mkpath("docs/deep"));
+    auto transfer = connectedTransfer();
+
+    const Outcome missing = run(*transfer, QStringLiteral("CD nosuch"));
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.last().state, qint16(11));
+    QCOMPARE(missing.last().code, 550);
+    QCOMPARE(transfer->currentFolder(), QString());
+
+    QVERIFY(run(*transfer, QStringLiteral("CD docs")).ok);
+    QVERIFY(run(*transfer, QStringLiteral("CD deep")).ok);
+    QCOMPARE(transfer->currentFolder(), QStringLiteral("docs/deep"));
+    QVERIFY(!run(*transfer, QStringLiteral("CD nosuch")).ok);
+    QCOMPARE(transfer->currentFolder(), QStringLiteral("docs/deep"));
+    QVERIFY(run(*transfer, QStringLiteral("CDUP")).ok);
+    QCOMPARE(transfer->currentFolder(), QStringLiteral("docs"));
+    QVERIFY(run(*transfer, QStringLiteral("CD /docs/deep")).ok);
+    QCOMPARE(transfer->currentFolder(), QStringLiteral("/docs/deep"));
+
+    // Relative names now resolve against the current folder.
+    QVERIFY(writeFile(serverPath("docs/deep/here.txt"), "found"));
+    QVERIFY(run(*transfer, QStringLiteral("GET here.txt")).ok);
+    QCOMPARE(transfer->GetChunk(1024), QStringLiteral("found"));
+}
+
+void TestTransfer::listingReadInChunks()
+{
+    QDir root(m_serverRoot.path());
+    QVERIFY(root.mkpath("many"));
+    QStringList names;
+    for (int i = 0; i < 120; ++i) {
+        names << QStringLiteral("file-number-%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+        QVERIFY(writeFile(serverPath("many/" + names.constLast()), "x"));
+    }
+    auto transfer = connectedTransfer();
+    QVERIFY(run(*transfer, QStringLiteral("LS many")).ok);
+
+    QString listing;
+    int chunks = 0;
+    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty(); chunk = transfer->GetChunk(1024)) {
+        QVERIFY(chunk.toUtf8().size() <= 1024);
+        listing += chunk;
+        ++chunks;
+    }
+    QVERIFY(chunks > 2);
+    QStringList listed = listing.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    listed.sort();
+    QCOMPARE(listed, names);
+
+    QVERIFY(run(*transfer, QStringLiteral("DIR many")).ok);
+    QVERIFY(transfer->GetChunk(1024).contains(QLatin1String("file-number-")));
+}
+
+void TestTransfer::chunksKeepUtf8Whole()
+{
+    // Two-byte letters from an odd offset, so sequences straddle chunk ends,
+    // and a last letter cut short.
+    const QString text = QLatin1Char('a') + QString(1500, QChar(0x00e4));
+    QVERIFY(writeFile(serverPath("umlauts.txt"), text.toUtf8() + "\xc3"));
+    auto transfer = connectedTransfer();
+    QVERIFY(run(*transfer, QStringLiteral("GET umlauts.txt")).ok);
+    QString read;
+    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty(); chunk = transfer->GetChunk(1024))
+        read += chunk;
+    QCOMPARE(read, text + QChar::ReplacementCharacter);
+}
+
+void TestTransfer::wrongPassword()
+{
+    const QString wrong = QStringLiteral("Wr0ngPass");
+    QStringList logged;
+    QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    static QStringList *sink = nullptr;
+    sink = &logged;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        sink->append(message);
+    });
+    QLoggingCategory::setFilterRules(QStringLiteral("sarvel.transfer.debug=true"));
+
+    auto transfer = connectedTransfer(wrong);
+    const Outcome outcome = run(*transfer, QStringLiteral("DIR"));
+
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().code, 530);
+    QVERIFY(logged.join('\n').contains(QLatin1String("PASS ****")));
+    for (const Report &report : outcome.reports)
+        QVERIFY(!report.info.contains(wrong));
+    for (const QString &line : logged)
+        QVERIFY2(!line.contains(wrong), qPrintable(line));
+}
+
+void TestTransfer::connectionRefused()
+{
+    CurlTransfer transfer;
+    // Port 1 on loopback: nothing listens there.
+    transfer.setURL(QStringLiteral("FTP://127.0.0.1:1"));
+    transfer.setUserName(User);
+    transfer.setPassword(Password);
+    const Outcome outcome = run(transfer, QStringLiteral("DIR"));
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().code, 0);
+    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")), qPrintable(outcome.last().info));
+    QVERIFY(!transfer.StillExecuting());
+}
+
+void TestTransfer::cutDownloadKeepsLocalFile()
+{
+    QVERIFY(writeFile(serverPath("cut.bin"), randomBytes(4 * 1024 * 1024)));
+    QVERIFY(writeFile(localFile("keep.bin"), "precious"));
+    auto transfer = connectedTransfer();
+    const Outcome outcome = run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("keep.bin")));
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(readFile(localFile("keep.bin")), QByteArray("precious"));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bin"});
+
+    // A cut download into a new name leaves nothing behind either.
+    QVERIFY(!run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("new.bin"))).ok);
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bin"});
+}
+
+void TestTransfer::unusualNames()
+{
+    const QString remote = QStringLiteral("Grüße #1 50% ?.txt");
+    QVERIFY(writeFile(localFile("a b.txt"), "spaced out"));
+    QVERIFY(QDir(m_serverRoot.path()).mkpath(QStringLiteral("Ordner mit Ä")));
+    auto transfer = connectedTransfer();
+
+    QVERIFY(run(*transfer, QStringLiteral("CD \"Ordner mit Ä\"")).ok);
+    QVERIFY(run(*transfer, QStringLiteral("PUT \"%1\" \"%2\"").arg(localFile("a b.txt"), remote)).ok);
+    QCOMPARE(readFile(serverPath(QStringLiteral("Ordner mit Ä/") + remote)), QByteArray("spaced out"));
+
+    QVERIFY(run(*transfer, QStringLiteral("LS")).ok);
+    QCOMPARE(transfer->GetChunk(1024).trimmed(), remote);
+
+    QVERIFY(run(*transfer, QStringLiteral("GET \"%1\" \"%2\"").arg(remote, localFile("é back.txt"))).ok);
+    QCOMPARE(readFile(localFile("é back.txt")), QByteArray("spaced out"));
+}
+
+void TestTransfer::commandWhileBusy()
+{
+    const QByteArray data = randomBytes(8 * 1024 * 1024);
+    QVERIFY(writeFile(serverPath("big.bin"), data));
+    auto transfer = connectedTransfer();
+    QSignalSpy finished(transfer.get(), &TransferComponent::finished);
+    transfer->Execute(QStringLiteral("GET big.bin %1").arg(localFile("big.bin")));
+    QVERIFY(transfer->StillExecuting());
+    try {
+        transfer->Execute(QStringLiteral("DELETE big.bin"));
+        QFAIL("a second command was accepted while the first ran");
+    } catch (const std::runtime_error &error) {
+        QVERIFY(QString::fromUtf8(error.what()).contains(QLatin1String("till executing the last request")));
+    }
+    QVERIFY(finished.wait(30000));
+    QVERIFY(finished.first().first().toBool());
+    QCOMPARE(readFile(localFile("big.bin")), data);
+    QVERIFY(QFile::exists(serverPath("big.bin")));
+}
+
+void TestTransfer::refusedBeforeSending_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("siteSet");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown verb") << "FETCH a" << true << "Accepted commands";
+    QTest::newRow("cd without folder") << "CD " << true << "needs a folder name";
+    QTest::newRow("line break in name") << "DELETE a\r\nRMD /" << true << "line break";
+    QTest::newRow("no site yet") << "DIR" << false << "No site chosen";
+}
+
+void TestTransfer::refusedBeforeSending()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, siteSet);
+    QFETCH(QString, message);
+    auto transfer = siteSet ? connectedTransfer() : std::make_unique<CurlTransfer>();
+    QSignalSpy states(transfer.get(), &TransferComponent::StateChanged);
+    try {
+        transfer->Execute(operation);
+        QFAIL("accepted");
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(message), error.what());
+    }
+    QVERIFY(!transfer->StillExecuting());
+    QTest::qWait(100);
+    QCOMPARE(states.count(), 0);
+}
+
+void TestTransfer::missingLocalFile()
+{
+    auto transfer = connectedTransfer();
+    const QString missing = localFile("absent.bin");
+    const Outcome put = run(*transfer, QStringLiteral("PUT %1").arg(missing));
+    QVERIFY(!put.ok);
+    QCOMPARE(put.states(), QList<qint16>{11});
+    QVERIFY(put.last().info.contains(missing));
+    QVERIFY(!QFile::exists(serverPath("absent.bin")));
+
+    const Outcome get = run(*transfer, QStringLiteral("GET x %1").arg(localFile("no/such/folder/x")));
+    QCOMPARE(get.states(), QList<qint16>{11});
+    QVERIFY(get.last().info.contains(QLatin1String("no/such/folder")));
+}
+
+void TestTransfer::folderAndFileCommands()
+{
+    QVERIFY(writeFile(localFile("f.txt"), "12345"));
+    auto transfer = connectedTransfer();
+    QVERIFY(run(*transfer, QStringLiteral("MKDIR made")).ok);
+    QVERIFY(QFileInfo(serverPath("made")).isDir());
+    QVERIFY(run(*transfer, QStringLiteral("CD made")).ok);
+    QVERIFY(run(*transfer, QStringLiteral("PWD")).ok);
+    QCOMPARE(transfer->GetChunk(1024), QStringLiteral("/made"));
+    QVERIFY(run(*transfer, QStringLiteral("PUT %1").arg(localFile("f.txt"))).ok);
+    QVERIFY(run(*transfer, QStringLiteral("SIZE f.txt")).ok);
+    QCOMPARE(transfer->GetChunk(1024), QStringLiteral("5"));
+    QVERIFY(run(*transfer, QStringLiteral("RENAME f.txt g.txt")).ok);
+    QVERIFY(QFile::exists(serverPath("made/g.txt")) && !QFile::exists(serverPath("made/f.txt")));
+    QVERIFY(run(*transfer, QStringLiteral("DELETE g.txt")).ok);
+    QVERIFY(!QFile::exists(serverPath("made/g.txt")));
+    QVERIFY(run(*transfer, QStringLiteral("CDUP")).ok);
+    QVERIFY(run(*transfer, QStringLiteral("RMDIR made")).ok);
+    QVERIFY(!QFileInfo::exists(serverPath("made")));
+
+    const Outcome gone = run(*transfer, QStringLiteral("DELETE made"));
+    QVERIFY(!gone.ok);
+    QCOMPARE(gone.last().code, 550);
+
+    const Outcome closed = run(*transfer, QStringLiteral("CLOSE"));
+    QVERIFY(closed.ok);
+    QCOMPARE(closed.states(), (QList<qint16>{9, 10, 12}));
+    // The next operation logs in again.
+    const Outcome again = run(*transfer, QStringLiteral("PWD"));
+    QVERIFY(again.ok && again.states().contains(1));
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "tst_transfer.moc"
