@@ -1,5 +1,6 @@
 #include "curl_transfer.h"
 
+#include "file_writer.h"
 #include "ftp_command.h"
 #include "local_path.h"
 
@@ -135,8 +136,11 @@ public:
         CURL *easy = nullptr;
         curl_slist *quote = nullptr;
         curl_slist *postQuote = nullptr;
-        std::unique_ptr<QSaveFile> target;    // GET to a local file
-        std::unique_ptr<QTemporaryFile> spool; // retrieved data kept only for GetChunk
+        // Where retrieved data goes: the local file of a GET, or a temporary
+        // file that keeps it for GetChunk only.
+        std::unique_ptr<FileWriter> sink;
+        bool toLocalFile = false;
+        bool paused = false;                  // until the sink has drained
         std::unique_ptr<QFile> source;        // PUT
         QString localName;
         RemoteFolder newFolder;               // CD, CDUP
@@ -155,10 +159,6 @@ public:
             curl_slist_free_all(quote);
             curl_slist_free_all(postQuote);
         }
-        QIODevice *sink() const
-        {
-            return target ? static_cast<QIODevice *>(target.get()) : spool.get();
-        }
     };
 
     struct SocketWatch
@@ -173,6 +173,9 @@ public:
     CURL *newEasy(const QByteArray &url);
     void fail(const QString &message);
     void finish(CURLcode result);
+    void complete(bool ok, const QString &error);
+    void writeTo(std::unique_ptr<QFileDevice> file);
+    void resume();
     void drainFinished();
     void socketAction(curl_socket_t socket, int events);
     void queueState(TransferState state, qint32 code, const QString &info);
@@ -310,7 +313,10 @@ CURL *CurlTransfer::Private::newEasy(const QByteArray &url)
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_timeoutSeconds));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_timeoutSeconds));
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
+    // libcurl reads on while the socket has data, up to 100 buffers in one
+    // call: 64 KiB buffers keep each call, and so each pause of the event
+    // loop, to a few milliseconds.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
     curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_op->errorBuffer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Private::onHeader);
@@ -360,12 +366,13 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         return QByteArray(verb) + ' ' + name.toUtf8();
     };
     const auto spoolRetrievedData = [&] {
-        m_op->spool = std::make_unique<QTemporaryFile>();
-        if (!m_op->spool->open())
+        auto spool = std::make_unique<QTemporaryFile>();
+        if (!spool->open())
             throw std::runtime_error(
                 QStringLiteral("Cannot make a temporary file for the retrieved data: %1")
-                    .arg(m_op->spool->errorString())
+                    .arg(spool->errorString())
                     .toStdString());
+        writeTo(std::move(spool));
     };
 
     CURL *easy = nullptr;
@@ -377,10 +384,12 @@ void CurlTransfer::Private::start(const FtpCommand &command)
             m_op->localName = localPath(args.at(1));
             // Written beside the target and renamed over it only on success,
             // so a failed download never damages an existing file.
-            m_op->target = std::make_unique<QSaveFile>(m_op->localName);
-            if (!m_op->target->open(QIODevice::WriteOnly))
+            auto target = std::make_unique<QSaveFile>(m_op->localName);
+            if (!target->open(QIODevice::WriteOnly))
                 return fail(QStringLiteral("Cannot write the local file %1: %2")
-                                .arg(m_op->localName, m_op->target->errorString()));
+                                .arg(m_op->localName, target->errorString()));
+            m_op->toLocalFile = true;
+            writeTo(std::move(target));
         } else {
             spoolRetrievedData();
         }
@@ -472,8 +481,6 @@ void CurlTransfer::Private::start(const FtpCommand &command)
 // Ends the operation before anything is sent, in the error state.
 void CurlTransfer::Private::fail(const QString &message)
 {
-    if (m_op->target)
-        m_op->target->cancelWriting();
     m_op.reset();
     m_lastCode = 0;
     m_lastInfo = message;
@@ -483,45 +490,68 @@ void CurlTransfer::Private::fail(const QString &message)
     QMetaObject::invokeMethod(q, [this] { flush(); }, Qt::QueuedConnection);
 }
 
+void CurlTransfer::Private::writeTo(std::unique_ptr<QFileDevice> file)
+{
+    m_op->sink = std::make_unique<FileWriter>(std::move(file));
+    QObject::connect(m_op->sink.get(), &FileWriter::drained, q, [this] { resume(); });
+}
+
+// The sink has room again: let libcurl deliver the data it holds back.
+void CurlTransfer::Private::resume()
+{
+    if (!m_op || !m_op->paused)
+        return;
+    m_op->paused = false;
+    curl_easy_pause(m_op->easy, CURLPAUSE_CONT);
+    drainFinished();
+    flush();
+}
+
 void CurlTransfer::Private::finish(CURLcode result)
 {
-    std::unique_ptr<Operation> op = std::move(m_op);
-    curl_multi_remove_handle(m_multi, op->easy);
-
-    QString error = op->localError;
+    curl_multi_remove_handle(m_multi, m_op->easy);
+    QString error = m_op->localError;
     if (error.isEmpty() && result != CURLE_OK) {
-        const QString detail = op->errorBuffer[0] ? QString::fromUtf8(op->errorBuffer)
-                                                  : QString::fromUtf8(curl_easy_strerror(result));
+        const QString detail = m_op->errorBuffer[0] ? QString::fromUtf8(m_op->errorBuffer)
+                                                    : QString::fromUtf8(curl_easy_strerror(result));
         // A refusal the server put in words stays as the server said it.
-        if (op->lastCode < 400)
+        if (m_op->lastCode < 400)
             error = QStringLiteral("%1 (%2)").arg(detail, serverName());
     }
     const bool ok = result == CURLE_OK && error.isEmpty();
+    if (!m_op->sink)
+        return complete(ok, error);
 
-    if (op->target) {
-        if (ok && !op->target->commit())
-            error = QStringLiteral("Cannot write the local file %1: %2")
-                        .arg(op->localName, op->target->errorString());
-        else if (!ok)
-            op->target->cancelWriting();
-    }
+    // The operation ends once its data is on disk (or discarded).
+    QObject::connect(m_op->sink.get(), &FileWriter::finished, q,
+                     [this, ok, error](bool written, const QString &writeError) {
+                         if (writeError.isEmpty())
+                             return complete(ok && written, error);
+                         const QString what = m_op->toLocalFile
+                                                  ? m_op->localName
+                                                  : QStringLiteral("the retrieved data");
+                         complete(false, QStringLiteral("Cannot write %1: %2").arg(what, writeError));
+                     });
+    m_op->sink->finish(ok);
+}
 
-    if (ok && error.isEmpty()) {
+void CurlTransfer::Private::complete(bool ok, const QString &error)
+{
+    std::unique_ptr<Operation> op = std::move(m_op);
+    if (ok) {
         switch (op->verb) {
         case FtpVerb::Get:
-            if (op->target) {
+        case FtpVerb::Dir:
+        case FtpVerb::Ls:
+            if (op->toLocalFile) {
+                // Read back from the file, not held in memory.
                 auto file = std::make_unique<QFile>(op->localName);
                 if (file->open(QIODevice::ReadOnly))
                     m_retrieved = std::move(file);
             } else {
-                op->spool->seek(0);
-                m_retrieved = std::move(op->spool);
+                m_retrieved = op->sink->takeFile();
+                m_retrieved->seek(0);
             }
-            break;
-        case FtpVerb::Dir:
-        case FtpVerb::Ls:
-            op->spool->seek(0);
-            m_retrieved = std::move(op->spool);
             break;
         case FtpVerb::Cd:
         case FtpVerb::Cdup:
@@ -554,7 +584,9 @@ void CurlTransfer::Private::finish(CURLcode result)
         }
         queueState(TransferState::Error);
     }
-    queueFinished(ok && error.isEmpty());
+    queueFinished(ok);
+    op.reset();
+    flush();
 }
 
 void CurlTransfer::Private::drainFinished()
@@ -688,17 +720,19 @@ size_t CurlTransfer::Private::onWrite(char *data, size_t size, size_t count, voi
     auto *self = static_cast<Private *>(userp);
     Operation *op = self->m_op.get();
     const qint64 length = qint64(size * count);
-    if (!op || !op->sink())
+    if (!op || !op->sink)
         return size * count;
     if (!op->dataFlowing) {
         op->dataFlowing = true;
         self->queueState(TransferState::ReceivingResponse);
     }
-    if (op->sink()->write(data, length) != length) {
-        op->localError = QStringLiteral("Cannot write %1: %2")
-                             .arg(op->target ? op->localName : QStringLiteral("the retrieved data"),
-                                  op->sink()->errorString());
+    // A failed write ends the transfer; the writer's error names the cause.
+    if (op->sink->failed())
         return 0;
+    if (!op->sink->write(data, length)) {
+        // libcurl keeps this block and hands it over again after resume().
+        op->paused = true;
+        return CURL_WRITEFUNC_PAUSE;
     }
     return size * count;
 }
