@@ -1,15 +1,39 @@
 #include "web_browser_pane.h"
 
 #include "browser_address.h"
+#include "web_engine_view.h"
 
 #include <QCoreApplication>
+#include <QLibrary>
+#include <QOpenGLContext>
 #include <QVBoxLayout>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
+
+#include <stdexcept>
 
 #include <unistd.h>
+
+// Qt GUI's own hook for the context that Qt::AA_ShareOpenGLContexts makes at
+// start; exported by Qt GUI, though only its private headers declare it.
+Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+
+namespace {
+
+// Qt WebEngine renders through a context shared with every window. Setting
+// Qt::AA_ShareOpenGLContexts before the application starts would make it at
+// start-up and cost every start as much as the whole window; made here, only
+// the first navigation pays.
+void ensureSharedGLContext()
+{
+    if (qt_gl_global_share_context())
+        return;
+    auto *context = new QOpenGLContext(qApp);
+    if (!context->create())
+        throw std::runtime_error("The browser engine needs OpenGL, which is not available here.");
+    qt_gl_set_global_share_context(context);
+}
+
+} // namespace
 
 void prepareBrowserEngine()
 {
@@ -22,7 +46,6 @@ void prepareBrowserEngine()
     flags += " --disable-background-networking --disable-component-update --disable-sync"
              " --disable-domain-reliability --no-pings --disable-breakpad";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 WebBrowserPane::WebBrowserPane(QWidget *parent) : BrowserPane(parent)
@@ -34,45 +57,33 @@ WebBrowserPane::WebBrowserPane(QWidget *parent) : BrowserPane(parent)
     layout->setContentsMargins(0, 0, 0, 0);
 }
 
-WebBrowserPane::~WebBrowserPane()
-{
-    // The page must go before the profile it was made with.
-    delete m_view;
-}
-
 void WebBrowserPane::startEngine()
 {
-    // Off the record: nothing the pane loads is kept on disk.
-    m_profile = new QWebEngineProfile(this);
-    m_view = new QWebEngineView(this);
-    m_view->setPage(new QWebEnginePage(m_profile, m_view));
+    ensureSharedGLContext();
+    // The module stays loaded for the rest of the program: the view's code lives in it.
+    QLibrary module(QStringLiteral(SARVEL_WEB_ENGINE_MODULE));
+    module.setLoadHints(QLibrary::PreventUnloadHint);
+    const auto create = reinterpret_cast<CreateWebViewFunction>(module.resolve(CreateWebViewSymbol));
+    const auto navigate =
+        reinterpret_cast<NavigateWebViewFunction>(module.resolve(NavigateWebViewSymbol));
+    if (!create || !navigate)
+        throw std::runtime_error(
+            QStringLiteral("The browser engine could not be loaded: %1")
+                .arg(module.errorString())
+                .toStdString());
+
+    const StatusTextSink sink = [](void *pane, const QString &text) {
+        Q_EMIT static_cast<WebBrowserPane *>(pane)->statusTextChange(text);
+    };
+    m_view = create(this, sink, this);
+    m_navigate = navigate;
     layout()->addWidget(m_view);
     setFocusProxy(m_view);
-
-    QWebEnginePage *page = m_view->page();
-    connect(page, &QWebEnginePage::linkHovered, this, &BrowserPane::statusTextChange);
-    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        const QString url = info.url().toDisplayString();
-        switch (info.status()) {
-        case QWebEngineLoadingInfo::LoadStartedStatus:
-            Q_EMIT statusTextChange(tr("Opening page %1...").arg(url));
-            break;
-        case QWebEngineLoadingInfo::LoadSucceededStatus:
-            Q_EMIT statusTextChange(tr("Done: %1").arg(url));
-            break;
-        case QWebEngineLoadingInfo::LoadStoppedStatus:
-            Q_EMIT statusTextChange(tr("Stopped: %1").arg(url));
-            break;
-        case QWebEngineLoadingInfo::LoadFailedStatus:
-            Q_EMIT statusTextChange(tr("Could not open %1: %2").arg(url, info.errorString()));
-            break;
-        }
-    });
 }
 
 void WebBrowserPane::navigate(const QString &address)
 {
     if (!m_view)
         startEngine();
-    m_view->setUrl(browserUrlFor(address));
+    m_navigate(m_view, browserUrlFor(address));
 }
