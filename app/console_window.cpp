@@ -30,8 +30,8 @@ namespace {
 
 QRect pixelRect(const ControlSpec &spec)
 {
-    return QRect(spec.left / TwipsPerPixel, spec.top / TwipsPerPixel,
-                 spec.width / TwipsPerPixel, spec.height / TwipsPerPixel);
+    return QRect(spec.left / TwipsPerPixel, spec.top / TwipsPerPixel, spec.width / TwipsPerPixel,
+                 spec.height / TwipsPerPixel);
 }
 
 QPlainTextEdit *makeTextBox(QWidget *parent)
@@ -56,9 +56,7 @@ bool belongsTo(const QWidget *widget, const QWidget *owner)
 } // namespace
 
 ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
-    : QMainWindow(parent),
-      m_inet(parts.inet),
-      m_prompt(std::move(parts.prompt)),
+    : QMainWindow(parent), m_inet(parts.inet), m_prompt(std::move(parts.prompt)),
       m_photoFolder(std::move(parts.photoFolder)),
       m_transferClock(std::make_unique<QElapsedTimer>())
 {
@@ -218,8 +216,8 @@ bool ConsoleWindow::eventFilter(QObject *watched, QEvent *event)
         // Opening the drop-down list or switching to another window does not
         // take the focus from the site list for good.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason
-            && !belongsTo(QApplication::focusWidget(), m_ui.Combo1))
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+            !belongsTo(QApplication::focusWidget(), m_ui.Combo1))
             runHandler([this] { onCombo1FocusLost(); });
     }
     return QMainWindow::eventFilter(watched, event);
@@ -259,7 +257,8 @@ void ConsoleWindow::onComAddSiteClicked()
                                      .arg(SiteDirectory::SlotCount)
                                      .toStdString());
     m_sites.setSiteLabel(slot, m_prompt->ask(this, QStringLiteral("Site Label:")));
-    m_sites.setSiteAddress(slot, m_prompt->ask(this, QStringLiteral("Site address [without www.]:")));
+    m_sites.setSiteAddress(slot,
+                           m_prompt->ask(this, QStringLiteral("Site address [without www.]:")));
     m_sites.setSiteUser(slot, m_prompt->ask(this, QStringLiteral("User name:")));
     m_sites.setSitePassword(
         slot, m_prompt->ask(this, QStringLiteral("Password:"), {}, TextPrompt::Echo::Hidden));
@@ -288,8 +287,8 @@ void ConsoleWindow::onComBrowseClicked()
 
 void ConsoleWindow::onComCDWWWClicked()
 {
-    const QString folder =
-        m_prompt->ask(this, QStringLiteral("Folder name:"), QStringLiteral("Select folder to change to"));
+    const QString folder = m_prompt->ask(this, QStringLiteral("Folder name:"),
+                                         QStringLiteral("Select folder to change to"));
     m_inet->Execute(QStringLiteral("CD ") + folder);
 }
 

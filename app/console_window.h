@@ -52,10 +52,10 @@ class ConsoleWindow final : public QMainWindow
 public:
     struct Parts
     {
-        TransferComponent *inet = nullptr;   // owned by the window from here on
-        BrowserPane *browser = nullptr;      // likewise
+        TransferComponent *inet = nullptr; // owned by the window from here on
+        BrowserPane *browser = nullptr;    // likewise
         std::unique_ptr<TextPrompt> prompt;
-        QString photoFolder;                 // C:\Photos on this machine
+        QString photoFolder; // C:\Photos on this machine
     };
 
     explicit ConsoleWindow(Parts parts, QWidget *parent = nullptr);

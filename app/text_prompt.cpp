@@ -7,9 +7,8 @@ QString DialogPrompt::ask(QWidget *parent, const QString &prompt, const QString 
 {
     const QString caption = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
     bool accepted = false;
-    const QString answer =
-        QInputDialog::getText(parent, caption, prompt,
-                              echo == Echo::Hidden ? QLineEdit::Password : QLineEdit::Normal,
-                              QString(), &accepted);
+    const QString answer = QInputDialog::getText(
+        parent, caption, prompt, echo == Echo::Hidden ? QLineEdit::Password : QLineEdit::Normal,
+        QString(), &accepted);
     return accepted ? answer : QString();
 }

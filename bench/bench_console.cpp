@@ -92,7 +92,8 @@ int main(int argc, char *argv[])
 
     const double small = logMs(10000);
     const double large = logMs(100000);
-    std::printf("status log: 10,000 texts %.1f ms, 100,000 texts %.1f ms, ratio %.1f (target < 15)\n",
-                small, large, large / small);
+    std::printf(
+        "status log: 10,000 texts %.1f ms, 100,000 texts %.1f ms, ratio %.1f (target < 15)\n",
+        small, large, large / small);
     return 0;
 }

@@ -35,8 +35,8 @@ struct Server
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral("/usr/bin/python3"),
-                      {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0",
-                       "--root", root, "--user", User, "--password", Password});
+                      {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
+                       root, "--user", User, "--password", Password});
         if (!process.waitForReadyRead(15000))
             return false;
         port = process.readLine().trimmed().mid(5).toInt();
@@ -146,15 +146,19 @@ int main(int argc, char *argv[])
     transfer.setPassword(QLatin1String(Password));
 
     std::printf("Transferring %lld MiB over loopback\n", static_cast<long long>(size >> 20));
-    const Measured upOurs = throughComponent(transfer, QStringLiteral("PUT %1 ours.bin").arg(source));
-    const Measured upCurl = throughCurlTool({"-s", "-S", "-u", login, "-T", source, base + "curl.bin"});
+    const Measured upOurs =
+        throughComponent(transfer, QStringLiteral("PUT %1 ours.bin").arg(source));
+    const Measured upCurl =
+        throughCurlTool({"-s", "-S", "-u", login, "-T", source, base + "curl.bin"});
     print("upload", size, upOurs, upCurl);
     QFile::remove(local.filePath(QStringLiteral("source.bin")));
 
     const Measured downOurs = throughComponent(
-        transfer, QStringLiteral("GET ours.bin %1").arg(local.filePath(QStringLiteral("ours.bin"))));
-    const Measured downCurl = throughCurlTool(
-        {"-s", "-S", "-u", login, "-o", local.filePath(QStringLiteral("curl.bin")), base + "curl.bin"});
+        transfer,
+        QStringLiteral("GET ours.bin %1").arg(local.filePath(QStringLiteral("ours.bin"))));
+    const Measured downCurl =
+        throughCurlTool({"-s", "-S", "-u", login, "-o", local.filePath(QStringLiteral("curl.bin")),
+                         base + "curl.bin"});
     print("download", size, downOurs, downCurl);
     const bool sizesMatch = QFileInfo(local.filePath(QStringLiteral("ours.bin"))).size() == size;
 

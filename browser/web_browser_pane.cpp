@@ -63,14 +63,14 @@ void WebBrowserPane::startEngine()
     // The module stays loaded for the rest of the program: the view's code lives in it.
     QLibrary module(QStringLiteral(SARVEL_WEB_ENGINE_MODULE));
     module.setLoadHints(QLibrary::PreventUnloadHint);
-    const auto create = reinterpret_cast<CreateWebViewFunction>(module.resolve(CreateWebViewSymbol));
+    const auto create =
+        reinterpret_cast<CreateWebViewFunction>(module.resolve(CreateWebViewSymbol));
     const auto navigate =
         reinterpret_cast<NavigateWebViewFunction>(module.resolve(NavigateWebViewSymbol));
     if (!create || !navigate)
-        throw std::runtime_error(
-            QStringLiteral("The browser engine could not be loaded: %1")
-                .arg(module.errorString())
-                .toStdString());
+        throw std::runtime_error(QStringLiteral("The browser engine could not be loaded: %1")
+                                     .arg(module.errorString())
+                                     .toStdString());
 
     const StatusTextSink sink = [](void *pane, const QString &text) {
         Q_EMIT static_cast<WebBrowserPane *>(pane)->statusTextChange(text);

@@ -34,25 +34,25 @@ extern "C" Q_DECL_EXPORT QWidget *sarvelCreateWebView(QWidget *parent, StatusTex
     // (empty when it leaves), and each load starting and ending.
     QObject::connect(page, &QWebEnginePage::linkHovered, view,
                      [sink, context](const QString &url) { sink(context, url); });
-    QObject::connect(page, &QWebEnginePage::loadingChanged, view,
-                     [sink, context](const QWebEngineLoadingInfo &info) {
-                         const QString url = info.url().toDisplayString();
-                         switch (info.status()) {
-                         case QWebEngineLoadingInfo::LoadStartedStatus:
-                             sink(context, QStringLiteral("Opening page %1...").arg(url));
-                             break;
-                         case QWebEngineLoadingInfo::LoadSucceededStatus:
-                             sink(context, QStringLiteral("Done: %1").arg(url));
-                             break;
-                         case QWebEngineLoadingInfo::LoadStoppedStatus:
-                             sink(context, QStringLiteral("Stopped: %1").arg(url));
-                             break;
-                         case QWebEngineLoadingInfo::LoadFailedStatus:
-                             sink(context, QStringLiteral("Could not open %1: %2")
-                                               .arg(url, info.errorString()));
-                             break;
-                         }
-                     });
+    QObject::connect(
+        page, &QWebEnginePage::loadingChanged, view,
+        [sink, context](const QWebEngineLoadingInfo &info) {
+            const QString url = info.url().toDisplayString();
+            switch (info.status()) {
+            case QWebEngineLoadingInfo::LoadStartedStatus:
+                sink(context, QStringLiteral("Opening page %1...").arg(url));
+                break;
+            case QWebEngineLoadingInfo::LoadSucceededStatus:
+                sink(context, QStringLiteral("Done: %1").arg(url));
+                break;
+            case QWebEngineLoadingInfo::LoadStoppedStatus:
+                sink(context, QStringLiteral("Stopped: %1").arg(url));
+                break;
+            case QWebEngineLoadingInfo::LoadFailedStatus:
+                sink(context, QStringLiteral("Could not open %1: %2").arg(url, info.errorString()));
+                break;
+            }
+        });
     return view;
 }
 

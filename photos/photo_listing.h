@@ -13,4 +13,5 @@ QString photoFolder();
 // run of characters, "?" exactly one), letter case ignored as on the
 // console's original platform, sorted by name without regard to case. Hidden
 // files and folders are left out; a missing folder lists nothing.
-QStringList listPhotoFiles(const QString &folder, const QString &pattern = QLatin1String(PhotoPattern));
+QStringList listPhotoFiles(const QString &folder,
+                           const QString &pattern = QLatin1String(PhotoPattern));

@@ -10,20 +10,22 @@ const std::array<SiteDirectory::Site, SiteDirectory::PresetCount> &SiteDirectory
     //   slots 0-3, 5, 9, 10: bare domain, "www." goes in front
     //   slots 4, 6: "ftp." host; slot 7: another three-letter label
     //   slot 8: four-character label; slot 5: account name equals the address
+    // clang-format off
     static const std::array<Site, PresetCount> table{{
-        // label                  address                    user                password
-        {"Harbour Books",         "harbourbooks.example",    "hb_upload",        "tide4872"},
-        {"Lantern Studio",        "lanternstudio.example",   "lantern01",        "glow2291"},
-        {"Meadow Garden Club",    "meadowclub.example",      "meadow_web",       "clover55"},
-        {"Orchard Press",         "orchardpress.test",       "orchardftp",       "apple7734"},
-        {"Quarry Museum",         "ftp.quarrymuseum.example","quarry_site",      "granite9"},
-        {"Riverside Choir",       "choir.example",           "choir.example",    "alto8812"},
-        {"Summit Cycling",        "ftp.summitcycling.test",  "summit_admin",     "gears461"},
-        {"Willow Kennels",        "web.willowkennels.example","willow_k",        "paws3390"},
-        {"Local demo server",     "demo.localhost:2121",     "demouser",         "demo1234"},
-        {"Bramble Bakery",        "bramblebakery.example",   "bramble_ftp",      "crust5521"},
-        {"Copper Kettle Cafe",    "copperkettle.example.com","kettle_web",       "brew80417"},
+        // label                 address                      user             password
+        {"Harbour Books",       "harbourbooks.example",      "hb_upload",     "tide4872"},  // 0
+        {"Lantern Studio",      "lanternstudio.example",     "lantern01",     "glow2291"},  // 1
+        {"Meadow Garden Club",  "meadowclub.example",        "meadow_web",    "clover55"},  // 2
+        {"Orchard Press",       "orchardpress.test",         "orchardftp",    "apple7734"},  // 3
+        {"Quarry Museum",       "ftp.quarrymuseum.example",  "quarry_site",   "granite9"},  // 4
+        {"Riverside Choir",     "choir.example",             "choir.example", "alto8812"},  // 5
+        {"Summit Cycling",      "ftp.summitcycling.test",    "summit_admin",  "gears461"},  // 6
+        {"Willow Kennels",      "web.willowkennels.example", "willow_k",      "paws3390"},  // 7
+        {"Local demo server",   "demo.localhost:2121",       "demouser",      "demo1234"},  // 8
+        {"Bramble Bakery",      "bramblebakery.example",     "bramble_ftp",   "crust5521"},  // 9
+        {"Copper Kettle Cafe",  "copperkettle.example.com",  "kettle_web",    "brew80417"},  // 10
     }};
+    // clang-format on
     return table;
 }
 
@@ -41,14 +43,38 @@ int SiteDirectory::checked(int slot)
     return slot;
 }
 
-const QString &SiteDirectory::SiteAddress(int slot) const { return m_address[checked(slot)]; }
-const QString &SiteDirectory::SiteUser(int slot) const { return m_user[checked(slot)]; }
-const QString &SiteDirectory::SitePassword(int slot) const { return m_password[checked(slot)]; }
-const QString &SiteDirectory::SiteLabel(int slot) const { return m_label[checked(slot)]; }
-void SiteDirectory::setSiteLabel(int slot, const QString &label) { m_label[checked(slot)] = label; }
-void SiteDirectory::setSiteAddress(int slot, const QString &address) { m_address[checked(slot)] = address; }
-void SiteDirectory::setSiteUser(int slot, const QString &user) { m_user[checked(slot)] = user; }
-void SiteDirectory::setSitePassword(int slot, const QString &password) { m_password[checked(slot)] = password; }
+const QString &SiteDirectory::SiteAddress(int slot) const
+{
+    return m_address[checked(slot)];
+}
+const QString &SiteDirectory::SiteUser(int slot) const
+{
+    return m_user[checked(slot)];
+}
+const QString &SiteDirectory::SitePassword(int slot) const
+{
+    return m_password[checked(slot)];
+}
+const QString &SiteDirectory::SiteLabel(int slot) const
+{
+    return m_label[checked(slot)];
+}
+void SiteDirectory::setSiteLabel(int slot, const QString &label)
+{
+    m_label[checked(slot)] = label;
+}
+void SiteDirectory::setSiteAddress(int slot, const QString &address)
+{
+    m_address[checked(slot)] = address;
+}
+void SiteDirectory::setSiteUser(int slot, const QString &user)
+{
+    m_user[checked(slot)] = user;
+}
+void SiteDirectory::setSitePassword(int slot, const QString &password)
+{
+    m_password[checked(slot)] = password;
+}
 
 void SiteDirectory::store(int slot, const Site &site)
 {

@@ -16,10 +16,22 @@ class FakeTransfer final : public TransferComponent
     Q_OBJECT
 public:
     QString URL() const override { return url; }
-    void setURL(const QString &value) override { url = value; calls << QStringLiteral("URL"); }
+    void setURL(const QString &value) override
+    {
+        url = value;
+        calls << QStringLiteral("URL");
+    }
     QString UserName() const override { return user; }
-    void setUserName(const QString &value) override { user = value; calls << QStringLiteral("UserName"); }
-    void setPassword(const QString &value) override { password = value; calls << QStringLiteral("Password"); }
+    void setUserName(const QString &value) override
+    {
+        user = value;
+        calls << QStringLiteral("UserName");
+    }
+    void setPassword(const QString &value) override
+    {
+        password = value;
+        calls << QStringLiteral("Password");
+    }
 
     void Execute(const QString &operation) override
     {

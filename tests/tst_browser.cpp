@@ -23,14 +23,20 @@ void TestBrowser::addresses_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("url");
-    QTest::newRow("empty") << "" << "about:blank";
+    QTest::newRow("empty") << ""
+                           << "about:blank";
     QTest::newRow("default form") << "www.sarvel.example/fileread.asp"
                                   << "http://www.sarvel.example/fileread.asp";
-    QTest::newRow("host and port is no scheme") << "demo.localhost:2121" << "http://demo.localhost:2121";
-    QTest::newRow("ftp host still a web page") << "ftp.quarry.example" << "http://ftp.quarry.example";
-    QTest::newRow("full address") << "https://a.example/x?y=1" << "https://a.example/x?y=1";
-    QTest::newRow("about page") << "about:blank" << "about:blank";
-    QTest::newRow("surrounding spaces") << "  b.example " << "http://b.example";
+    QTest::newRow("host and port is no scheme") << "demo.localhost:2121"
+                                                << "http://demo.localhost:2121";
+    QTest::newRow("ftp host still a web page") << "ftp.quarry.example"
+                                               << "http://ftp.quarry.example";
+    QTest::newRow("full address") << "https://a.example/x?y=1"
+                                  << "https://a.example/x?y=1";
+    QTest::newRow("about page") << "about:blank"
+                                << "about:blank";
+    QTest::newRow("surrounding spaces") << "  b.example "
+                                        << "http://b.example";
 }
 
 void TestBrowser::addresses()
@@ -45,7 +51,8 @@ void TestBrowser::loadsPageAndReportsStatus()
     QTemporaryDir root;
     QFile page(root.filePath("fileread.asp"));
     QVERIFY(page.open(QIODevice::WriteOnly));
-    page.write("<html><head><title>Files</title></head><body><a href='/other.asp'>other</a></body></html>");
+    page.write("<html><head><title>Files</title></head><body><a "
+               "href='/other.asp'>other</a></body></html>");
     page.close();
 
     QProcess server;
@@ -55,7 +62,8 @@ void TestBrowser::loadsPageAndReportsStatus()
     QVERIFY(server.waitForReadyRead(15000));
     const QByteArray line = server.readLine().trimmed();
     QVERIFY2(line.startsWith("port "), line.constData());
-    const QString address = QStringLiteral("127.0.0.1:%1/fileread.asp").arg(QString::fromLatin1(line.mid(5)));
+    const QString address =
+        QStringLiteral("127.0.0.1:%1/fileread.asp").arg(QString::fromLatin1(line.mid(5)));
 
     WebBrowserPane pane;
     pane.resize(800, 400);
@@ -66,14 +74,16 @@ void TestBrowser::loadsPageAndReportsStatus()
 
     pane.navigate(address);
     QVERIFY(pane.engineStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty() && texts.constLast().startsWith(QLatin1String("Done")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !texts.isEmpty() && texts.constLast().startsWith(QLatin1String("Done")), 60000);
     QCOMPARE(texts.constFirst(), QStringLiteral("Opening page http://%1...").arg(address));
     QCOMPARE(texts.constLast(), QStringLiteral("Done: http://%1").arg(address));
 
     // A page that is not there still ends with a status text, saying so.
     texts.clear();
     pane.navigate(QStringLiteral("http://127.0.0.1:1/"));
-    QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty() && texts.constLast().startsWith(QLatin1String("Could not open")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !texts.isEmpty() && texts.constLast().startsWith(QLatin1String("Could not open")), 60000);
 
     server.kill();
     server.waitForFinished();

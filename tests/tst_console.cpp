@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -106,6 +107,7 @@ private Q_SLOTS:
     void stateDisplay();
     void stateReportsWhileProcessingEvents();
     void statusLog();
+    void transferProgress();
     void photoListing_data();
     void photoListing();
 };
@@ -147,8 +149,8 @@ void TestConsole::startupControls()
     auto *widget = console.window->findChild<QWidget *>(name);
     QVERIFY(widget);
     QCOMPARE(controlText(widget), text);
-    QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                       twips.height() / 15));
+    QCOMPARE(widget->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     QCOMPARE(widget->toolTip().isEmpty(), name != QLatin1String("TxtFTPCommand"));
 }
 
@@ -169,8 +171,8 @@ void TestConsole::startupState()
     QCOMPARE(combo->currentIndex(), -1);
     QCOMPARE(combo->currentText(), QStringLiteral("Combo1"));
     for (int slot = 11; slot <= 20; ++slot)
-        QVERIFY(console.window->sites().SiteLabel(slot).isEmpty()
-                && console.window->sites().SiteAddress(slot).isEmpty());
+        QVERIFY(console.window->sites().SiteLabel(slot).isEmpty() &&
+                console.window->sites().SiteAddress(slot).isEmpty());
     QVERIFY(console.inet->calls.isEmpty());
 
     // The window opens large enough to show every control on this screen.
@@ -184,9 +186,9 @@ void TestConsole::tabOrder()
     Console console;
     QVERIFY(console.showActive());
     const QStringList expected = {
-        "ComAddSite", "ComCDWWW",       "ComFTP",     "TxtInetState",  "ComBrowse",
-        "TxtInetRespCode", "TxtInetResponse", "WebBrowser1", "Combo1", "TxtFTPCommand",
-        "TxtBrowseTo", "TxtBrowserStatus", "ComGetChunk", "Command1", "ComAddSite"};
+        "ComAddSite",      "ComCDWWW",         "ComFTP",      "TxtInetState", "ComBrowse",
+        "TxtInetRespCode", "TxtInetResponse",  "WebBrowser1", "Combo1",       "TxtFTPCommand",
+        "TxtBrowseTo",     "TxtBrowserStatus", "ComGetChunk", "Command1",     "ComAddSite"};
     QStringList seen = {QApplication::focusWidget()->objectName()};
     for (int i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -308,8 +310,8 @@ void TestConsole::addSite()
     QVERIFY(console.showActive());
     console.addSite({"Night Owl", "ftp.nightowl.example", "owl", "s3cret"});
 
-    const QStringList prompts = {"Site Label:", "Site address [without www.]:", "User name:",
-                                 "Password:"};
+    const QStringList prompts = {
+        "Site Label:", "Site address [without www.]:", "User name:", "Password:"};
     QCOMPARE(console.prompt->asked.size(), 4);
     for (int i = 0; i < 4; ++i) {
         const auto &asked = console.prompt->asked.at(i);
@@ -373,7 +375,8 @@ void TestConsole::transferButtons()
 void TestConsole::getChunkReplaces()
 {
     Console console;
-    console.inet->chunks << QStringLiteral("first\r\nchunk") << QStringLiteral("line one\r\nline two");
+    console.inet->chunks << QStringLiteral("first\r\nchunk")
+                         << QStringLiteral("line one\r\nline two");
     QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
     QCOMPARE(console.statusBox(), QStringLiteral("first\r\nchunk"));
     QTest::mouseClick(console.ui().ComGetChunk, Qt::LeftButton);
@@ -391,11 +394,19 @@ void TestConsole::stateDisplay_data()
     QTest::addColumn<QString>("info");
     QTest::addColumn<QString>("stateText");
     QTest::addColumn<QString>("codeText");
-    QTest::newRow("zero") << 0 << 0 << QString() << "0" << "0";
-    QTest::newRow("reply") << 8 << 226 << "226 Transfer complete." << "8" << "226";
-    QTest::newRow("negative") << -3 << -1 << "odd" << "-3" << "-1";
-    QTest::newRow("largest code") << 12 << 2147483647 << "x" << "12" << "2147483647";
-    QTest::newRow("multi-line reply") << 8 << 230 << "230-Welcome\r\n230 Login successful." << "8"
+    QTest::newRow("zero") << 0 << 0 << QString() << "0"
+                          << "0";
+    QTest::newRow("reply") << 8 << 226 << "226 Transfer complete."
+                           << "8"
+                           << "226";
+    QTest::newRow("negative") << -3 << -1 << "odd"
+                              << "-3"
+                              << "-1";
+    QTest::newRow("largest code") << 12 << 2147483647 << "x"
+                                  << "12"
+                                  << "2147483647";
+    QTest::newRow("multi-line reply") << 8 << 230 << "230-Welcome\r\n230 Login successful."
+                                      << "8"
                                       << "230";
 }
 
@@ -459,6 +470,21 @@ void TestConsole::statusLog()
     console.ui().TxtBrowseTo->clear();
     QTest::mouseClick(console.ui().ComBrowse, Qt::LeftButton);
     QCOMPARE(console.pane->navigations, QStringList{QString()});
+}
+
+void TestConsole::transferProgress()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    auto *bar = console.window->statusBar()->findChild<QProgressBar *>();
+    QVERIFY(bar && bar->isHidden());
+    Q_EMIT console.inet->progressChanged(3 << 20, 12 << 20);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->value(), 25);
+    Q_EMIT console.inet->progressChanged(4 << 20, -1); // total unknown
+    QCOMPARE(bar->maximum(), 0);
+    Q_EMIT console.inet->finished(true);
+    QVERIFY(bar->isHidden());
 }
 
 void TestConsole::photoListing_data()

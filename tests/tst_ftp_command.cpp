@@ -26,7 +26,8 @@ void TestFtpCommand::accepted_data()
                                  << QStringList{"c:\\tolvar\\vorltest.blm", "vorltest.blm"};
     QTest::newRow("hint get") << "GET 14JUN992.HTM c:\\temp\\Monday" << FtpVerb::Get
                               << QStringList{"14JUN992.HTM", "c:\\temp\\Monday"};
-    QTest::newRow("get without local") << "get readme.txt" << FtpVerb::Get << QStringList{"readme.txt"};
+    QTest::newRow("get without local")
+        << "get readme.txt" << FtpVerb::Get << QStringList{"readme.txt"};
     QTest::newRow("recv alias") << "Recv a b" << FtpVerb::Get << QStringList{"a", "b"};
     QTest::newRow("send alias") << "SEND a" << FtpVerb::Put << QStringList{"a"};
     QTest::newRow("quoted names") << "PUT \"my photos/a b.jpg\" \"x y.jpg\"" << FtpVerb::Put
@@ -60,16 +61,26 @@ void TestFtpCommand::rejected_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message"); // a part of the message
-    QTest::newRow("empty") << "" << "No FTP command given";
-    QTest::newRow("unknown verb") << "FETCH x" << "Unknown FTP command \"FETCH\". Accepted commands: GET";
-    QTest::newRow("cd alone") << "CD " << "CD needs a folder name";
-    QTest::newRow("get alone") << "GET" << "GET needs more names";
-    QTest::newRow("rename one name") << "RENAME a" << "RENAME needs";
-    QTest::newRow("too many") << "GET a b c" << "Too many names for GET";
-    QTest::newRow("empty quoted name") << "CD \"\"" << "empty name";
-    QTest::newRow("open quote") << "GET \"a b" << "double quote";
-    QTest::newRow("CR LF injection") << "CD x\r\nDELE y" << "line break";
-    QTest::newRow("LF alone") << "GET a\nb" << "line break";
+    QTest::newRow("empty") << ""
+                           << "No FTP command given";
+    QTest::newRow("unknown verb") << "FETCH x"
+                                  << "Unknown FTP command \"FETCH\". Accepted commands: GET";
+    QTest::newRow("cd alone") << "CD "
+                              << "CD needs a folder name";
+    QTest::newRow("get alone") << "GET"
+                               << "GET needs more names";
+    QTest::newRow("rename one name") << "RENAME a"
+                                     << "RENAME needs";
+    QTest::newRow("too many") << "GET a b c"
+                              << "Too many names for GET";
+    QTest::newRow("empty quoted name") << "CD \"\""
+                                       << "empty name";
+    QTest::newRow("open quote") << "GET \"a b"
+                                << "double quote";
+    QTest::newRow("CR LF injection") << "CD x\r\nDELE y"
+                                     << "line break";
+    QTest::newRow("LF alone") << "GET a\nb"
+                              << "line break";
 }
 
 void TestFtpCommand::rejected()

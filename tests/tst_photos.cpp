@@ -56,11 +56,14 @@ void TestPhotos::localPaths_data()
     QTest::addColumn<QString>("local");
     const QString home = QDir::homePath();
     QTest::newRow("photo folder") << "C:\\Photos" << home + "/Photos";
-    QTest::newRow("lower-case drive, file") << "c:\\tolvar\\vorltest.blm" << home + "/tolvar/vorltest.blm";
+    QTest::newRow("lower-case drive, file")
+        << "c:\\tolvar\\vorltest.blm" << home + "/tolvar/vorltest.blm";
     QTest::newRow("other drive") << "D:\\Tolvar\\Help.chm" << home + "/Tolvar/Help.chm";
     QTest::newRow("forward slashes") << "c:/temp/Monday" << home + "/temp/Monday";
-    QTest::newRow("unix absolute") << "/tmp/x.txt" << "/tmp/x.txt";
-    QTest::newRow("relative") << "docs\\a.txt" << "docs/a.txt";
+    QTest::newRow("unix absolute") << "/tmp/x.txt"
+                                   << "/tmp/x.txt";
+    QTest::newRow("relative") << "docs\\a.txt"
+                              << "docs/a.txt";
 }
 
 void TestPhotos::localPaths()

@@ -77,8 +77,9 @@ void TestSites::presetForms()
         QVERIFY2(site.user.size() >= 6 && site.user.size() <= 16, qPrintable(site.user));
         QVERIFY2(site.password.size() >= 6 && site.password.size() <= 9, qPrintable(site.label));
         // Only reserved names, or loopback for the demo server.
-        QVERIFY2(site.address.contains(QLatin1String(".example")) || site.address.contains(QLatin1String(".test"))
-                     || site.address.contains(QLatin1String(".localhost")),
+        QVERIFY2(site.address.contains(QLatin1String(".example")) ||
+                     site.address.contains(QLatin1String(".test")) ||
+                     site.address.contains(QLatin1String(".localhost")),
                  qPrintable(site.address));
     }
     QVERIFY(presets[4].address.startsWith(QLatin1String("ftp.")));
@@ -91,16 +92,26 @@ void TestSites::browseAddress_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("browseTo");
-    QTest::newRow("bare domain") << "harbour.example" << "www.harbour.example";
-    QTest::newRow("ftp host") << "ftp.harbour.example" << "ftp.harbour.example";
-    QTest::newRow("www already") << "www.harbour.example" << "www.harbour.example";
-    QTest::newRow("four-letter label") << "demo.localhost:2121" << "demo.localhost:2121";
-    QTest::newRow("three-letter first label") << "abc.example" << "abc.example";
-    QTest::newRow("five-letter first label") << "abcde.example" << "www.abcde.example";
-    QTest::newRow("three characters") << "a.b" << "www.a.b";
-    QTest::newRow("four characters, dot last") << "abc." << "abc.";
-    QTest::newRow("dot third only") << "ab.cdefg" << "www.ab.cdefg";
-    QTest::newRow("empty") << "" << "www.";
+    QTest::newRow("bare domain") << "harbour.example"
+                                 << "www.harbour.example";
+    QTest::newRow("ftp host") << "ftp.harbour.example"
+                              << "ftp.harbour.example";
+    QTest::newRow("www already") << "www.harbour.example"
+                                 << "www.harbour.example";
+    QTest::newRow("four-letter label") << "demo.localhost:2121"
+                                       << "demo.localhost:2121";
+    QTest::newRow("three-letter first label") << "abc.example"
+                                              << "abc.example";
+    QTest::newRow("five-letter first label") << "abcde.example"
+                                             << "www.abcde.example";
+    QTest::newRow("three characters") << "a.b"
+                                      << "www.a.b";
+    QTest::newRow("four characters, dot last") << "abc."
+                                               << "abc.";
+    QTest::newRow("dot third only") << "ab.cdefg"
+                                    << "www.ab.cdefg";
+    QTest::newRow("empty") << ""
+                           << "www.";
 }
 
 void TestSites::browseAddress()

@@ -141,9 +141,10 @@ std::unique_ptr<CurlTransfer> TestTransfer::connectedTransfer(const QString &pas
 Outcome TestTransfer::run(CurlTransfer &transfer, const QString &operation) const
 {
     Outcome outcome;
-    const auto connection = connect(&transfer, &TransferComponent::StateChanged, this, [&](qint16 s) {
-        outcome.reports.append({s, transfer.ResponseCode(), transfer.ResponseInfo()});
-    });
+    const auto connection =
+        connect(&transfer, &TransferComponent::StateChanged, this, [&](qint16 s) {
+            outcome.reports.append({s, transfer.ResponseCode(), transfer.ResponseInfo()});
+        });
     QSignalSpy finished(&transfer, &TransferComponent::finished);
     transfer.Execute(operation);
     if (finished.wait(30000))
@@ -158,7 +159,8 @@ void TestTransfer::uploadDownloadRoundTrip()
     QVERIFY(writeFile(localFile("sent.bin"), data));
     auto transfer = connectedTransfer();
 
-    const Outcome up = run(*transfer, QStringLiteral("PUT %1 round.bin").arg(localFile("sent.bin")));
+    const Outcome up =
+        run(*transfer, QStringLiteral("PUT %1 round.bin").arg(localFile("sent.bin")));
     QVERIFY(up.ok);
     QCOMPARE(readFile(serverPath("round.bin")), data);
     // A fresh login reports every step, and the operation ends exactly once, in success.
@@ -170,7 +172,8 @@ void TestTransfer::uploadDownloadRoundTrip()
     QCOMPARE(states.count(7), 1);
     QCOMPARE(up.last().code, 226);
 
-    const Outcome down = run(*transfer, QStringLiteral("get round.bin %1").arg(localFile("back.bin")));
+    const Outcome down =
+        run(*transfer, QStringLiteral("get round.bin %1").arg(localFile("back.bin")));
     QVERIFY(down.ok);
     QCOMPARE(QCryptographicHash::hash(readFile(localFile("back.bin")), QCryptographicHash::Sha256),
              QCryptographicHash::hash(data, QCryptographicHash::Sha256));
@@ -222,13 +225,15 @@ void TestTransfer::listingReadInChunks()
 
     QString listing;
     int chunks = 0;
-    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty(); chunk = transfer->GetChunk(1024)) {
+    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty();
+         chunk = transfer->GetChunk(1024)) {
         QVERIFY(chunk.toUtf8().size() <= 1024);
         listing += chunk;
         ++chunks;
     }
     QVERIFY(chunks > 2);
-    QStringList listed = listing.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    QStringList listed =
+        listing.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
     listed.sort();
     QCOMPARE(listed, names);
 
@@ -245,7 +250,8 @@ void TestTransfer::chunksKeepUtf8Whole()
     auto transfer = connectedTransfer();
     QVERIFY(run(*transfer, QStringLiteral("GET umlauts.txt")).ok);
     QString read;
-    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty(); chunk = transfer->GetChunk(1024))
+    for (QString chunk = transfer->GetChunk(1024); !chunk.isEmpty();
+         chunk = transfer->GetChunk(1024))
         read += chunk;
     QCOMPARE(read, text + QChar::ReplacementCharacter);
 }
@@ -288,7 +294,8 @@ void TestTransfer::connectionRefused()
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.last().state, qint16(11));
     QCOMPARE(outcome.last().code, 0);
-    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")), qPrintable(outcome.last().info));
+    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")),
+             qPrintable(outcome.last().info));
     QVERIFY(!transfer.StillExecuting());
 }
 
@@ -297,7 +304,8 @@ void TestTransfer::cutDownloadKeepsLocalFile()
     QVERIFY(writeFile(serverPath("cut.bin"), randomBytes(4 * 1024 * 1024)));
     QVERIFY(writeFile(localFile("keep.bin"), "precious"));
     auto transfer = connectedTransfer();
-    const Outcome outcome = run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("keep.bin")));
+    const Outcome outcome =
+        run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("keep.bin")));
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.last().state, qint16(11));
     QCOMPARE(readFile(localFile("keep.bin")), QByteArray("precious"));
@@ -316,13 +324,16 @@ void TestTransfer::unusualNames()
     auto transfer = connectedTransfer();
 
     QVERIFY(run(*transfer, QStringLiteral("CD \"Ordner mit Ä\"")).ok);
-    QVERIFY(run(*transfer, QStringLiteral("PUT \"%1\" \"%2\"").arg(localFile("a b.txt"), remote)).ok);
-    QCOMPARE(readFile(serverPath(QStringLiteral("Ordner mit Ä/") + remote)), QByteArray("spaced out"));
+    QVERIFY(
+        run(*transfer, QStringLiteral("PUT \"%1\" \"%2\"").arg(localFile("a b.txt"), remote)).ok);
+    QCOMPARE(readFile(serverPath(QStringLiteral("Ordner mit Ä/") + remote)),
+             QByteArray("spaced out"));
 
     QVERIFY(run(*transfer, QStringLiteral("LS")).ok);
     QCOMPARE(transfer->GetChunk(1024).trimmed(), remote);
 
-    QVERIFY(run(*transfer, QStringLiteral("GET \"%1\" \"%2\"").arg(remote, localFile("é back.txt"))).ok);
+    QVERIFY(run(*transfer, QStringLiteral("GET \"%1\" \"%2\"").arg(remote, localFile("é back.txt")))
+                .ok);
     QCOMPARE(readFile(localFile("é back.txt")), QByteArray("spaced out"));
 }
 
@@ -338,7 +349,8 @@ void TestTransfer::commandWhileBusy()
         transfer->Execute(QStringLiteral("DELETE big.bin"));
         QFAIL("a second command was accepted while the first ran");
     } catch (const std::runtime_error &error) {
-        QVERIFY(QString::fromUtf8(error.what()).contains(QLatin1String("till executing the last request")));
+        QVERIFY(QString::fromUtf8(error.what())
+                    .contains(QLatin1String("till executing the last request")));
     }
     QVERIFY(finished.wait(30000));
     QVERIFY(finished.first().first().toBool());
@@ -385,7 +397,8 @@ void TestTransfer::missingLocalFile()
     QVERIFY(put.last().info.contains(missing));
     QVERIFY(!QFile::exists(serverPath("absent.bin")));
 
-    const Outcome get = run(*transfer, QStringLiteral("GET x %1").arg(localFile("no/such/folder/x")));
+    const Outcome get =
+        run(*transfer, QStringLiteral("GET x %1").arg(localFile("no/such/folder/x")));
     QCOMPARE(get.states(), QList<qint16>{11});
     QVERIFY(get.last().info.contains(QLatin1String("no/such/folder")));
 }

@@ -80,8 +80,8 @@ struct RemoteFolder
         for (const QString &segment : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
             if (segment == QLatin1String("."))
                 continue;
-            if (segment == QLatin1String("..") && !result.segments.isEmpty()
-                && result.segments.constLast() != QLatin1String(".."))
+            if (segment == QLatin1String("..") && !result.segments.isEmpty() &&
+                result.segments.constLast() != QLatin1String(".."))
                 result.segments.removeLast();
             else if (segment != QLatin1String("..") || !result.absolute)
                 result.segments.append(segment);
@@ -140,14 +140,14 @@ public:
         // file that keeps it for GetChunk only.
         std::unique_ptr<FileWriter> sink;
         bool toLocalFile = false;
-        bool paused = false;                  // until the sink has drained
-        std::unique_ptr<QFile> source;        // PUT
+        bool paused = false;           // until the sink has drained
+        std::unique_ptr<QFile> source; // PUT
         QString localName;
-        RemoteFolder newFolder;               // CD, CDUP
-        QString localError;                   // a failure on this side, for ResponseInfo
-        bool controlUp = false;               // a command went out or a reply came in
+        RemoteFolder newFolder; // CD, CDUP
+        QString localError;     // a failure on this side, for ResponseInfo
+        bool controlUp = false; // a command went out or a reply came in
         bool dataFlowing = false;
-        qint32 lastCode = 0;                  // last server reply of this operation
+        qint32 lastCode = 0; // last server reply of this operation
         QString pwdFolder;
         QElapsedTimer sinceProgress;
         char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -286,8 +286,9 @@ QByteArray CurlTransfer::Private::baseUrl() const
         throw std::runtime_error(
             QStringLiteral("The transfer URL \"%1\" names no host.").arg(m_url).toStdString());
     if (url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
-        throw std::runtime_error(
-            QStringLiteral("The transfer URL \"%1\" is not an FTP address.").arg(m_url).toStdString());
+        throw std::runtime_error(QStringLiteral("The transfer URL \"%1\" is not an FTP address.")
+                                     .arg(m_url)
+                                     .toStdString());
     QUrl server;
     server.setScheme(QStringLiteral("ftp"));
     server.setHost(url.host());
@@ -397,7 +398,8 @@ void CurlTransfer::Private::start(const FtpCommand &command)
     }
     case FtpVerb::Put: {
         m_op->localName = localPath(args.at(0));
-        const QString remoteName = args.size() > 1 ? args.at(1) : QFileInfo(m_op->localName).fileName();
+        const QString remoteName =
+            args.size() > 1 ? args.at(1) : QFileInfo(m_op->localName).fileName();
         m_op->source = std::make_unique<QFile>(m_op->localName);
         if (QFileInfo(m_op->localName).isDir() || !m_op->source->open(QIODevice::ReadOnly))
             return fail(QStringLiteral("Cannot read the local file %1: %2")
@@ -422,8 +424,8 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         break;
     case FtpVerb::Dir:
     case FtpVerb::Ls:
-        easy = newEasy(base
-                       + (args.isEmpty() ? m_folder : m_folder.resolved(args.at(0))).urlPath());
+        easy =
+            newEasy(base + (args.isEmpty() ? m_folder : m_folder.resolved(args.at(0))).urlPath());
         if (command.verb == FtpVerb::Ls)
             curl_easy_setopt(easy, CURLOPT_DIRLISTONLY, 1L);
         spoolRetrievedData();
@@ -470,7 +472,8 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         queueState(TransferState::Disconnected);
         queueState(TransferState::ResponseCompleted);
         queueFinished(true);
-        QMetaObject::invokeMethod(q, [this] { flush(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            q, [this] { flush(); }, Qt::QueuedConnection);
         return;
     }
 
@@ -487,7 +490,8 @@ void CurlTransfer::Private::fail(const QString &message)
     queueState(TransferState::Error);
     queueFinished(false);
     // Reported from the event loop, after Execute has returned.
-    QMetaObject::invokeMethod(q, [this] { flush(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        q, [this] { flush(); }, Qt::QueuedConnection);
 }
 
 void CurlTransfer::Private::writeTo(std::unique_ptr<QFileDevice> file)
@@ -523,15 +527,15 @@ void CurlTransfer::Private::finish(CURLcode result)
         return complete(ok, error);
 
     // The operation ends once its data is on disk (or discarded).
-    QObject::connect(m_op->sink.get(), &FileWriter::finished, q,
-                     [this, ok, error](bool written, const QString &writeError) {
-                         if (writeError.isEmpty())
-                             return complete(ok && written, error);
-                         const QString what = m_op->toLocalFile
-                                                  ? m_op->localName
-                                                  : QStringLiteral("the retrieved data");
-                         complete(false, QStringLiteral("Cannot write %1: %2").arg(what, writeError));
-                     });
+    QObject::connect(
+        m_op->sink.get(), &FileWriter::finished, q,
+        [this, ok, error](bool written, const QString &writeError) {
+            if (writeError.isEmpty())
+                return complete(ok && written, error);
+            const QString what =
+                m_op->toLocalFile ? m_op->localName : QStringLiteral("the retrieved data");
+            complete(false, QStringLiteral("Cannot write %1: %2").arg(what, writeError));
+        });
     m_op->sink->finish(ok);
 }
 
@@ -642,10 +646,9 @@ void CurlTransfer::Private::flush()
 // One line of a server reply, as libcurl read it.
 void CurlTransfer::Private::replyLine(const QString &line)
 {
-    const bool coded = line.size() >= 3 && line.at(0).isDigit() && line.at(1).isDigit()
-                       && line.at(2).isDigit()
-                       && (line.size() == 3 || line.at(3) == QLatin1Char(' ')
-                           || line.at(3) == QLatin1Char('-'));
+    const bool coded =
+        line.size() >= 3 && line.at(0).isDigit() && line.at(1).isDigit() && line.at(2).isDigit() &&
+        (line.size() == 3 || line.at(3) == QLatin1Char(' ') || line.at(3) == QLatin1Char('-'));
     if (m_replyCode.isEmpty()) {
         // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
         // ("Content-Length: ..."); only coded lines start a reply.
@@ -654,8 +657,8 @@ void CurlTransfer::Private::replyLine(const QString &line)
         m_replyCode = line.left(3);
     }
     m_replyLines.append(line);
-    const bool last = line.startsWith(m_replyCode)
-                      && (line.size() == 3 || line.at(3) == QLatin1Char(' '));
+    const bool last =
+        line.startsWith(m_replyCode) && (line.size() == 3 || line.at(3) == QLatin1Char(' '));
     if (!last)
         return;
 
@@ -685,8 +688,8 @@ int CurlTransfer::Private::onSocket(CURL *, curl_socket_t s, int what, void *use
         return 0;
     }
     SocketWatch &watch = self->m_sockets[s];
-    const auto watchFor = [&](std::unique_ptr<QSocketNotifier> &notifier, QSocketNotifier::Type type,
-                              int event, bool wanted) {
+    const auto watchFor = [&](std::unique_ptr<QSocketNotifier> &notifier,
+                              QSocketNotifier::Type type, int event, bool wanted) {
         if (!wanted) {
             notifier.reset();
             return;
@@ -808,8 +811,7 @@ int CurlTransfer::Private::onProgress(void *userp, curl_off_t dlTotal, curl_off_
     return 0;
 }
 
-curl_socket_t CurlTransfer::Private::onOpenSocket(void *userp, curlsocktype,
-                                                  curl_sockaddr *address)
+curl_socket_t CurlTransfer::Private::onOpenSocket(void *userp, curlsocktype, curl_sockaddr *address)
 {
     auto *self = static_cast<Private *>(userp);
     // The control connection opens before any command; later sockets carry data.
@@ -823,19 +825,42 @@ curl_socket_t CurlTransfer::Private::onOpenSocket(void *userp, curlsocktype,
 
 CurlTransfer::CurlTransfer(QObject *parent)
     : TransferComponent(parent), d(std::make_unique<Private>(this))
-{
-}
+{}
 
 CurlTransfer::~CurlTransfer() = default;
 
-QString CurlTransfer::URL() const { return d->m_url; }
-QString CurlTransfer::UserName() const { return d->m_user; }
-qint32 CurlTransfer::ResponseCode() const { return d->m_shownCode; }
-QString CurlTransfer::ResponseInfo() const { return d->m_shownInfo; }
-bool CurlTransfer::StillExecuting() const { return d->m_op != nullptr; }
-int CurlTransfer::RequestTimeout() const { return d->m_timeoutSeconds; }
-void CurlTransfer::setRequestTimeout(int seconds) { d->m_timeoutSeconds = qMax(1, seconds); }
-QString CurlTransfer::currentFolder() const { return d->m_folder.display(); }
+QString CurlTransfer::URL() const
+{
+    return d->m_url;
+}
+QString CurlTransfer::UserName() const
+{
+    return d->m_user;
+}
+qint32 CurlTransfer::ResponseCode() const
+{
+    return d->m_shownCode;
+}
+QString CurlTransfer::ResponseInfo() const
+{
+    return d->m_shownInfo;
+}
+bool CurlTransfer::StillExecuting() const
+{
+    return d->m_op != nullptr;
+}
+int CurlTransfer::RequestTimeout() const
+{
+    return d->m_timeoutSeconds;
+}
+void CurlTransfer::setRequestTimeout(int seconds)
+{
+    d->m_timeoutSeconds = qMax(1, seconds);
+}
+QString CurlTransfer::currentFolder() const
+{
+    return d->m_folder.display();
+}
 
 void CurlTransfer::setURL(const QString &url)
 {

@@ -81,15 +81,16 @@ FtpCommand parseFtpCommand(const QString &text)
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
-        reject(QStringLiteral("No FTP command given. Accepted commands: %1.").arg(acceptedFtpVerbs()));
+        reject(
+            QStringLiteral("No FTP command given. Accepted commands: %1.").arg(acceptedFtpVerbs()));
 
     const QString name = words.takeFirst().toUpper();
     for (const VerbSpec &spec : kVerbs) {
         if (name != QLatin1String(spec.name))
             continue;
         if (words.size() < spec.minArgs) {
-            const QString what = spec.verb == FtpVerb::Cd || spec.verb == FtpVerb::Mkdir
-                                         || spec.verb == FtpVerb::Rmdir
+            const QString what = spec.verb == FtpVerb::Cd || spec.verb == FtpVerb::Mkdir ||
+                                         spec.verb == FtpVerb::Rmdir
                                      ? QStringLiteral("a folder name")
                                      : QStringLiteral("more names");
             reject(QStringLiteral("%1 needs %2: %3").arg(name, what, QLatin1String(spec.usage)));

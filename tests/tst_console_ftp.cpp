@@ -1,0 +1,94 @@
+// The console with its real FTP component against a real server on
+// loopback: add a site, choose it, run commands, read the data back.
+#include "console_window.h"
+#include "curl_transfer.h"
+#include "fakes.h"
+#include "text_box.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestConsoleFtp : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void downloadThroughTheWindow();
+
+private:
+    QTemporaryDir m_root;
+    QProcess m_server;
+    int m_port = 0;
+};
+
+void TestConsoleFtp::initTestCase()
+{
+    QFile readme(m_root.filePath("readme.txt"));
+    QVERIFY(readme.open(QIODevice::WriteOnly));
+    readme.write(QByteArray("Welcome.\r\n").repeated(200)); // 2000 bytes: two chunks
+    readme.close();
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
+                    m_root.path(), "--user", "operator", "--password", "Secr3t-pw"});
+    QVERIFY(m_server.waitForReadyRead(15000));
+    m_port = m_server.readLine().trimmed().mid(5).toInt();
+    QVERIFY(m_port > 0);
+}
+
+void TestConsoleFtp::cleanupTestCase()
+{
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+void TestConsoleFtp::downloadThroughTheWindow()
+{
+    auto *prompt = new ScriptedPrompt;
+    ConsoleWindow::Parts parts;
+    parts.inet = new CurlTransfer;
+    parts.browser = new FakeBrowserPane;
+    parts.prompt.reset(prompt);
+    ConsoleWindow window(std::move(parts));
+    const FmInternetUi &ui = window.ui();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
+    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_port) << "operator"
+                    << "Secr3t-pw";
+    QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
+    ui.Combo1->setFocus(Qt::MouseFocusReason);
+    ui.Combo1->setCurrentIndex(11);
+
+    ui.TxtFTPCommand->setText(QStringLiteral("GET readme.txt"));
+    QTest::mouseClick(ui.ComFTP, Qt::LeftButton); // the site is applied first
+    QCOMPARE(ui.TxtBrowseTo->text(), QStringLiteral("127.0.0.1:%1").arg(m_port));
+    QTRY_COMPARE_WITH_TIMEOUT(ui.TxtInetState->text(), QStringLiteral("12"), 20000);
+    QCOMPARE(ui.TxtInetRespCode->text(), QStringLiteral("226"));
+    QVERIFY(boxText(ui.TxtInetResponse).startsWith(QLatin1String("226")));
+
+    QTest::mouseClick(ui.ComGetChunk, Qt::LeftButton);
+    QCOMPARE(boxText(ui.TxtBrowserStatus).size(), 1024);
+    QTest::mouseClick(ui.ComGetChunk, Qt::LeftButton);
+    QCOMPARE(boxText(ui.TxtBrowserStatus).size(), 2000 - 1024);
+
+    // A folder that is not there: the server's refusal shows, the program goes on.
+    prompt->answers << "missing";
+    QTest::mouseClick(ui.ComCDWWW, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.TxtInetState->text(), QStringLiteral("11"), 20000);
+    QCOMPARE(ui.TxtInetRespCode->text(), QStringLiteral("550"));
+    QVERIFY(!boxText(ui.TxtInetResponse).contains(QLatin1String("Secr3t-pw")));
+}
+
+QTEST_MAIN(TestConsoleFtp)
+#include "tst_console_ftp.moc"
