@@ -6,6 +6,7 @@
 //
 //   bench_transfer [size in MiB, default 1024]
 #include "curl_transfer.h"
+#include "ftp_server_process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,29 +26,6 @@ namespace {
 
 const char User[] = "bench";
 const char Password[] = "bench-pw1";
-
-struct Server
-{
-    QProcess process;
-    int port = 0;
-
-    bool start(const QString &root)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
-                       root, "--user", User, "--password", Password});
-        if (!process.waitForReadyRead(15000))
-            return false;
-        port = process.readLine().trimmed().mid(5).toInt();
-        return port > 0;
-    }
-    ~Server()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-};
 
 bool makeFile(const QString &path, qint64 size)
 {
@@ -127,8 +105,8 @@ int main(int argc, char *argv[])
 
     QTemporaryDir serverRoot;
     QTemporaryDir local;
-    Server server;
-    if (!server.start(serverRoot.path())) {
+    FtpServerProcess server;
+    if (!server.start(serverRoot.path(), QLatin1String(User), QLatin1String(Password))) {
         std::fprintf(stderr, "cannot start the FTP server (python3-pyftpdlib)\n");
         return 1;
     }
@@ -137,11 +115,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot write %s\n", qPrintable(source));
         return 1;
     }
-    const QString base = QStringLiteral("ftp://127.0.0.1:%1/").arg(server.port);
+    const QString base = QStringLiteral("ftp://127.0.0.1:%1/").arg(server.port());
     const QString login = QStringLiteral("%1:%2").arg(QLatin1String(User), QLatin1String(Password));
 
     CurlTransfer transfer;
-    transfer.setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(server.port));
+    transfer.setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(server.port()));
     transfer.setUserName(QLatin1String(User));
     transfer.setPassword(QLatin1String(Password));
 

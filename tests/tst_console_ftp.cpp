@@ -3,6 +3,7 @@
 #include "console_window.h"
 #include "curl_transfer.h"
 #include "fakes.h"
+#include "ftp_server_process.h"
 #include "text_box.h"
 
 #include <QComboBox>
@@ -20,13 +21,11 @@ class TestConsoleFtp : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void downloadThroughTheWindow();
 
 private:
     QTemporaryDir m_root;
-    QProcess m_server;
-    int m_port = 0;
+    FtpServerProcess m_server;
 };
 
 void TestConsoleFtp::initTestCase()
@@ -35,19 +34,7 @@ void TestConsoleFtp::initTestCase()
     QVERIFY(readme.open(QIODevice::WriteOnly));
     readme.write(QByteArray("Welcome.\r\n").repeated(200)); // 2000 bytes: two chunks
     readme.close();
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
-                    m_root.path(), "--user", "operator", "--password", "Secr3t-pw"});
-    QVERIFY(m_server.waitForReadyRead(15000));
-    m_port = m_server.readLine().trimmed().mid(5).toInt();
-    QVERIFY(m_port > 0);
-}
-
-void TestConsoleFtp::cleanupTestCase()
-{
-    m_server.kill();
-    m_server.waitForFinished();
+    QVERIFY(m_server.start(m_root.path(), "operator", "Secr3t-pw"));
 }
 
 void TestConsoleFtp::downloadThroughTheWindow()
@@ -64,7 +51,7 @@ void TestConsoleFtp::downloadThroughTheWindow()
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
     // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
-    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_port) << "operator"
+    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port()) << "operator"
                     << "Secr3t-pw";
     QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
     ui.Combo1->setFocus(Qt::MouseFocusReason);
@@ -72,7 +59,7 @@ void TestConsoleFtp::downloadThroughTheWindow()
 
     ui.TxtFTPCommand->setText(QStringLiteral("GET readme.txt"));
     QTest::mouseClick(ui.ComFTP, Qt::LeftButton); // the site is applied first
-    QCOMPARE(ui.TxtBrowseTo->text(), QStringLiteral("127.0.0.1:%1").arg(m_port));
+    QCOMPARE(ui.TxtBrowseTo->text(), QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
     QTRY_COMPARE_WITH_TIMEOUT(ui.TxtInetState->text(), QStringLiteral("12"), 20000);
     QCOMPARE(ui.TxtInetRespCode->text(), QStringLiteral("226"));
     QVERIFY(boxText(ui.TxtInetResponse).startsWith(QLatin1String("226")));

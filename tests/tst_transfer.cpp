@@ -1,6 +1,7 @@
 // The FTP component against a real FTP server (pyftpdlib) on loopback, over
 // a temporary folder: what it reports, and what arrives on disk.
 #include "curl_transfer.h"
+#include "ftp_server_process.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -72,7 +73,6 @@ class TestTransfer : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void init();
 
     void uploadDownloadRoundTrip();
@@ -97,30 +97,16 @@ private:
 
     QTemporaryDir m_serverRoot;
     std::unique_ptr<QTemporaryDir> m_local;
-    QProcess m_server;
+    FtpServerProcess m_server;
     int m_port = 0;
 };
 
 void TestTransfer::initTestCase()
 {
     QVERIFY(m_serverRoot.isValid());
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"), "--port", "0", "--root",
-                    m_serverRoot.path(), "--user", User, "--password", Password, "--cut",
-                    "cut.bin"});
-    QVERIFY2(m_server.waitForStarted(), "cannot start /usr/bin/python3");
-    QVERIFY2(m_server.waitForReadyRead(15000), "the FTP server did not start (python3-pyftpdlib?)");
-    const QByteArray line = m_server.readLine().trimmed();
-    QVERIFY2(line.startsWith("port "), line.constData());
-    m_port = line.mid(5).toInt();
-    QVERIFY(m_port > 0);
-}
-
-void TestTransfer::cleanupTestCase()
-{
-    m_server.kill();
-    m_server.waitForFinished();
+    QVERIFY2(m_server.start(m_serverRoot.path(), User, Password, {"--cut", "cut.bin"}),
+             "the FTP server did not start (python3-pyftpdlib?)");
+    m_port = m_server.port();
 }
 
 void TestTransfer::init()

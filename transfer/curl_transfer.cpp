@@ -336,10 +336,6 @@ CURL *CurlTransfer::Private::newEasy(const QByteArray &url)
     // A leading "*" lets a refusal pass without failing the operation.
     m_op->quote = curl_slist_append(m_op->quote, "*OPTS UTF8 ON");
     curl_easy_setopt(easy, CURLOPT_QUOTE, m_op->quote);
-    if (m_siteChanged) {
-        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-        m_siteChanged = false;
-    }
     return easy;
 }
 
@@ -350,6 +346,7 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         // Another site or account: drop the old login before the next operation.
         destroyMulti();
         createMulti();
+        m_siteChanged = false;
     }
     m_op = std::make_unique<Operation>();
     m_op->verb = command.verb;
