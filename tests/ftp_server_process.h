@@ -23,8 +23,8 @@ public:
                         QStringList{QStringLiteral(SARVEL_SCRIPTS_DIR "/ftp_server.py"),
                                     QStringLiteral("--port"), QStringLiteral("0"),
                                     QStringLiteral("--root"), root, QStringLiteral("--user"), user,
-                                    QStringLiteral("--password"), password}
-                            + extra);
+                                    QStringLiteral("--password"), password} +
+                            extra);
         if (!m_process.waitForReadyRead(15000))
             return false;
         const QByteArray line = m_process.readLine().trimmed();

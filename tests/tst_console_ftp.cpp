@@ -51,7 +51,8 @@ void TestConsoleFtp::downloadThroughTheWindow()
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
     // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
-    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port()) << "operator"
+    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
+                    << "operator"
                     << "Secr3t-pw";
     QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
     ui.Combo1->setFocus(Qt::MouseFocusReason);

@@ -81,6 +81,7 @@ private Q_SLOTS:
     void chunksKeepUtf8Whole();
     void wrongPassword();
     void connectionRefused();
+    void silentServerTimesOut();
     void cutDownloadKeepsLocalFile();
     void unusualNames();
     void commandWhileBusy();
@@ -283,6 +284,32 @@ void TestTransfer::connectionRefused()
     QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")),
              qPrintable(outcome.last().info));
     QVERIFY(!transfer.StillExecuting());
+}
+
+void TestTransfer::silentServerTimesOut()
+{
+    // Accepts the connection and never says a word.
+    QProcess silent;
+    silent.start(QStringLiteral("/usr/bin/python3"),
+                 {"-c", "import socket, time\n"
+                        "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen()\n"
+                        "print('port', s.getsockname()[1], flush=True)\n"
+                        "c = s.accept(); time.sleep(60)\n"});
+    QVERIFY(silent.waitForReadyRead(15000));
+    const QByteArray port = silent.readLine().trimmed().mid(5);
+
+    CurlTransfer transfer;
+    transfer.setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(QString::fromLatin1(port)));
+    transfer.setUserName(User);
+    transfer.setPassword(Password);
+    transfer.setRequestTimeout(1);
+    const Outcome outcome = run(transfer, QStringLiteral("PWD"));
+    silent.kill();
+    silent.waitForFinished();
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.last().state, qint16(11));
+    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:") + QLatin1String(port)),
+             qPrintable(outcome.last().info));
 }
 
 void TestTransfer::cutDownloadKeepsLocalFile()
