@@ -31,9 +31,9 @@ double startupMs(const QString &program)
     QProcess process;
     clock.start();
     process.start(program, {});
-    while (process.waitForReadyRead(30000))
-        if (process.readAll().contains("shown"))
-            break;
+    QByteArray output;
+    while (!output.contains("shown") && process.waitForReadyRead(30000))
+        output += process.readAll();
     const double ms = clock.nsecsElapsed() / 1e6;
     process.waitForFinished();
     return ms;

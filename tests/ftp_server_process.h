@@ -3,6 +3,18 @@
 #include <QProcess>
 #include <QStringList>
 
+// The port a helper server announces on its first line, "port N"; 0 when it
+// announces none within 15 s. Waits for the whole line: the pipe may hand it
+// over in pieces.
+inline int announcedPort(QProcess &process)
+{
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(15000))
+            return 0;
+    const QByteArray line = process.readLine().trimmed();
+    return line.startsWith("port ") ? line.mid(5).toInt() : 0;
+}
+
 // scripts/ftp_server.py on a free loopback port, for as long as this lives.
 class FtpServerProcess final
 {
@@ -25,10 +37,7 @@ public:
                                     QStringLiteral("--root"), root, QStringLiteral("--user"), user,
                                     QStringLiteral("--password"), password} +
                             extra);
-        if (!m_process.waitForReadyRead(15000))
-            return false;
-        const QByteArray line = m_process.readLine().trimmed();
-        m_port = line.startsWith("port ") ? line.mid(5).toInt() : 0;
+        m_port = announcedPort(m_process);
         return m_port > 0;
     }
 

@@ -1,6 +1,7 @@
 // The browser pane: how typed addresses are read, and the real engine
 // loading a page from a loopback server.
 #include "browser_address.h"
+#include "ftp_server_process.h"
 #include "web_browser_pane.h"
 
 #include <QApplication>
@@ -59,11 +60,9 @@ void TestBrowser::loadsPageAndReportsStatus()
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral(SARVEL_TESTS_DIR "/http_server.py"), root.path()});
-    QVERIFY(server.waitForReadyRead(15000));
-    const QByteArray line = server.readLine().trimmed();
-    QVERIFY2(line.startsWith("port "), line.constData());
-    const QString address =
-        QStringLiteral("127.0.0.1:%1/fileread.asp").arg(QString::fromLatin1(line.mid(5)));
+    const int port = announcedPort(server);
+    QVERIFY2(port > 0, "the HTTP server did not start");
+    const QString address = QStringLiteral("127.0.0.1:%1/fileread.asp").arg(port);
 
     WebBrowserPane pane;
     pane.resize(800, 400);
