@@ -172,6 +172,7 @@ public:
     void start(const FtpCommand &command);
     CURL *newEasy(const QByteArray &url);
     void fail(const QString &message);
+    void closeConnection();
     void finish(CURLcode result);
     void complete(bool ok, const QString &error);
     void writeTo(std::unique_ptr<QFileDevice> file);
@@ -181,6 +182,7 @@ public:
     void queueState(TransferState state, qint32 code, const QString &info);
     void queueState(TransferState state) { queueState(state, m_lastCode, m_lastInfo); }
     void flush();
+    void flushLater();
     void replyLine(const QString &line);
     QByteArray baseUrl() const;
     QString serverName() const;
@@ -348,6 +350,9 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         createMulti();
         m_siteChanged = false;
     }
+    if (command.verb == FtpVerb::Close)
+        return closeConnection();
+
     m_op = std::make_unique<Operation>();
     m_op->verb = command.verb;
     m_retrieved.reset();
@@ -398,11 +403,12 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         const QString remoteName =
             args.size() > 1 ? args.at(1) : QFileInfo(m_op->localName).fileName();
         m_op->source = std::make_unique<QFile>(m_op->localName);
-        if (QFileInfo(m_op->localName).isDir() || !m_op->source->open(QIODevice::ReadOnly))
+        if (QFileInfo(m_op->localName).isDir())
+            return fail(QStringLiteral("Cannot read the local file %1: it is a folder")
+                            .arg(m_op->localName));
+        if (!m_op->source->open(QIODevice::ReadOnly))
             return fail(QStringLiteral("Cannot read the local file %1: %2")
-                            .arg(m_op->localName, QFileInfo(m_op->localName).isDir()
-                                                      ? QStringLiteral("it is a folder")
-                                                      : m_op->source->errorString()));
+                            .arg(m_op->localName, m_op->source->errorString()));
         easy = newEasy(remoteFile(remoteName));
         curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Private::onRead);
@@ -457,25 +463,23 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         break;
     }
     case FtpVerb::Close:
-        break;
-    }
-
-    if (command.verb == FtpVerb::Close) {
-        // Closing the multi handle sends QUIT on the pooled login.
-        m_op.reset();
-        queueState(TransferState::Disconnecting);
-        destroyMulti();
-        createMulti();
-        queueState(TransferState::Disconnected);
-        queueState(TransferState::ResponseCompleted);
-        queueFinished(true);
-        QMetaObject::invokeMethod(
-            q, [this] { flush(); }, Qt::QueuedConnection);
-        return;
+        Q_UNREACHABLE();
     }
 
     m_op->sinceProgress.start();
     curl_multi_add_handle(m_multi, m_op->easy);
+}
+
+// CLOSE: a new multi handle, the old one sending QUIT on the pooled login.
+void CurlTransfer::Private::closeConnection()
+{
+    queueState(TransferState::Disconnecting);
+    destroyMulti();
+    createMulti();
+    queueState(TransferState::Disconnected);
+    queueState(TransferState::ResponseCompleted);
+    queueFinished(true);
+    flushLater();
 }
 
 // Ends the operation before anything is sent, in the error state.
@@ -486,9 +490,7 @@ void CurlTransfer::Private::fail(const QString &message)
     m_lastInfo = message;
     queueState(TransferState::Error);
     queueFinished(false);
-    // Reported from the event loop, after Execute has returned.
-    QMetaObject::invokeMethod(
-        q, [this] { flush(); }, Qt::QueuedConnection);
+    flushLater();
 }
 
 void CurlTransfer::Private::writeTo(std::unique_ptr<QFileDevice> file)
@@ -612,6 +614,13 @@ void CurlTransfer::Private::socketAction(curl_socket_t socket, int events)
 void CurlTransfer::Private::queueState(TransferState state, qint32 code, const QString &info)
 {
     m_reports.push_back({Report::Kind::State, qint16(state), code, info});
+}
+
+// Reports made inside Execute go out from the event loop, after it has returned.
+void CurlTransfer::Private::flushLater()
+{
+    QMetaObject::invokeMethod(
+        q, [this] { flush(); }, Qt::QueuedConnection);
 }
 
 void CurlTransfer::Private::flush()
