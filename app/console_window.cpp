@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,8 +56,7 @@ bool belongsTo(const QWidget *widget, const QWidget *owner)
 
 ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     : QMainWindow(parent), m_inet(parts.inet), m_prompt(std::move(parts.prompt)),
-      m_photoFolder(std::move(parts.photoFolder)),
-      m_transferClock(std::make_unique<QElapsedTimer>())
+      m_photoFolder(std::move(parts.photoFolder))
 {
     setObjectName(QStringLiteral("FmInternet"));
     setWindowTitle(QStringLiteral("Sarvel"));
@@ -341,8 +339,8 @@ void ConsoleWindow::processPendingEvents()
 void ConsoleWindow::showProgress(qint64 done, qint64 total)
 {
     if (m_progressBar->isHidden())
-        m_transferClock->start();
-    const double seconds = std::max<qint64>(m_transferClock->elapsed(), 1) / 1000.0;
+        m_transferClock.start();
+    const double seconds = std::max<qint64>(m_transferClock.elapsed(), 1) / 1000.0;
     const QLocale locale;
     QString text = locale.formattedDataSize(done);
     if (total > 0)

@@ -2,6 +2,7 @@
 
 #include "site_directory.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -11,7 +12,6 @@ class BrowserPane;
 class TextPrompt;
 class TransferComponent;
 class QComboBox;
-class QElapsedTimer;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -102,5 +102,5 @@ private:
     bool m_processingEvents = false;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressText = nullptr;
-    std::unique_ptr<QElapsedTimer> m_transferClock;
+    QElapsedTimer m_transferClock; // since the running transfer first reported progress
 };
