@@ -179,8 +179,9 @@ public:
     void resume();
     void drainFinished();
     void socketAction(curl_socket_t socket, int events);
-    void queueState(TransferState state, qint32 code, const QString &info);
-    void queueState(TransferState state) { queueState(state, m_lastCode, m_lastInfo); }
+    // Queues `state` with the last server reply, as it stands now.
+    void queueState(TransferState state);
+    void dataStarted(Operation &op);
     void flush();
     void flushLater();
     void replyLine(const QString &line);
@@ -611,9 +612,18 @@ void CurlTransfer::Private::socketAction(curl_socket_t socket, int events)
     flush();
 }
 
-void CurlTransfer::Private::queueState(TransferState state, qint32 code, const QString &info)
+void CurlTransfer::Private::queueState(TransferState state)
 {
-    m_reports.push_back({Report::Kind::State, qint16(state), code, info});
+    m_reports.push_back({Report::Kind::State, qint16(state), m_lastCode, m_lastInfo});
+}
+
+// State 7 goes out once, when the first data moves, not for every block.
+void CurlTransfer::Private::dataStarted(Operation &op)
+{
+    if (op.dataFlowing)
+        return;
+    op.dataFlowing = true;
+    queueState(TransferState::ReceivingResponse);
 }
 
 // Reports made inside Execute go out from the event loop, after it has returned.
@@ -731,10 +741,7 @@ size_t CurlTransfer::Private::onWrite(char *data, size_t size, size_t count, voi
     const qint64 length = qint64(size * count);
     if (!op || !op->sink)
         return size * count;
-    if (!op->dataFlowing) {
-        op->dataFlowing = true;
-        self->queueState(TransferState::ReceivingResponse);
-    }
+    self->dataStarted(*op);
     // A failed write ends the transfer; the writer's error names the cause.
     if (op->sink->failed())
         return 0;
@@ -750,10 +757,7 @@ size_t CurlTransfer::Private::onRead(char *data, size_t size, size_t count, void
 {
     auto *self = static_cast<Private *>(userp);
     Operation *op = self->m_op.get();
-    if (!op->dataFlowing) {
-        op->dataFlowing = true;
-        self->queueState(TransferState::ReceivingResponse);
-    }
+    self->dataStarted(*op);
     const qint64 read = op->source->read(data, qint64(size * count));
     if (read < 0) {
         op->localError = QStringLiteral("Cannot read the local file %1: %2")

@@ -1,5 +1,6 @@
 #include "ftp_command.h"
 
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -65,13 +66,21 @@ QStringList splitArguments(const QString &text)
     return words;
 }
 
-} // namespace
-
+// "GET (RECV), PUT (SEND), CD, ...": each verb once, its aliases in brackets.
 QString acceptedFtpVerbs()
 {
-    return QStringLiteral("GET (RECV), PUT (SEND), CD, CDUP, DIR, LS, PWD, SIZE, MKDIR, RMDIR, "
-                          "DELETE, RENAME, CLOSE (QUIT)");
+    QStringList names;
+    for (size_t i = 0; i < std::size(kVerbs); ++i) {
+        const bool alias = i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
+        if (alias)
+            names.last() += QStringLiteral(" (%1)").arg(QLatin1String(kVerbs[i].name));
+        else
+            names << QLatin1String(kVerbs[i].name);
+    }
+    return names.join(QStringLiteral(", "));
 }
+
+} // namespace
 
 FtpCommand parseFtpCommand(const QString &text)
 {

@@ -17,6 +17,3 @@ struct FtpCommand
 // std::invalid_argument with a message naming what is wrong (unknown verb,
 // missing or surplus argument, a line break) and nothing is sent.
 FtpCommand parseFtpCommand(const QString &text);
-
-// The accepted verbs, for messages.
-QString acceptedFtpVerbs();
