@@ -48,6 +48,7 @@ public:
     qint32 ResponseCode() const override { return code; }
     QString ResponseInfo() const override { return info; }
     bool StillExecuting() const override { return false; }
+    void answerTrust(bool trusted) override { trustAnswers << trusted; }
 
     // Reports a state with the reply the console should read for it.
     void report(qint16 state, qint32 replyCode, const QString &replyInfo)
@@ -62,6 +63,7 @@ public:
     QStringList calls; // settings set and calls made, in order
     QQueue<QString> chunks;
     QList<int> chunkSizes;
+    QList<bool> trustAnswers;
     qint32 code = 0;
     QString info;
 };

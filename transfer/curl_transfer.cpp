@@ -353,6 +353,8 @@ void CurlTransfer::Private::start(const FtpCommand &command)
     }
     if (command.verb == FtpVerb::Close)
         return closeConnection();
+    if (command.verb == FtpVerb::Abort)
+        throw std::runtime_error("Nothing to stop: no command is running.");
 
     m_op = std::make_unique<Operation>();
     m_op->verb = command.verb;
@@ -464,6 +466,7 @@ void CurlTransfer::Private::start(const FtpCommand &command)
         break;
     }
     case FtpVerb::Close:
+    case FtpVerb::Abort:
         Q_UNREACHABLE();
     }
 
@@ -859,6 +862,7 @@ bool CurlTransfer::StillExecuting() const
 {
     return d->m_op != nullptr;
 }
+void CurlTransfer::answerTrust(bool) {}
 int CurlTransfer::RequestTimeout() const
 {
     return d->m_timeoutSeconds;

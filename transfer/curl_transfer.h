@@ -27,6 +27,7 @@ public:
     qint32 ResponseCode() const override;
     QString ResponseInfo() const override;
     bool StillExecuting() const override;
+    void answerTrust(bool trusted) override;
 
     // Seconds a connection attempt, a server reply or a stalled transfer may
     // take before the operation ends in the error state; 60 by default.

@@ -32,6 +32,8 @@ constexpr VerbSpec kVerbs[] = {
     {"RENAME", FtpVerb::Rename, 2, 2, "RENAME old-name new-name"},
     {"CLOSE", FtpVerb::Close, 0, 0, "CLOSE"},
     {"QUIT", FtpVerb::Close, 0, 0, "QUIT"},
+    {"ABORT", FtpVerb::Abort, 0, 0, "ABORT"},
+    {"CANCEL", FtpVerb::Abort, 0, 0, "CANCEL"},
 };
 
 [[noreturn]] void reject(const QString &message)

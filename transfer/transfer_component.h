@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QDateTime>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QTime>
 
 // The states a transfer component reports through StateChanged.
 enum class TransferState : qint16 {
@@ -18,6 +21,41 @@ enum class TransferState : qint16 {
     Disconnected = 10,
     Error = 11,
     ResponseCompleted = 12,
+};
+
+// One event of the conversation with the server, for the protocol log. The
+// password never appears in one: its command reads "PASS ****".
+struct ProtocolEvent
+{
+    enum class Kind {
+        Sent,     // a command sent on the control connection
+        Received, // one line of a server reply
+        Info,     // a connection event: resolving, connecting, TLS, data connections, an end
+    };
+    QTime time; // when it happened, to the millisecond
+    Kind kind = Kind::Info;
+    QString text;
+};
+
+// A question the operator must answer before an operation can go on. Nothing
+// of the account has been sent when it is asked.
+struct TrustQuestion
+{
+    enum class Kind {
+        Certificate, // the server's certificate failed the check
+        ClearText,   // the server does not offer encryption
+    };
+    Kind kind = Kind::Certificate;
+    QString host; // as the site names it
+    int port = 0;
+    // For a certificate: why the check failed, and what the certificate says.
+    QString reason;
+    QString subject;
+    QString issuer;
+    QDateTime notBefore;
+    QDateTime notAfter;
+    QString fingerprint; // SHA-256, upper-case hex pairs joined by colons
+    bool changed = false; // another certificate was trusted for this server before
 };
 
 // What the console needs of an FTP client: three settings, two calls, the last
@@ -49,10 +87,24 @@ public:
     virtual QString ResponseInfo() const = 0;
     virtual bool StillExecuting() const = 0;
 
+    // The operator's answer to the last trustQuestion: the operation goes on
+    // (true) or ends in the error state with nothing of the account sent.
+    virtual void answerTrust(bool trusted) = 0;
+
 Q_SIGNALS:
     void StateChanged(qint16 state);
     // Bytes moved so far and the total when known (-1 otherwise), a few times a second.
     void progressChanged(qint64 done, qint64 total);
     // An operation ended, with or without success.
     void finished(bool ok);
+    // One line for the protocol log.
+    void protocolEvent(const ProtocolEvent &event);
+    // The running operation waits for answerTrust.
+    void trustQuestion(const TrustQuestion &question);
+    // What protects the current login: "TLS 1.3" and the like, "not
+    // encrypted", or empty when there is no login.
+    void protectionChanged(const QString &protection);
 };
+
+Q_DECLARE_METATYPE(ProtocolEvent)
+Q_DECLARE_METATYPE(TrustQuestion)
