@@ -1,8 +1,11 @@
 #include "curl_transfer.h"
 
+#include "chunk_decoder.h"
 #include "file_writer.h"
 #include "ftp_command.h"
+#include "ftp_reply.h"
 #include "local_path.h"
+#include "remote_folder.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -36,77 +39,6 @@ void ensureCurlInitialised()
     };
     static Global global;
 }
-
-// A UTF-8 decoder that carries a sequence cut at a chunk's end over to the
-// next chunk and can tell whether one is still pending at the end of data.
-class ChunkDecoder final : public QStringDecoder
-{
-public:
-    ChunkDecoder() : QStringDecoder(QStringDecoder::Utf8) {}
-    bool hasPendingSequence() const { return state.remainingChars > 0; }
-};
-
-// Parses "257 "/some ""quoted"" folder" is current" into the folder name.
-QString folderFromPwdReply(const QString &reply)
-{
-    const int open = reply.indexOf(QLatin1Char('"'));
-    if (open < 0)
-        return reply.mid(4);
-    QString folder;
-    for (int i = open + 1; i < reply.size(); ++i) {
-        if (reply.at(i) == QLatin1Char('"')) {
-            if (i + 1 < reply.size() && reply.at(i + 1) == QLatin1Char('"')) {
-                folder.append(QLatin1Char('"'));
-                ++i;
-                continue;
-            }
-            break;
-        }
-        folder.append(reply.at(i));
-    }
-    return folder;
-}
-
-// A remote folder: segments below the login folder, or below "/" when absolute.
-struct RemoteFolder
-{
-    QStringList segments;
-    bool absolute = false;
-
-    // The folder `name` names when taken against this one.
-    RemoteFolder resolved(const QString &name) const
-    {
-        RemoteFolder result = name.startsWith(QLatin1Char('/')) ? RemoteFolder{{}, true} : *this;
-        for (const QString &segment : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-            if (segment == QLatin1String("."))
-                continue;
-            if (segment == QLatin1String("..") && !result.segments.isEmpty() &&
-                result.segments.constLast() != QLatin1String(".."))
-                result.segments.removeLast();
-            else if (segment != QLatin1String("..") || !result.absolute)
-                result.segments.append(segment);
-        }
-        return result;
-    }
-
-    QString display() const
-    {
-        const QString joined = segments.join(QLatin1Char('/'));
-        return absolute ? QLatin1Char('/') + joined : joined;
-    }
-
-    // The URL path, every segment escaped, so that libcurl changes into the
-    // folder one segment at a time ("%2F" first for an absolute folder).
-    QByteArray urlPath() const
-    {
-        QByteArray path = "/";
-        if (absolute)
-            path += "%2F/";
-        for (const QString &segment : segments)
-            path += QUrl::toPercentEncoding(segment) + '/';
-        return path;
-    }
-};
 
 } // namespace
 
@@ -212,9 +144,7 @@ public:
     bool m_siteChanged = false;
     RemoteFolder m_folder;
 
-    // The reply being read: a multi-line reply runs from "ddd-" to "ddd ".
-    QStringList m_replyLines;
-    QString m_replyCode;
+    FtpReplyAssembler m_reply;
 
     qint32 m_lastCode = 0;
     QString m_lastInfo;
@@ -226,7 +156,7 @@ public:
     bool m_flushing = false;
 
     std::unique_ptr<QIODevice> m_retrieved;
-    ChunkDecoder m_decoder;
+    Utf8ChunkDecoder m_decoder;
 };
 
 CurlTransfer::Private::Private(CurlTransfer *q) : q(q)
@@ -359,9 +289,8 @@ void CurlTransfer::Private::start(const FtpCommand &command)
     m_op = std::make_unique<Operation>();
     m_op->verb = command.verb;
     m_retrieved.reset();
-    m_decoder.resetState();
-    m_replyLines.clear();
-    m_replyCode.clear();
+    m_decoder.reset();
+    m_reply.reset();
 
     const auto remoteFile = [&](const QString &name) {
         const int slash = name.lastIndexOf(QLatin1Char('/'));
@@ -665,35 +594,21 @@ void CurlTransfer::Private::flush()
 // One line of a server reply, as libcurl read it.
 void CurlTransfer::Private::replyLine(const QString &line)
 {
-    const bool coded =
-        line.size() >= 3 && line.at(0).isDigit() && line.at(1).isDigit() && line.at(2).isDigit() &&
-        (line.size() == 3 || line.at(3) == QLatin1Char(' ') || line.at(3) == QLatin1Char('-'));
-    if (m_replyCode.isEmpty()) {
-        // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
-        // ("Content-Length: ..."); only coded lines start a reply.
-        if (!coded)
-            return;
-        m_replyCode = line.left(3);
-    }
-    m_replyLines.append(line);
-    const bool last =
-        line.startsWith(m_replyCode) && (line.size() == 3 || line.at(3) == QLatin1Char(' '));
-    if (!last)
+    const std::optional<FtpReply> reply = m_reply.addLine(line);
+    if (!reply)
         return;
 
     if (m_op && !m_op->controlUp) {
         m_op->controlUp = true;
         queueState(TransferState::Connected);
     }
-    m_lastCode = m_replyCode.toInt();
-    m_lastInfo = m_replyLines.join(QStringLiteral("\r\n"));
+    m_lastCode = reply->code;
+    m_lastInfo = reply->text;
     if (m_op) {
         m_op->lastCode = m_lastCode;
         if (m_lastCode == 257 && m_op->verb == FtpVerb::Pwd)
             m_op->pwdFolder = folderFromPwdReply(m_lastInfo);
     }
-    m_replyLines.clear();
-    m_replyCode.clear();
     queueState(TransferState::ResponseReceived);
 }
 
@@ -928,11 +843,5 @@ QString CurlTransfer::GetChunk(int size)
     if (!d->m_retrieved || size <= 0)
         return {};
     const QByteArray bytes = d->m_retrieved->read(size);
-    QString text = d->m_decoder.decode(bytes);
-    // A sequence cut off by the end of the data is malformed, not pending.
-    if (d->m_retrieved->atEnd() && d->m_decoder.hasPendingSequence()) {
-        text.append(QChar::ReplacementCharacter);
-        d->m_decoder.resetState();
-    }
-    return text;
+    return d->m_decoder.decode(bytes, d->m_retrieved->atEnd());
 }

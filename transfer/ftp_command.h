@@ -4,7 +4,22 @@
 #include <QStringList>
 
 // The operations the FTP component accepts, as typed by the operator.
-enum class FtpVerb { Get, Put, Cd, Cdup, Dir, Ls, Pwd, Size, Mkdir, Rmdir, Delete, Rename, Close, Abort };
+enum class FtpVerb {
+    Get,
+    Put,
+    Cd,
+    Cdup,
+    Dir,
+    Ls,
+    Pwd,
+    Size,
+    Mkdir,
+    Rmdir,
+    Delete,
+    Rename,
+    Close,
+    Abort
+};
 
 struct FtpCommand
 {

@@ -54,7 +54,7 @@ struct TrustQuestion
     QString issuer;
     QDateTime notBefore;
     QDateTime notAfter;
-    QString fingerprint; // SHA-256, upper-case hex pairs joined by colons
+    QString fingerprint;  // SHA-256, upper-case hex pairs joined by colons
     bool changed = false; // another certificate was trusted for this server before
 };
 
