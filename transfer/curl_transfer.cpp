@@ -3,6 +3,7 @@
 #include "engine_messages.h"
 #include "ftp_command.h"
 #include "retrieved_data.h"
+#include "tls_trust.h"
 #include "transfer_engine.h"
 
 #include <QScopedValueRollback>
@@ -60,6 +61,7 @@ public:
     bool m_newLogin = false;
     RemoteFolder m_folder;
     bool m_executing = false;
+    std::function<bool(const QString &)> m_isLocalHost = isLoopbackHost;
 
     // Reports go out one at a time; a listener that spins the event loop may
     // bring more, which queue behind and go out from the outer loop, in order.
@@ -127,6 +129,7 @@ EngineRequest CurlTransfer::Private::request(const FtpCommand &command) const
     request.folder = m_folder;
     request.timeoutSeconds = m_timeoutSeconds;
     request.newLogin = m_newLogin;
+    request.clearTextNeedsConsent = !m_isLocalHost(request.host);
     return request;
 }
 
@@ -229,7 +232,10 @@ bool CurlTransfer::StillExecuting() const
 {
     return d->m_executing;
 }
-void CurlTransfer::answerTrust(bool) {}
+void CurlTransfer::answerTrust(bool trusted)
+{
+    d->post([trusted](TransferEngine &engine) { engine.answerTrust(trusted); });
+}
 int CurlTransfer::RequestTimeout() const
 {
     return d->m_timeoutSeconds;
@@ -237,6 +243,10 @@ int CurlTransfer::RequestTimeout() const
 void CurlTransfer::setRequestTimeout(int seconds)
 {
     d->m_timeoutSeconds = qMax(1, seconds);
+}
+void CurlTransfer::setLocalHostRule(std::function<bool(const QString &host)> isLocal)
+{
+    d->m_isLocalHost = std::move(isLocal);
 }
 QString CurlTransfer::currentFolder() const
 {

@@ -2,6 +2,7 @@
 
 #include "transfer_component.h"
 
+#include <functional>
 #include <memory>
 
 // The FTP client of the console. Commands are checked here, on the caller's
@@ -35,6 +36,11 @@ public:
     // take before the operation ends in the error state; 60 by default.
     int RequestTimeout() const;
     void setRequestTimeout(int seconds);
+
+    // Which hosts are this machine, where a server without TLS gets the
+    // account in clear text without asking; loopback addresses and
+    // *.localhost unless set otherwise.
+    void setLocalHostRule(std::function<bool(const QString &host)> isLocal);
 
     // The remote folder operations are taken against, relative to the login
     // folder unless it starts with "/"; empty for the login folder itself.

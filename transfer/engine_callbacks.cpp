@@ -5,6 +5,7 @@
 #include "transfer_engine.h"
 
 #include "engine_operation.h"
+#include "multi_driver.h"
 
 #include <QLoggingCategory>
 
@@ -76,16 +77,22 @@ int TransferEngine::onDebug(CURL *, curl_infotype type, char *data, size_t size,
         // libcurl shows the login line as sent, password in clear.
         if (line.startsWith("PASS "))
             line = "PASS ****";
+        qCDebug(lcTransfer, "> %s", line.constData());
+        self->queueProtocol(ProtocolEvent::Kind::Sent, QString::fromUtf8(line));
+        if (self->m_op && self->m_op->verb == FtpVerb::Put && line.startsWith("SIZE ")) {
+            self->m_op->checkingSize = true;
+            return 0;
+        }
         if (self->m_op) {
             self->m_op->controlUp = true;
             self->queueState(TransferState::Requesting);
             self->queueState(TransferState::RequestSent);
         }
-        qCDebug(lcTransfer, "> %s", line.constData());
-        self->queueProtocol(ProtocolEvent::Kind::Sent, QString::fromUtf8(line));
     } else if (type == CURLINFO_HEADER_IN) {
         self->queueProtocol(ProtocolEvent::Kind::Received, QString::fromUtf8(line));
     } else {
+        if (self->m_op && self->m_op->protection.isEmpty())
+            self->m_op->protection = protectionFromCurlText(line);
         qCDebug(lcTransfer, "* %s", line.constData());
         self->queueProtocol(ProtocolEvent::Kind::Info, QString::fromUtf8(line));
     }
@@ -118,6 +125,7 @@ curl_socket_t TransferEngine::onOpenSocket(void *userp, curlsocktype, curl_socka
     auto *self = static_cast<TransferEngine *>(userp);
     // The control connection opens before any command; later sockets carry data.
     if (self->m_op && !self->m_op->controlUp) {
+        self->m_op->freshConnection = true;
         self->queueState(TransferState::ResolvingHost);
         self->queueState(TransferState::HostResolved);
         self->queueState(TransferState::Connecting);
@@ -131,6 +139,9 @@ curl_socket_t TransferEngine::onOpenSocket(void *userp, curlsocktype, curl_socka
 
 int TransferEngine::onCloseSocket(void *userp, curl_socket_t socket)
 {
-    static_cast<TransferEngine *>(userp)->m_sockets->close(socket);
+    auto *self = static_cast<TransferEngine *>(userp);
+    if (self->m_driver)
+        self->m_driver->forget(socket);
+    self->m_sockets->close(socket);
     return 0;
 }

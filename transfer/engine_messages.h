@@ -23,6 +23,8 @@ struct EngineRequest
     RemoteFolder folder;
     int timeoutSeconds = 60;
     bool newLogin = false; // the site or account changed: drop the pooled login first
+    // Off this machine a clear-text login needs the operator's consent.
+    bool clearTextNeedsConsent = true;
 };
 
 // One report from the engine thread, delivered to the facade in order.

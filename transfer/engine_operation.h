@@ -15,6 +15,9 @@
 struct TransferEngine::Operation
 {
     FtpVerb verb = FtpVerb::Pwd;
+    EngineRequest origin;
+    TlsSettings::Check check = TlsSettings::Check::Authorities;
+    QString verifyFailure; // why the certificate check failed, when it did
     PreparedRequest request;
     // Where retrieved data goes: the local file of a GET (written beside the
     // target, renamed over it only on success), or a temporary file that
@@ -26,6 +29,11 @@ struct TransferEngine::Operation
     bool dataFlowing = false;
     qint32 lastCode = 0; // last server reply of this operation
     QString pwdFolder;
+    bool freshConnection = false; // this operation logged in
+    QString protection;           // "TLS 1.2" once the handshake is done
+    qint64 localSize = -1;        // of an upload's source
+    bool checkingSize = false;    // the reply to come answers the upload's SIZE check
+    qint64 serverSize = -1;
     FtpReplyAssembler reply;
     QElapsedTimer sinceProgress;
     char errorBuffer[CURL_ERROR_SIZE] = {};

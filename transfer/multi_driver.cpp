@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <stdexcept>
+#include <vector>
 
 MultiDriver::MultiDriver(DoneHandler done, std::function<void()> afterAction)
     : m_done(std::move(done)), m_afterAction(std::move(afterAction))
@@ -37,6 +38,7 @@ void MultiDriver::destroy()
     curl_multi_cleanup(m_multi);
     m_multi = nullptr;
     m_sockets.clear();
+    m_dormant.clear();
     m_timer.stop();
 }
 
@@ -59,12 +61,45 @@ void MultiDriver::remove(CURL *easy)
     curl_multi_remove_handle(m_multi, easy);
 }
 
+void MultiDriver::forget(curl_socket_t socket)
+{
+    m_sockets.erase(socket);
+    m_dormant.erase(socket);
+}
+
 void MultiDriver::socketAction(curl_socket_t socket, int events)
 {
     if (!m_multi)
         return;
     int running = 0;
     curl_multi_socket_action(m_multi, socket, events, &running);
+    collectDone();
+    for (auto &[dormant, notifier] : m_dormant)
+        notifier->setEnabled(true);
+    m_afterAction();
+}
+
+// While a TLS data connection's handshake is under way, libcurl 7.88 watches
+// only that socket, yet its next step may need a reply on the control
+// connection, and a server such as vsftpd completes the handshake only after
+// the command that reply leads to: each side waits for the other. A reply on
+// a socket libcurl has set aside therefore runs the transfers on the sockets
+// it does watch. The notifier rests until libcurl next acts, so a socket
+// whose data libcurl leaves unread cannot spin the loop.
+void MultiDriver::kick()
+{
+    for (auto &[socket, notifier] : m_dormant)
+        notifier->setEnabled(false);
+    if (!m_multi)
+        return;
+    std::vector<curl_socket_t> watched;
+    for (const auto &[socket, watch] : m_sockets)
+        watched.push_back(socket);
+    int running = 0;
+    if (watched.empty())
+        curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
+    for (curl_socket_t socket : watched)
+        curl_multi_socket_action(m_multi, socket, 0, &running);
     collectDone();
     m_afterAction();
 }
@@ -84,8 +119,12 @@ int MultiDriver::onSocket(CURL *, curl_socket_t socket, int what, void *userp, v
         // At once, not later: libcurl may hand out the same descriptor for the
         // next connection straight away.
         self->m_sockets.erase(socket);
+        auto notifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+        connect(notifier.get(), &QSocketNotifier::activated, self, [self] { self->kick(); });
+        self->m_dormant[socket] = std::move(notifier);
         return 0;
     }
+    self->m_dormant.erase(socket);
     SocketWatch &watch = self->m_sockets[socket];
     const auto watchFor = [&](std::unique_ptr<QSocketNotifier> &notifier,
                               QSocketNotifier::Type type, int event, bool wanted) {

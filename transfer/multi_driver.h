@@ -28,6 +28,8 @@ public:
 
     void add(CURL *easy);
     void remove(CURL *easy);
+    // libcurl is about to close `socket`.
+    void forget(curl_socket_t socket);
     // Closes every pooled connection (libcurl says QUIT on each) and starts
     // with an empty pool.
     void reset();
@@ -42,6 +44,7 @@ private:
     void create();
     void destroy();
     void socketAction(curl_socket_t socket, int events);
+    void kick();
     void collectDone();
     static int onSocket(CURL *, curl_socket_t socket, int what, void *userp, void *);
     static int onTimer(CURLM *, long timeoutMs, void *userp);
@@ -51,4 +54,7 @@ private:
     CURLM *m_multi = nullptr;
     QTimer m_timer;
     std::unordered_map<curl_socket_t, SocketWatch> m_sockets;
+    // Open sockets libcurl has stopped watching, watched here for replies it
+    // would otherwise miss (see kick).
+    std::unordered_map<curl_socket_t, std::unique_ptr<QSocketNotifier>> m_dormant;
 };

@@ -5,15 +5,16 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <map>
+
 namespace {
 
 // What every operation shares: the server, the account and the time limits.
-CurlEasy newEasy(const EngineRequest &request, const QByteArray &url)
+void configure(CURL *easy, const EngineRequest &request, const QByteArray &url)
 {
-    CurlEasy handle(curl_easy_init());
-    if (!handle)
-        throw std::runtime_error("libcurl could not make a request handle.");
-    CURL *easy = handle.get();
+    // Every option back to its default first: options such as CURLOPT_UPLOAD
+    // would otherwise stick and turn the next download into an upload.
+    curl_easy_reset(easy);
     setOption(easy, CURLOPT_URL, url.constData());
     setOption(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     // Credentials travel as options, never inside the URL, so no error text
@@ -30,7 +31,49 @@ CurlEasy newEasy(const EngineRequest &request, const QByteArray &url)
     // the window nothing and halve the calls per megabyte.
     setOption(easy, CURLOPT_BUFFERSIZE, long(CURL_MAX_READ_SIZE));
     setOption(easy, CURLOPT_UPLOAD_BUFFERSIZE, 2L * 1024 * 1024);
-    return handle;
+}
+
+void protect(CURL *easy, const TlsSettings &tls)
+{
+    static const std::map<TlsSettings::Use, long> uses{
+        {TlsSettings::Use::Required, CURLUSESSL_ALL},
+        {TlsSettings::Use::IfOffered, CURLUSESSL_TRY},
+        {TlsSettings::Use::Off, CURLUSESSL_NONE},
+    };
+    setOption(easy, CURLOPT_USE_SSL, uses.at(tls.use));
+    if (tls.use == TlsSettings::Use::Off)
+        return;
+    // libcurl's default asks AUTH SSL first, which some servers refuse.
+    setOption(easy, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+    // With TLS 1.3, libcurl 7.88 can close an upload's data connection
+    // before the server has read all of it (the server then keeps a
+    // truncated file and answers 426); TLS 1.2 does not have the problem.
+    setOption(easy, CURLOPT_SSLVERSION,
+              long(CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+    // Data connections must resume the login's TLS session (servers such as
+    // vsftpd insist), and each operation has a handle of its own: the
+    // session cache lives in a share all of them use.
+    if (tls.share)
+        setOption(easy, CURLOPT_SHARE, tls.share);
+    switch (tls.check) {
+    case TlsSettings::Check::Authorities:
+        break;
+    case TlsSettings::Check::Pinned:
+        setOption(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        setOption(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        setOption(easy, CURLOPT_PINNEDPUBLICKEY, tls.pin.constData());
+        break;
+    case TlsSettings::Check::Probe:
+        // With verification off and a pin no key can match, libcurl stops
+        // right after the handshake, before USER, with the certificate in
+        // CURLINFO_CERTINFO.
+        setOption(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        setOption(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        setOption(easy, CURLOPT_CERTINFO, 1L);
+        setOption(easy, CURLOPT_PINNEDPUBLICKEY,
+                  "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=");
+        break;
+    }
 }
 
 QByteArray remoteFile(const EngineRequest &request, const QString &name)
@@ -53,9 +96,9 @@ void afterChangingFolder(PreparedRequest &prepared, const EngineRequest &request
 {
     for (const QByteArray &command : commands)
         appendTo(prepared.postQuote, command);
-    prepared.easy = newEasy(request, folderUrl(request, request.folder));
-    setOption(prepared.easy.get(), CURLOPT_NOBODY, 1L);
-    setOption(prepared.easy.get(), CURLOPT_POSTQUOTE, prepared.postQuote.get());
+    configure(prepared.easy, request, folderUrl(request, request.folder));
+    setOption(prepared.easy, CURLOPT_NOBODY, 1L);
+    setOption(prepared.easy, CURLOPT_POSTQUOTE, prepared.postQuote.get());
 }
 
 QByteArray withName(const char *verb, const QString &name)
@@ -65,13 +108,14 @@ QByteArray withName(const char *verb, const QString &name)
 
 } // namespace
 
-PreparedRequest prepareRequest(const EngineRequest &request)
+PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const TlsSettings &tls)
 {
     PreparedRequest prepared;
+    prepared.easy = easy;
     const QStringList &args = request.command.args;
     switch (request.command.verb) {
     case FtpVerb::Get:
-        prepared.easy = newEasy(request, remoteFile(request, args.at(0)));
+        configure(prepared.easy, request, remoteFile(request, args.at(0)));
         prepared.data = PreparedRequest::Data::Download;
         if (args.size() > 1)
             prepared.localName = localPath(args.at(1));
@@ -80,9 +124,14 @@ PreparedRequest prepareRequest(const EngineRequest &request)
         prepared.localName = localPath(args.at(0));
         const QString remoteName =
             args.size() > 1 ? args.at(1) : QFileInfo(prepared.localName).fileName();
-        prepared.easy = newEasy(request, remoteFile(request, remoteName));
+        configure(prepared.easy, request, remoteFile(request, remoteName));
         prepared.data = PreparedRequest::Data::Upload;
-        setOption(prepared.easy.get(), CURLOPT_UPLOAD, 1L);
+        setOption(prepared.easy, CURLOPT_UPLOAD, 1L);
+        // Asked after the upload, to tell whether the server holds all of it;
+        // "*" because not every server answers SIZE.
+        appendTo(prepared.postQuote,
+                 "*SIZE " + remoteName.mid(remoteName.lastIndexOf(QLatin1Char('/')) + 1).toUtf8());
+        setOption(prepared.easy, CURLOPT_POSTQUOTE, prepared.postQuote.get());
         break;
     }
     case FtpVerb::Cd:
@@ -91,21 +140,21 @@ PreparedRequest prepareRequest(const EngineRequest &request)
             request.command.verb == FtpVerb::Cd ? args.at(0) : QStringLiteral(".."));
         // Changing into the folder with no transfer: the server's reply to
         // CWD decides whether the folder exists.
-        prepared.easy = newEasy(request, folderUrl(request, *prepared.newFolder));
-        setOption(prepared.easy.get(), CURLOPT_NOBODY, 1L);
+        configure(prepared.easy, request, folderUrl(request, *prepared.newFolder));
+        setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
     case FtpVerb::Dir:
     case FtpVerb::Ls:
-        prepared.easy = newEasy(
-            request, folderUrl(request, args.isEmpty() ? request.folder
-                                                       : request.folder.resolved(args.at(0))));
+        configure(prepared.easy, request,
+                  folderUrl(request,
+                            args.isEmpty() ? request.folder : request.folder.resolved(args.at(0))));
         prepared.data = PreparedRequest::Data::Download;
         if (request.command.verb == FtpVerb::Ls)
-            setOption(prepared.easy.get(), CURLOPT_DIRLISTONLY, 1L);
+            setOption(prepared.easy, CURLOPT_DIRLISTONLY, 1L);
         break;
     case FtpVerb::Size:
-        prepared.easy = newEasy(request, remoteFile(request, args.at(0)));
-        setOption(prepared.easy.get(), CURLOPT_NOBODY, 1L);
+        configure(prepared.easy, request, remoteFile(request, args.at(0)));
+        setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
     case FtpVerb::Pwd:
         afterChangingFolder(prepared, request, {"PWD"});
@@ -130,6 +179,7 @@ PreparedRequest prepareRequest(const EngineRequest &request)
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.
     appendTo(prepared.quote, "*OPTS UTF8 ON");
-    setOption(prepared.easy.get(), CURLOPT_QUOTE, prepared.quote.get());
+    setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
+    protect(prepared.easy, tls);
     return prepared;
 }

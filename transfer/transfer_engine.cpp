@@ -68,17 +68,32 @@ void TransferEngine::start(const EngineRequest &request)
     flush();
 }
 
-void TransferEngine::begin(const EngineRequest &request)
+void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check check,
+                           const QString &verifyFailure)
 {
-    m_server = QStringLiteral("%1:%2").arg(request.host).arg(request.port);
-    if (request.newLogin)
+    m_server = server(request);
+    m_pending.reset();
+    if (request.newLogin) {
         driver().reset();
+        setProtection({});
+    }
     m_op = std::make_unique<Operation>();
     m_op->verb = request.command.verb;
-    m_op->request = prepareRequest(request);
+    m_op->origin = request;
+    m_op->check = check;
+    m_op->verifyFailure = verifyFailure;
+    if (!m_easy) {
+        // One handle for every operation, as the curl tool keeps one: libcurl
+        // 7.88 times a TLS data connection on a reused login from the
+        // handle's first transfer, and a fresh handle fails it at once.
+        m_easy.reset(curl_easy_init());
+        if (!m_easy)
+            throw std::runtime_error("libcurl could not make a request handle.");
+    }
+    m_op->request = prepareRequest(m_easy.get(), request, tlsFor(request, check));
     openFiles(*m_op);
 
-    CURL *easy = m_op->request.easy.get();
+    CURL *easy = m_op->request.easy;
     setOption(easy, CURLOPT_ERRORBUFFER, m_op->errorBuffer);
     setOption(easy, CURLOPT_HEADERFUNCTION, &TransferEngine::onHeader);
     setOption(easy, CURLOPT_HEADERDATA, this);
@@ -97,7 +112,8 @@ void TransferEngine::begin(const EngineRequest &request)
     if (m_op->source) {
         setOption(easy, CURLOPT_READFUNCTION, &TransferEngine::onRead);
         setOption(easy, CURLOPT_READDATA, this);
-        setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_op->source->size()));
+        m_op->localSize = m_op->source->size();
+        setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_op->localSize));
     }
     m_op->sinceProgress.start();
     driver().add(easy);
@@ -144,9 +160,14 @@ void TransferEngine::openFiles(Operation &op)
 
 void TransferEngine::abort()
 {
+    if (m_pending) {
+        m_pending.reset();
+        fail(QStringLiteral("Stopped by the operator"));
+        return flush();
+    }
     if (!m_op || !m_op->request.easy)
         return;
-    driver().remove(m_op->request.easy.get());
+    driver().remove(m_op->request.easy);
     m_op->localError = QStringLiteral("Stopped by the operator");
     complete(false, m_op->localError);
     flush();
@@ -157,6 +178,7 @@ void TransferEngine::close()
     queueState(TransferState::Disconnecting);
     flush();
     driver().reset();
+    setProtection({});
     queueProtocol(ProtocolEvent::Kind::Info, QStringLiteral("Connection closed"));
     queueState(TransferState::Disconnected);
     queueState(TransferState::ResponseCompleted);
@@ -170,7 +192,7 @@ void TransferEngine::close()
 void TransferEngine::shutdown()
 {
     if (m_op && m_driver)
-        m_driver->remove(m_op->request.easy.get());
+        m_driver->remove(m_op->request.easy);
     m_op.reset();
     m_driver.reset();
     m_reports.clear();
@@ -185,9 +207,11 @@ QString TransferEngine::failureText(CURLcode result) const
 
 void TransferEngine::finish(CURL *easy, CURLcode result)
 {
-    if (!m_op || easy != m_op->request.easy.get())
+    if (!m_op || easy != m_op->request.easy)
         return;
     driver().remove(easy);
+    if (m_op->localError.isEmpty() && retryOrAsk(result))
+        return;
     QString error = m_op->localError;
     // A refusal the server put in words stays as the server said it.
     if (error.isEmpty() && result != CURLE_OK && m_op->lastCode < 400)
@@ -202,6 +226,19 @@ void TransferEngine::complete(bool ok, const QString &error)
     EngineReport finished;
     finished.kind = EngineReport::Kind::Finished;
     QString failure = error;
+    if (op->freshConnection)
+        setProtection(
+            ok ? (op->protection.isEmpty() ? QStringLiteral("not encrypted") : op->protection)
+               : QString());
+    if (ok && op->serverSize >= 0 && op->serverSize != op->localSize) {
+        ok = false;
+        failure = QStringLiteral("The upload is incomplete: the server holds %1 bytes of the "
+                                 "%2 bytes of %3.")
+                      .arg(op->serverSize)
+                      .arg(op->localSize)
+                      .arg(op->request.localName);
+        op->lastCode = 0;
+    }
     if (auto *target = qobject_cast<QSaveFile *>(op->sink.get())) {
         // Not committed, a QSaveFile removes its temporary file and leaves
         // the target as it was.
@@ -228,8 +265,7 @@ void TransferEngine::complete(bool ok, const QString &error)
             QByteArray text = op->pwdFolder.toUtf8();
             if (op->verb == FtpVerb::Size) {
                 curl_off_t size = -1;
-                curl_easy_getinfo(op->request.easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
-                                  &size);
+                curl_easy_getinfo(op->request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
                 text = QByteArray::number(qint64(size));
             }
             auto buffer = std::make_unique<QBuffer>();
@@ -304,6 +340,16 @@ void TransferEngine::flush()
 // One line of a server reply, as libcurl read it.
 void TransferEngine::replyLine(const QString &line)
 {
+    if (m_op->checkingSize) {
+        // The upload's own check, not the operator's command: it is no state.
+        const std::optional<FtpReply> reply = m_op->reply.addLine(line);
+        if (reply) {
+            m_op->checkingSize = false;
+            if (reply->code == 213)
+                m_op->serverSize = reply->text.mid(4).trimmed().toLongLong();
+        }
+        return;
+    }
     // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
     // ("Content-Length: ..."); the assembler starts replies at coded lines only.
     const std::optional<FtpReply> reply = m_op->reply.addLine(line);

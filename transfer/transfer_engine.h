@@ -1,12 +1,17 @@
 #pragma once
 
+#include "curl_handles.h"
 #include "engine_messages.h"
+#include "request_builder.h"
+#include "tls_trust.h"
 
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include <curl/curl.h>
@@ -49,14 +54,35 @@ public:
     void abort();
     // CLOSE: says QUIT on the pooled login and forgets it.
     void close();
+    // The operator's answer to the question the running operation waits for.
+    void answerTrust(bool trusted);
     // Before the thread ends: drops the running operation and the pool.
     void shutdown();
 
 private:
     struct Operation;
+    struct CurlShareDeleter
+    {
+        void operator()(CURLSH *share) const { curl_share_cleanup(share); }
+    };
+    // An operation waiting for the operator, and what it asked.
+    struct Pending
+    {
+        EngineRequest request;
+        TrustQuestion question;
+        QByteArray pin;
+    };
 
     MultiDriver &driver();
-    void begin(const EngineRequest &request);
+    void begin(const EngineRequest &request,
+               TlsSettings::Check check = TlsSettings::Check::Authorities,
+               const QString &verifyFailure = {});
+    TlsSettings tlsFor(const EngineRequest &request, TlsSettings::Check check);
+    bool retryOrAsk(CURLcode result);
+    void askAboutCertificate();
+    void ask(const EngineRequest &request, TrustQuestion question, const QByteArray &pin = {});
+    void setProtection(const QString &protection);
+    QString server(const EngineRequest &request) const;
     void openFiles(Operation &op);
     void finish(CURL *easy, CURLcode result);
     void complete(bool ok, const QString &error);
@@ -86,5 +112,10 @@ private:
     EngineReports m_reports;
     qint32 m_lastCode = 0;
     QString m_lastInfo;
-    QString m_server; // "host:port", for messages
+    QString m_server;                       // "host:port", for messages
+    std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
+    std::unique_ptr<CURLSH, CurlShareDeleter> m_share;
+    CurlEasy m_easy; // declared after the share it uses, so it goes first
+    std::optional<Pending> m_pending;
+    QString m_protection; // of the pooled login
 };
