@@ -3,8 +3,8 @@ set(CPACK_PACKAGE_NAME sarvel)
 set(CPACK_PACKAGE_VENDOR "The Sarvel developers")
 set(CPACK_PACKAGE_CONTACT "The Sarvel developers <sarvel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION "Pick an FTP account, type a command such as GET or PUT, \
-and watch every state of the transfer with the server's reply; look at the \
+set(CPACK_PACKAGE_DESCRIPTION "Pick an FTP account, type a command such as GET or PUT,
+and watch every state of the transfer with the server's reply; look at the
 site's pages in a browser pane. Comes with a demo FTP server on this machine.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
