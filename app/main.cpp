@@ -13,12 +13,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Sarvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sarvel"));
 
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = new WebBrowserPane;
-    parts.prompt = std::make_unique<DialogPrompt>();
-    parts.photoFolder = photoFolder();
-    ConsoleWindow window(std::move(parts));
-    window.show();
+    const auto window = makeConsoleWindow(new CurlTransfer, new WebBrowserPane,
+                                          std::make_unique<DialogPrompt>(), photoFolder());
+    window->show();
     return app.exec();
 }
