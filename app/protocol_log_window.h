@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 struct ProtocolEvent;
@@ -22,15 +24,17 @@ class ProtocolLogWindow final : public QWidget
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ProtocolLogWindow)
 public:
-    // Enough for a long session, small enough to stay a few MiB.
+    // Enough for a long session; the view holds that many in some 25-35 MiB.
     static constexpr int DefaultLineLimit = 50000;
 
     explicit ProtocolLogWindow(QWidget *parent = nullptr, int lineLimit = DefaultLineLimit);
 
     void addEvent(const ProtocolEvent &event);
+    // Puts the lines added since the last batch into the view now.
+    void showPendingLines();
     // Every line kept, after the note on dropped lines when there is one.
-    QString text() const;
-    void copyToClipboard() const;
+    QString text();
+    void copyToClipboard();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -39,5 +43,7 @@ private:
     QPlainTextEdit *m_lines;
     QLabel *m_droppedNote;
     const int m_lineLimit;
+    QStringList m_pending; // added, not yet in the view
+    QTimer m_batchTimer;
     qint64 m_lineCount = 0; // ever added
 };

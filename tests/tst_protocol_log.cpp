@@ -17,7 +17,7 @@ ProtocolEvent logEvent(ProtocolEvent::Kind kind, const QString &text, int ms = 4
     return ProtocolEvent{QTime(13, 5, 7, ms), kind, text};
 }
 
-QStringList lines(const ProtocolLogWindow *log)
+QStringList lines(ProtocolLogWindow *log)
 {
     return log->text().split(QLatin1Char('\n'));
 }
@@ -56,6 +56,8 @@ void TestProtocolLog::line_data()
                                                    << "13:05:07.042 > PASS ****";
     QTest::newRow("masked already") << sent << "PASS ****"
                                     << "13:05:07.042 > PASS ****";
+    QTest::newRow("line break") << received << "530 Login\r\nincorrect."
+                                << "13:05:07.042 < 530 Login  incorrect.";
     QTest::newRow("reply naming PASS") << received << "503 Login with USER first, then PASS."
                                        << "13:05:07.042 < 503 Login with USER first, then PASS.";
 }
@@ -67,7 +69,7 @@ void TestProtocolLog::line()
     QFETCH(QString, expected);
     Console console;
     Q_EMIT console.inet->protocolEvent(logEvent(ProtocolEvent::Kind(kind), text));
-    const auto *log = console.window->findChild<ProtocolLogWindow *>();
+    auto *log = console.window->findChild<ProtocolLogWindow *>();
     QVERIFY(log);
     QCOMPARE(log->text(), expected);
 }
@@ -150,6 +152,7 @@ void TestProtocolLog::followsUnlessScrolledUp()
     const auto add = [&log](int count) {
         for (int i = 0; i < count; ++i)
             log.addEvent(logEvent(ProtocolEvent::Kind::Info, QStringLiteral("line %1").arg(i)));
+        log.showPendingLines();
     };
     add(200); // while closed
     log.show();
