@@ -51,21 +51,18 @@ int main(int argc, char *argv[])
     // Made before the window and so gone after it: the window may still
     // report a site choice while it closes.
     DemoServer demo(DemoServer::bundledFiles(), DemoServer::defaultRoot());
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = new WebBrowserPane;
-    parts.prompt = std::make_unique<DialogPrompt>();
-    parts.photoFolder = photoFolder();
-    ConsoleWindow window(std::move(parts));
-    QObject::connect(&window, &ConsoleWindow::siteChosen, &window, [&](const QString &address) {
-        window.runHandler([&] { demo.siteChosen(address); });
-    });
+    const auto window = makeConsoleWindow(new CurlTransfer, new WebBrowserPane,
+                                          std::make_unique<DialogPrompt>(), photoFolder());
+    QObject::connect(window.get(), &ConsoleWindow::siteChosen, window.get(),
+                     [&](const QString &address) {
+                         window->runHandler([&] { demo.siteChosen(address); });
+                     });
 
     ShownCheck shownCheck;
     if (qEnvironmentVariableIsSet("SARVEL_QUIT_WHEN_SHOWN")) {
-        window.winId(); // makes the native window, so its expose can be watched
-        window.windowHandle()->installEventFilter(&shownCheck);
+        window->winId(); // makes the native window, so its expose can be watched
+        window->windowHandle()->installEventFilter(&shownCheck);
     }
-    window.show();
+    window->show();
     return app.exec();
 }

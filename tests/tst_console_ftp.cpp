@@ -40,15 +40,12 @@ void TestConsoleFtp::initTestCase()
 void TestConsoleFtp::downloadThroughTheWindow()
 {
     auto *prompt = new ScriptedPrompt;
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = new FakeBrowserPane;
-    parts.prompt.reset(prompt);
-    ConsoleWindow window(std::move(parts));
-    const FmInternetUi &ui = window.ui();
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
+                                          std::unique_ptr<TextPrompt>(prompt));
+    const FmInternetUi &ui = window->ui();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
 
     // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
     prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
