@@ -8,6 +8,7 @@
 #include "multi_driver.h"
 
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <sys/socket.h>
 
@@ -79,6 +80,8 @@ int TransferEngine::onDebug(CURL *, curl_infotype type, char *data, size_t size,
             line = "PASS ****";
         qCDebug(lcTransfer, "> %s", line.constData());
         self->queueProtocol(ProtocolEvent::Kind::Sent, QString::fromUtf8(line));
+        if (self->m_op)
+            self->m_op->lastCommand = QString::fromUtf8(line);
         if (self->m_op && self->m_op->verb == FtpVerb::Put && line.startsWith("SIZE ")) {
             self->m_op->checkingSize = true;
             return 0;
@@ -91,8 +94,18 @@ int TransferEngine::onDebug(CURL *, curl_infotype type, char *data, size_t size,
     } else if (type == CURLINFO_HEADER_IN) {
         self->queueProtocol(ProtocolEvent::Kind::Received, QString::fromUtf8(line));
     } else {
-        if (self->m_op && self->m_op->protection.isEmpty())
-            self->m_op->protection = protectionFromCurlText(line);
+        if (Operation *op = self->m_op.get()) {
+            if (op->protection.isEmpty())
+                op->protection = protectionFromCurlText(line);
+            if (line.startsWith("Connected to "))
+                op->connected = true;
+            // "Connecting to host (address) port N": a data connection.
+            static const QRegularExpression data(
+                QStringLiteral("^Connecting to .* \\((.*)\\) port (\\d+)"));
+            const QRegularExpressionMatch match = data.match(QString::fromUtf8(line));
+            if (match.hasMatch())
+                op->dataAddress = match.captured(1) + QLatin1Char(':') + match.captured(2);
+        }
         qCDebug(lcTransfer, "* %s", line.constData());
         self->queueProtocol(ProtocolEvent::Kind::Info, QString::fromUtf8(line));
     }

@@ -30,6 +30,10 @@ struct TransferEngine::Operation
     qint32 lastCode = 0; // last server reply of this operation
     QString pwdFolder;
     bool freshConnection = false; // this operation logged in
+    bool connected = false;       // its control connection is up
+    bool greeted = false;         // a reply has come in
+    QString lastCommand;          // as sent, the password masked
+    QString dataAddress;          // "address:port" of the last data connection tried
     QString protection;           // "TLS 1.2" once the handshake is done
     qint64 localSize = -1;        // of an upload's source
     bool checkingSize = false;    // the reply to come answers the upload's SIZE check

@@ -1,6 +1,7 @@
 #include "transfer_engine.h"
 
 #include "engine_operation.h"
+#include "failure_text.h"
 #include "multi_driver.h"
 
 #include <QBuffer>
@@ -12,6 +13,7 @@
 #include <QTemporaryFile>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcTransfer, "sarvel.transfer", QtWarningMsg)
@@ -40,6 +42,43 @@ void SocketRegistry::shutdownAll()
     for (curl_socket_t socket : m_sockets)
         ::shutdown(socket, SHUT_RDWR);
 }
+
+namespace {
+
+QString kindOf(const struct stat &info)
+{
+    if (S_ISREG(info.st_mode))
+        return {};
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("it is a folder");
+    if (S_ISFIFO(info.st_mode))
+        return QStringLiteral("it is a named pipe, not a regular file");
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        return QStringLiteral("it is a device, not a regular file");
+    if (S_ISSOCK(info.st_mode))
+        return QStringLiteral("it is a socket, not a regular file");
+    return QStringLiteral("it is not a regular file");
+}
+
+// Empty for a regular file (or a link to one), else what it is; a missing
+// file is left to the open that follows, which names the reason.
+QString nonRegularKind(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return kindOf(info);
+}
+
+QString nonRegularKind(int descriptor)
+{
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0)
+        return QStringLiteral("it cannot be examined");
+    return kindOf(info);
+}
+
+} // namespace
 
 TransferEngine::TransferEngine(ReportSink sink, std::shared_ptr<SocketRegistry> sockets,
                                QThread *reportThread)
@@ -132,11 +171,17 @@ void TransferEngine::openFiles(Operation &op)
     case PreparedRequest::Data::None:
         return;
     case PreparedRequest::Data::Upload: {
-        if (QFileInfo(local).isDir())
-            throw cannot(QStringLiteral("read"), QStringLiteral("it is a folder"));
+        // Only a regular file has an end to send: a device such as /dev/zero
+        // would upload forever, and a pipe has no size to check against.
+        // Checked before opening, as opening a pipe waits for its writer.
+        const QString kind = nonRegularKind(local);
+        if (!kind.isEmpty())
+            throw cannot(QStringLiteral("send"), kind);
         op.source = std::make_unique<QFile>(local);
         if (!op.source->open(QIODevice::ReadOnly))
             throw cannot(QStringLiteral("read"), op.source->errorString());
+        if (!nonRegularKind(op.source->handle()).isEmpty())
+            throw cannot(QStringLiteral("send"), QStringLiteral("it is not a regular file"));
         return;
     }
     case PreparedRequest::Data::Download:
@@ -198,11 +243,29 @@ void TransferEngine::shutdown()
     m_reports.clear();
 }
 
-QString TransferEngine::failureText(CURLcode result) const
+QString TransferEngine::describeFailure(CURLcode result) const
 {
-    const QString detail = m_op->errorBuffer[0] ? QString::fromUtf8(m_op->errorBuffer)
-                                                : QString::fromUtf8(curl_easy_strerror(result));
-    return QStringLiteral("%1 (%2)").arg(detail, m_server);
+    const Operation &op = *m_op;
+    FailureFacts facts;
+    facts.result = result;
+    facts.server = m_server;
+    facts.detail =
+        QString::fromUtf8(op.errorBuffer[0] ? op.errorBuffer : curl_easy_strerror(result));
+    facts.timeoutSeconds = op.origin.timeoutSeconds;
+    facts.connected = op.connected || !op.freshConnection;
+    facts.greeted = op.greeted || !op.freshConnection;
+    facts.lastCode = op.lastCode;
+    facts.lastReply = m_lastInfo;
+    facts.lastCommand = op.lastCommand;
+    facts.dataAddress = op.dataAddress;
+    facts.dataFlowing = op.dataFlowing;
+    curl_off_t received = 0;
+    curl_off_t expected = -1;
+    curl_easy_getinfo(op.request.easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    curl_easy_getinfo(op.request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    facts.received = received;
+    facts.expected = expected;
+    return failureText(facts);
 }
 
 void TransferEngine::finish(CURL *easy, CURLcode result)
@@ -213,9 +276,11 @@ void TransferEngine::finish(CURL *easy, CURLcode result)
     if (m_op->localError.isEmpty() && retryOrAsk(result))
         return;
     QString error = m_op->localError;
-    // A refusal the server put in words stays as the server said it.
-    if (error.isEmpty() && result != CURLE_OK && m_op->lastCode < 400)
-        error = failureText(result);
+    // A refusal the server put in words stays as the server said it; a
+    // refused login is named as such.
+    if (error.isEmpty() && result != CURLE_OK &&
+        (m_op->lastCode < 400 || result == CURLE_LOGIN_DENIED))
+        error = describeFailure(result);
     complete(result == CURLE_OK && error.isEmpty(), error);
 }
 
@@ -283,6 +348,9 @@ void TransferEngine::complete(bool ok, const QString &error)
         queueState(TransferState::Error);
     }
     finished.ok = ok;
+    queueProtocol(ProtocolEvent::Kind::Info,
+                  QStringLiteral("Operation ended in state %1")
+                      .arg(int(ok ? TransferState::ResponseCompleted : TransferState::Error)));
     m_reports.push_back(std::move(finished));
 }
 
@@ -355,6 +423,7 @@ void TransferEngine::replyLine(const QString &line)
     const std::optional<FtpReply> reply = m_op->reply.addLine(line);
     if (!reply)
         return;
+    m_op->greeted = true;
     if (!m_op->controlUp) {
         m_op->controlUp = true;
         queueState(TransferState::Connected);

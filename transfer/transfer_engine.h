@@ -87,7 +87,7 @@ private:
     void finish(CURL *easy, CURLcode result);
     void complete(bool ok, const QString &error);
     void fail(const QString &message);
-    QString failureText(CURLcode result) const;
+    QString describeFailure(CURLcode result) const;
     void queueState(TransferState state);
     void queueProtocol(ProtocolEvent::Kind kind, const QString &text);
     void dataStarted();
