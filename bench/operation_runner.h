@@ -23,6 +23,13 @@ public:
         double longestGapMs = 0;
         qint32 code = 0;
         QString info; // the server's reply, or why the call was refused
+
+        // The reply behind a failure, with its code unless the text has it.
+        QString failure() const
+        {
+            const QString number = QString::number(code);
+            return code == 0 || info.startsWith(number) ? info : number + QLatin1Char(' ') + info;
+        }
     };
 
     explicit OperationRunner(CurlTransfer &transfer, QObject *parent = nullptr);

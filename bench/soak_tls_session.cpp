@@ -76,7 +76,6 @@ int main(int argc, char *argv[])
                         .arg(arrived.size())
                         .arg(step.expected->size())
                         .arg(arrived.size() == step.expected->size() ? ", not the same" : ""));
-            QFile::remove(step.result);
         }
     }
     return soak.finish(QStringLiteral("%1 of %2 rounds").arg(round).arg(Rounds));

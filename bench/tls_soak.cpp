@@ -60,7 +60,7 @@ bool TlsSoak::run(const QString &operation)
     if (result.ok)
         return true;
     m_firstFailed = m_firstFailed || m_operations == 1;
-    fail(QStringLiteral("%1: %2 %3").arg(operation).arg(result.code).arg(result.info));
+    fail(operation + QStringLiteral(": ") + result.failure());
     return false;
 }
 

@@ -76,7 +76,7 @@ Timing runComponent(const Endpoint &server, const QString &operation)
     timing.seconds = result.seconds;
     timing.longestGapMs = result.longestGapMs;
     if (!result.ok)
-        timing.error = QStringLiteral("%1: %2 %3").arg(operation).arg(result.code).arg(result.info);
+        timing.error = operation + QStringLiteral(": ") + result.failure();
     return timing;
 }
 
@@ -138,8 +138,7 @@ Timing componentDownloads(const Endpoint &server, const FileList &files)
         timing.longestGapMs = qMax(timing.longestGapMs, result.longestGapMs);
         if (!result.ok) {
             timing.ok = false;
-            timing.error =
-                QStringLiteral("%1: %2 %3").arg(operation).arg(result.code).arg(result.info);
+            timing.error = operation + QStringLiteral(": ") + result.failure();
             break;
         }
     }
