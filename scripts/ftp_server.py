@@ -3,6 +3,8 @@
 
 Serves one folder to one account with Debian's pyftpdlib. Prints "port N"
 on its first line once it listens, so callers can ask for port 0 (any free one).
+With --tls-cert it requires TLS (explicit, AUTH TLS) for the login and for all
+data; without it, it speaks plain FTP only.
 """
 import argparse
 import logging
@@ -23,13 +25,41 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--cut", default="",
                         help="a file name whose download the server breaks off half-way")
+    parser.add_argument("--tls-cert", default="",
+                        help="a PEM certificate: the login and all data then require TLS")
+    parser.add_argument("--tls-key", default="",
+                        help="the certificate's PEM private key, when not in the --tls-cert file")
+    parser.add_argument("--log-commands", default="", metavar="FILE",
+                        help="append every command received to FILE, one a line, PASS masked")
     args = parser.parse_args()
+    command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
+        if args.log_commands else None
+
+    base = FTPHandler
+    if args.tls_cert:
+        # Imported only here: it needs python3-openssl, which the plain
+        # server does without.
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+        base = TLS_FTPHandler
+
+        class DataHandler(TLS_DTPHandler):
+            def readable(self):
+                # curl starts the data connection's handshake before it
+                # sends the command that uses it; pyftpdlib 1.5.7 takes
+                # bytes on a data connection with no command yet for a
+                # hang-up and closes it, unless it is told to read them.
+                return self._ssl_accepting or super().readable()
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
-    class Handler(FTPHandler):
+    class Handler(base):
         banner = "Sarvel demo FTP server ready."
+
+        def pre_process_command(self, line, cmd, arg):
+            if command_log is not None:
+                command_log.write("PASS ****\n" if cmd == "PASS" else line + "\n")
+            return super().pre_process_command(line, cmd, arg)
 
         def ftp_RETR(self, file):
             if args.cut and os.path.basename(file) == args.cut:
@@ -44,6 +74,18 @@ def main():
             return super().ftp_RETR(file)
 
     Handler.authorizer = authorizer
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key or args.tls_cert
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
+        Handler.dtp_handler = DataHandler
+        try:
+            # Read the files now, so a bad one stops the start, not a login.
+            Handler.get_ssl_context()
+        except Exception as error:
+            print("cannot use the TLS certificate or key:", error, file=sys.stderr)
+            return 2
     logging.basicConfig(level=logging.WARNING)
     server = FTPServer((args.host, args.port), Handler)
     print("port", server.socket.getsockname()[1], flush=True)
