@@ -3,6 +3,7 @@
 // connections), and the plain test server for the clear-text question.
 #include "curl_transfer.h"
 #include "ftp_server_process.h"
+#include "transfer_run.h"
 #include "vsftpd_process.h"
 
 #include <QDir>
@@ -11,55 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-struct Outcome
-{
-    QList<TransferState> states;
-    QList<TrustQuestion> questions;
-    QStringList protocol;
-    qint32 code = 0;
-    QString info;
-    bool ok = false;
-};
-
-// Runs one operation to its end, answering each question with `answers` in turn.
-Outcome run(CurlTransfer &transfer, const QString &operation, QList<bool> answers = {})
-{
-    Outcome outcome;
-    QObject context;
-    QObject::connect(&transfer, &TransferComponent::StateChanged, &context, [&](qint16 state) {
-        outcome.states << TransferState(state);
-        outcome.code = transfer.ResponseCode();
-        outcome.info = transfer.ResponseInfo();
-    });
-    QObject::connect(&transfer, &TransferComponent::protocolEvent, &context,
-                     [&](const ProtocolEvent &event) { outcome.protocol << event.text; });
-    QObject::connect(&transfer, &TransferComponent::trustQuestion, &context,
-                     [&](const TrustQuestion &question) {
-                         outcome.questions << question;
-                         transfer.answerTrust(!answers.isEmpty() && answers.takeFirst());
-                     });
-    QSignalSpy finished(&transfer, &TransferComponent::finished);
-    transfer.Execute(operation);
-    if (finished.wait(30000))
-        outcome.ok = finished.first().first().toBool();
-    return outcome;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-} // namespace
 
 class TestTransferTls : public QObject
 {
