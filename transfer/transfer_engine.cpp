@@ -1,84 +1,13 @@
 #include "transfer_engine.h"
 
 #include "engine_operation.h"
-#include "failure_text.h"
 #include "multi_driver.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
-#include <QTemporaryFile>
-
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcTransfer, "sarvel.transfer", QtWarningMsg)
-
-void SocketRegistry::opened(curl_socket_t socket)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sockets.insert(socket);
-    if (m_cut)
-        ::shutdown(socket, SHUT_RDWR);
-}
-
-void SocketRegistry::close(curl_socket_t socket)
-{
-    // Under the lock, so shutdownAll never reaches a descriptor number that
-    // has been closed and handed out again.
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sockets.erase(socket);
-    ::close(socket);
-}
-
-void SocketRegistry::shutdownAll()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cut = true;
-    for (curl_socket_t socket : m_sockets)
-        ::shutdown(socket, SHUT_RDWR);
-}
-
-namespace {
-
-QString kindOf(const struct stat &info)
-{
-    if (S_ISREG(info.st_mode))
-        return {};
-    if (S_ISDIR(info.st_mode))
-        return QStringLiteral("it is a folder");
-    if (S_ISFIFO(info.st_mode))
-        return QStringLiteral("it is a named pipe, not a regular file");
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        return QStringLiteral("it is a device, not a regular file");
-    if (S_ISSOCK(info.st_mode))
-        return QStringLiteral("it is a socket, not a regular file");
-    return QStringLiteral("it is not a regular file");
-}
-
-// Empty for a regular file (or a link to one), else what it is; a missing
-// file is left to the open that follows, which names the reason.
-QString nonRegularKind(const QString &path)
-{
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return kindOf(info);
-}
-
-QString nonRegularKind(int descriptor)
-{
-    struct stat info;
-    if (::fstat(descriptor, &info) != 0)
-        return QStringLiteral("it cannot be examined");
-    return kindOf(info);
-}
-
-} // namespace
 
 TransferEngine::TransferEngine(ReportSink sink, std::shared_ptr<SocketRegistry> sockets,
                                QThread *reportThread)
@@ -158,51 +87,6 @@ void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check chec
     driver().add(easy);
 }
 
-// Opens the local files before anything is sent, so a local problem costs no
-// connection and names its path.
-void TransferEngine::openFiles(Operation &op)
-{
-    const QString &local = op.request.localName;
-    const auto cannot = [&](const QString &what, const QString &why) {
-        return std::runtime_error(
-            QStringLiteral("Cannot %1 the local file %2: %3").arg(what, local, why).toStdString());
-    };
-    switch (op.request.data) {
-    case PreparedRequest::Data::None:
-        return;
-    case PreparedRequest::Data::Upload: {
-        // Only a regular file has an end to send: a device such as /dev/zero
-        // would upload forever, and a pipe has no size to check against.
-        // Checked before opening, as opening a pipe waits for its writer.
-        const QString kind = nonRegularKind(local);
-        if (!kind.isEmpty())
-            throw cannot(QStringLiteral("send"), kind);
-        op.source = std::make_unique<QFile>(local);
-        if (!op.source->open(QIODevice::ReadOnly))
-            throw cannot(QStringLiteral("read"), op.source->errorString());
-        if (!nonRegularKind(op.source->handle()).isEmpty())
-            throw cannot(QStringLiteral("send"), QStringLiteral("it is not a regular file"));
-        return;
-    }
-    case PreparedRequest::Data::Download:
-        if (local.isEmpty()) {
-            auto spool = std::make_unique<QTemporaryFile>();
-            if (!spool->open())
-                throw std::runtime_error(
-                    QStringLiteral("Cannot make a temporary file for the retrieved data: %1")
-                        .arg(spool->errorString())
-                        .toStdString());
-            op.sink = std::move(spool);
-        } else {
-            auto target = std::make_unique<QSaveFile>(local);
-            if (!target->open(QIODevice::WriteOnly))
-                throw cannot(QStringLiteral("write"), target->errorString());
-            op.sink = std::move(target);
-        }
-        return;
-    }
-}
-
 void TransferEngine::abort()
 {
     if (m_pending) {
@@ -241,136 +125,6 @@ void TransferEngine::shutdown()
     m_op.reset();
     m_driver.reset();
     m_reports.clear();
-}
-
-QString TransferEngine::describeFailure(CURLcode result) const
-{
-    const Operation &op = *m_op;
-    FailureFacts facts;
-    facts.result = result;
-    facts.server = m_server;
-    facts.detail =
-        QString::fromUtf8(op.errorBuffer[0] ? op.errorBuffer : curl_easy_strerror(result));
-    facts.timeoutSeconds = op.origin.timeoutSeconds;
-    facts.connected = op.connected || !op.freshConnection;
-    facts.greeted = op.greeted || !op.freshConnection;
-    facts.lastCode = op.lastCode;
-    facts.lastReply = m_lastInfo;
-    facts.lastCommand = op.lastCommand;
-    facts.dataAddress = op.dataAddress;
-    facts.dataFlowing = op.dataFlowing;
-    curl_off_t received = 0;
-    curl_off_t expected = -1;
-    curl_easy_getinfo(op.request.easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
-    curl_easy_getinfo(op.request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-    facts.received = received;
-    facts.expected = expected;
-    return failureText(facts);
-}
-
-void TransferEngine::finish(CURL *easy, CURLcode result)
-{
-    if (!m_op || easy != m_op->request.easy)
-        return;
-    driver().remove(easy);
-    if (m_op->localError.isEmpty() && retryOrAsk(result))
-        return;
-    QString error = m_op->localError;
-    // A refusal the server put in words stays as the server said it; a
-    // refused login is named as such.
-    if (error.isEmpty() && result != CURLE_OK &&
-        (m_op->lastCode < 400 || result == CURLE_LOGIN_DENIED))
-        error = describeFailure(result);
-    complete(result == CURLE_OK && error.isEmpty(), error);
-}
-
-// Ends the running operation: keeps or discards its file, reports the result.
-void TransferEngine::complete(bool ok, const QString &error)
-{
-    std::unique_ptr<Operation> op = std::move(m_op);
-    EngineReport finished;
-    finished.kind = EngineReport::Kind::Finished;
-    QString failure = error;
-    if (op->freshConnection)
-        setProtection(
-            ok ? (op->protection.isEmpty() ? QStringLiteral("not encrypted") : op->protection)
-               : QString());
-    if (ok && op->serverSize >= 0 && op->serverSize != op->localSize) {
-        ok = false;
-        failure = QStringLiteral("The upload is incomplete: the server holds %1 bytes of the "
-                                 "%2 bytes of %3.")
-                      .arg(op->serverSize)
-                      .arg(op->localSize)
-                      .arg(op->request.localName);
-        op->lastCode = 0;
-    }
-    if (auto *target = qobject_cast<QSaveFile *>(op->sink.get())) {
-        // Not committed, a QSaveFile removes its temporary file and leaves
-        // the target as it was.
-        if (ok && !target->commit()) {
-            ok = false;
-            failure = QStringLiteral("Cannot write the local file %1: %2")
-                          .arg(op->request.localName, target->errorString());
-        }
-        op->sink.reset();
-        auto readBack = std::make_unique<QFile>(op->request.localName);
-        if (ok && readBack->open(QIODevice::ReadOnly))
-            handOver(finished, std::move(readBack));
-    } else if (ok && op->sink) {
-        if (!op->sink->flush() || !op->sink->seek(0)) {
-            ok = false;
-            failure =
-                QStringLiteral("Cannot write the retrieved data: %1").arg(op->sink->errorString());
-        } else {
-            handOver(finished, std::move(op->sink));
-        }
-    }
-    if (ok) {
-        if (op->verb == FtpVerb::Size || op->verb == FtpVerb::Pwd) {
-            QByteArray text = op->pwdFolder.toUtf8();
-            if (op->verb == FtpVerb::Size) {
-                curl_off_t size = -1;
-                curl_easy_getinfo(op->request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
-                text = QByteArray::number(qint64(size));
-            }
-            auto buffer = std::make_unique<QBuffer>();
-            buffer->setData(text);
-            buffer->open(QIODevice::ReadOnly);
-            handOver(finished, std::move(buffer));
-        }
-        finished.folder = op->request.newFolder;
-        queueState(TransferState::ResponseCompleted);
-    } else {
-        if (!failure.isEmpty()) {
-            m_lastCode = op->lastCode >= 400 ? op->lastCode : 0;
-            m_lastInfo = failure;
-        }
-        queueState(TransferState::Error);
-    }
-    finished.ok = ok;
-    queueProtocol(ProtocolEvent::Kind::Info,
-                  QStringLiteral("Operation ended in state %1")
-                      .arg(int(ok ? TransferState::ResponseCompleted : TransferState::Error)));
-    m_reports.push_back(std::move(finished));
-}
-
-// Ends an operation that could not be started, before anything is sent.
-void TransferEngine::fail(const QString &message)
-{
-    m_op.reset();
-    m_lastCode = 0;
-    m_lastInfo = message;
-    queueState(TransferState::Error);
-    EngineReport finished;
-    finished.kind = EngineReport::Kind::Finished;
-    m_reports.push_back(std::move(finished));
-}
-
-// The retrieved data goes to the facade's thread, where GetChunk reads it.
-void TransferEngine::handOver(EngineReport &report, std::unique_ptr<QIODevice> device)
-{
-    device->moveToThread(m_reportThread);
-    report.retrieved = std::move(device);
 }
 
 void TransferEngine::queueState(TransferState state)

@@ -3,6 +3,7 @@
 #include "curl_handles.h"
 #include "engine_messages.h"
 #include "request_builder.h"
+#include "socket_registry.h"
 #include "tls_trust.h"
 
 #include <QObject>
@@ -10,30 +11,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 
 #include <curl/curl.h>
 
 class MultiDriver;
-
-// The sockets libcurl has open, so that shutting down can cut them from any
-// thread: a server that never answers QUIT then cannot hold the program.
-class SocketRegistry final
-{
-public:
-    void opened(curl_socket_t socket);
-    // Closes the socket; true when it was known.
-    void close(curl_socket_t socket);
-    // Cuts every socket, and every one opened from now on.
-    void shutdownAll();
-
-private:
-    std::mutex m_mutex;
-    bool m_cut = false;
-    std::set<curl_socket_t> m_sockets;
-};
 
 // The transfer work on a thread of its own: the libcurl multi handle, its
 // sockets and timer, and every file a transfer reads or writes. Called only on
