@@ -248,23 +248,19 @@ class Session:
         self.send("226 Transfer complete.")
         return None
 
-    def ftp_LIST(self, arg):
+    def send_listing(self, listing):
         self.send("150 Opening data connection.")
         data = self.accept_data()
-        if data is None:
-            return
-        data.sendall(b"-rw-r--r-- 1 ftp ftp %d Jan 01 00:00 file.bin\r\n" % FILE_SIZE)
-        data.close()
-        self.send("226 Transfer complete.")
+        if data is not None:
+            data.sendall(listing)
+            data.close()
+            self.send("226 Transfer complete.")
+
+    def ftp_LIST(self, arg):
+        self.send_listing(b"-rw-r--r-- 1 ftp ftp %d Jan 01 00:00 file.bin\r\n" % FILE_SIZE)
 
     def ftp_NLST(self, arg):
-        self.send("150 Opening data connection.")
-        data = self.accept_data()
-        if data is None:
-            return
-        data.sendall(b"file.bin\r\n")
-        data.close()
-        self.send("226 Transfer complete.")
+        self.send_listing(b"file.bin\r\n")
 
     def ftp_STOR(self, arg):
         self.send("150 Ready to receive.")
