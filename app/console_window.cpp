@@ -276,6 +276,7 @@ void ConsoleWindow::onCombo1FocusLost()
     m_inet->setURL(ftpUrlFor(m_ui.TxtBrowseTo->text()));
     m_inet->setUserName(m_sites.SiteUser(slot));
     m_inet->setPassword(m_sites.SitePassword(slot));
+    Q_EMIT siteChosen(address);
 }
 
 void ConsoleWindow::onComBrowseClicked()

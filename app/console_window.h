@@ -68,6 +68,10 @@ public:
     // Runs `handler` inside the failure boundary.
     void runHandler(const std::function<void()> &handler);
 
+Q_SIGNALS:
+    // A site was chosen from the list; `address` is its site address.
+    void siteChosen(const QString &address);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
