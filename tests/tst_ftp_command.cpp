@@ -7,6 +7,17 @@
 
 Q_DECLARE_METATYPE(FtpVerb)
 
+namespace {
+
+// `before` + one character given by its code + `after`: control characters
+// cannot be written in a string literal that every compiler takes.
+QString withChar(const char *before, char16_t code, const char *after = "")
+{
+    return QLatin1String(before) + QChar(code) + QLatin1String(after);
+}
+
+} // namespace
+
 class TestFtpCommand : public QObject
 {
     Q_OBJECT
@@ -45,6 +56,8 @@ void TestFtpCommand::accepted_data()
     QTest::newRow("rename") << "RENAME a b" << FtpVerb::Rename << QStringList{"a", "b"};
     QTest::newRow("close") << "close" << FtpVerb::Close << QStringList{};
     QTest::newRow("quit") << "QUIT" << FtpVerb::Close << QStringList{};
+    QTest::newRow("no-break space after the C1 range")
+        << withChar("CD a", 0x00a0, "b") << FtpVerb::Cd << QStringList{withChar("a", 0x00a0, "b")};
 }
 
 void TestFtpCommand::accepted()
@@ -81,6 +94,20 @@ void TestFtpCommand::rejected_data()
                                      << "line break";
     QTest::newRow("LF alone") << "GET a\nb"
                               << "line break";
+    QTest::newRow("NUL in a quoted name")
+        << withChar("DELETE \"keep", 0x0000, ".bak\"")
+        << "The command contains a control character (U+0000); names may not hold control "
+           "characters.";
+    QTest::newRow("tab") << withChar("GET a", 0x0009, "b") << "control character (U+0009)";
+    QTest::newRow("escape") << withChar("CD ", 0x001b, "[2J") << "control character (U+001B)";
+    QTest::newRow("DEL") << withChar("CD a", 0x007f) << "control character (U+007F)";
+    QTest::newRow("C1 next line") << withChar("CD a", 0x0085, "b") << "control character (U+0085)";
+    QTest::newRow("C1 last") << withChar("CD a", 0x009f) << "control character (U+009F)";
+    QTest::newRow("control in the verb") << withChar("CD", 0x0000, " x") << "U+0000";
+    QTest::newRow("dotless i") << "d\u0131r"
+                               << "Unknown FTP command";
+    QTest::newRow("long s") << "\u017Fize x"
+                            << "Unknown FTP command";
 }
 
 void TestFtpCommand::rejected()

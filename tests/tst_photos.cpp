@@ -1,8 +1,6 @@
-// The photo name pattern and the local-path rule behind the photo folder.
-#include "local_path.h"
+// The photo name pattern and the photo folder's listing.
 #include "photo_listing.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,8 +12,6 @@ private Q_SLOTS:
     void pattern_data();
     void pattern();
     void missingFolderListsNothing();
-    void localPaths_data();
-    void localPaths();
 };
 
 void TestPhotos::pattern_data()
@@ -48,29 +44,6 @@ void TestPhotos::missingFolderListsNothing()
 {
     QTemporaryDir dir;
     QVERIFY(listPhotoFiles(dir.filePath(QStringLiteral("absent"))).isEmpty());
-}
-
-void TestPhotos::localPaths_data()
-{
-    QTest::addColumn<QString>("windows");
-    QTest::addColumn<QString>("local");
-    const QString home = QDir::homePath();
-    QTest::newRow("photo folder") << "C:\\Photos" << home + "/Photos";
-    QTest::newRow("lower-case drive, file")
-        << "c:\\tolvar\\vorltest.blm" << home + "/tolvar/vorltest.blm";
-    QTest::newRow("other drive") << "D:\\Tolvar\\Help.chm" << home + "/Tolvar/Help.chm";
-    QTest::newRow("forward slashes") << "c:/temp/Monday" << home + "/temp/Monday";
-    QTest::newRow("unix absolute") << "/tmp/x.txt"
-                                   << "/tmp/x.txt";
-    QTest::newRow("relative") << "docs\\a.txt"
-                              << "docs/a.txt";
-}
-
-void TestPhotos::localPaths()
-{
-    QFETCH(QString, windows);
-    QFETCH(QString, local);
-    QCOMPARE(localPath(windows), local);
 }
 
 QTEST_APPLESS_MAIN(TestPhotos)

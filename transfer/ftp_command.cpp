@@ -82,6 +82,25 @@ QString acceptedFtpVerbs()
     return names.join(QStringLiteral(", "));
 }
 
+// C0 controls, DEL and the C1 range: a server may end or cut a command at any
+// of them (a NUL ends a C string), so a name holding one is not the name sent.
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+}
+
+// Verbs are ASCII: a locale's case rules must not turn "dır" into "DIR".
+// Anything outside ASCII stays as typed, so it matches no verb.
+QString asciiUpper(const QString &word)
+{
+    QString upper = word;
+    for (QChar &c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
 } // namespace
 
 FtpCommand parseFtpCommand(const QString &text)
@@ -89,13 +108,20 @@ FtpCommand parseFtpCommand(const QString &text)
     // A line break would end the FTP command early and start another one.
     if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
         reject(QStringLiteral("The command contains a line break; names may not hold CR or LF."));
+    for (const QChar c : text)
+        if (isControl(c))
+            reject(QStringLiteral("The command contains a control character (U+%1); names may "
+                                  "not hold control characters.")
+                       .arg(QString::number(c.unicode(), 16)
+                                .rightJustified(4, QLatin1Char('0'))
+                                .toUpper()));
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
         reject(
             QStringLiteral("No FTP command given. Accepted commands: %1.").arg(acceptedFtpVerbs()));
 
-    const QString name = words.takeFirst().toUpper();
+    const QString name = asciiUpper(words.takeFirst());
     for (const VerbSpec &spec : kVerbs) {
         if (name != QLatin1String(spec.name))
             continue;

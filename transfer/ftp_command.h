@@ -30,5 +30,6 @@ struct FtpCommand
 // Parses an operator's command: a case-insensitive verb and its arguments,
 // separated by spaces; an argument with spaces goes in double quotes. Throws
 // std::invalid_argument with a message naming what is wrong (unknown verb,
-// missing or surplus argument, a line break) and nothing is sent.
+// missing or surplus argument, a line break or other control character) and
+// nothing is sent. Verbs are compared in ASCII only.
 FtpCommand parseFtpCommand(const QString &text);
