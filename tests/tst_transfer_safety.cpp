@@ -76,9 +76,11 @@ void TestTransferSafety::unsafeSettingsAreNeverSent_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("what");
-    QTest::newRow("line break in password") << User << "pw\r\nDELE victim.txt" << "password";
+    QTest::newRow("line break in password") << User << "pw\r\nDELE victim.txt"
+                                            << "password";
     QTest::newRow("line feed in account") << "tester\nDELE victim.txt" << Password << "account";
-    QTest::newRow("NUL in password") << User << QStringLiteral("pw") + QChar(0) + "x" << "password";
+    QTest::newRow("NUL in password") << User << QStringLiteral("pw") + QChar(0) + "x"
+                                     << "password";
 }
 
 void TestTransferSafety::unsafeSettingsAreNeverSent()
@@ -106,9 +108,12 @@ void TestTransferSafety::putSendsOnlyRegularFiles_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("device") << "/dev/zero" << "device";
-    QTest::newRow("named pipe") << "fifo" << "named pipe";
-    QTest::newRow("folder") << "." << "folder";
+    QTest::newRow("device") << "/dev/zero"
+                            << "device";
+    QTest::newRow("named pipe") << "fifo"
+                                << "named pipe";
+    QTest::newRow("folder") << "."
+                            << "folder";
 }
 
 void TestTransferSafety::putSendsOnlyRegularFiles()

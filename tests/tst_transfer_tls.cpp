@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 class TestTransferTls : public QObject
 {
     Q_OBJECT
@@ -78,7 +77,9 @@ void TestTransferTls::roundTripAfterTrustingTheCertificate()
     QVERIFY(question.notBefore.isValid() && question.notAfter > question.notBefore);
     QVERIFY(!question.changed);
     QCOMPARE(readFile(serverPath("up.bin")), data);
-    QCOMPARE(up.states.count(TransferState::Error) + up.states.count(TransferState::ResponseCompleted), 1);
+    QCOMPARE(up.states.count(TransferState::Error) +
+                 up.states.count(TransferState::ResponseCompleted),
+             1);
 
     const Outcome down = run(*transfer, "GET up.bin " + m_local.filePath("down.bin"));
     QVERIFY2(down.ok, qPrintable(down.info));

@@ -63,8 +63,16 @@ size_t TransferEngine::onRead(char *data, size_t size, size_t count, void *userp
 size_t TransferEngine::onHeader(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<TransferEngine *>(userp);
-    if (self->m_op)
-        self->replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
+    Operation *op = self->m_op.get();
+    if (!op)
+        return size * count;
+    self->replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
+    if (const std::optional<QString> error = op->reply.error()) {
+        // A short count makes libcurl end the operation.
+        op->localError = QStringLiteral("The reply from %1 is too long or malformed (%2)")
+                             .arg(self->m_server, *error);
+        return 0;
+    }
     return size * count;
 }
 

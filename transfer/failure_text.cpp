@@ -97,6 +97,11 @@ QString failureText(const FailureFacts &f)
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR:
+        // libcurl's own limit on what one reply may hold.
+        if (f.detail.contains(QLatin1String("Too large response")))
+            return withDetail(
+                QStringLiteral("The reply from %1 is too long or malformed").arg(f.server),
+                f.detail);
         if (!f.greeted)
             return withDetail(
                 QStringLiteral("%1 closed the connection without a greeting").arg(f.server),

@@ -1,0 +1,84 @@
+// How the transfer component puts a failure in words, one misbehaving
+// server per row: the state, the reply code and the phase named.
+#include "curl_transfer.h"
+#include "ftp_server_process.h"
+#include "transfer_run.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestTransferFailures : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void phaseIsNamed_data();
+    void phaseIsNamed();
+};
+
+void TestTransferFailures::phaseIsNamed_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("phase"); // %1 stands for the server's host:port
+
+    QTest::newRow("refused connection") << "refuse"
+                                        << "PWD" << 0 << "Cannot connect to %1";
+    QTest::newRow("silent listener") << "silent"
+                                     << "PWD" << 0 << "%1 sent no greeting within 2 s";
+    QTest::newRow("over-long reply") << "long-reply"
+                                     << "PWD" << 0 << "The reply from %1 is too long or malformed";
+    QTest::newRow("endless reply") << "endless-multiline"
+                                   << "PWD" << 0 << "The reply from %1 is too long or malformed";
+    QTest::newRow("data port never accepts")
+        << "no-data-accept"
+        << "GET file.bin" << 0 << "Cannot open the data connection to 127.0.0.1:";
+    QTest::newRow("cut with size")
+        << "cut-with-size"
+        << "GET file.bin" << 0 << "The transfer from %1 was cut short: 500000 of 1000000";
+    QTest::newRow("cut without size")
+        << "cut-without-size"
+        << "GET file.bin" << 0 << "The transfer from %1 was cut short after";
+    QTest::newRow("reply timeout") << "reply-timeout"
+                                   << "PWD" << 0 << "%1 did not reply to PWD within 2 s";
+    QTest::newRow("login refused") << "login-refused"
+                                   << "PWD" << 530 << "%1 refused the login: 530";
+    QTest::newRow("login needs TLS") << "must-encrypt"
+                                     << "PWD" << 530 << "(the server requires TLS)";
+}
+
+void TestTransferFailures::phaseIsNamed()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, operation);
+    QFETCH(int, code);
+    QFETCH(QString, phase);
+
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(SARVEL_TESTS_DIR "/hostile_ftp_server.py"), "--mode", mode,
+                  "--idle", "30"});
+    const int port = announcedPort(server);
+    QVERIFY(port > 0);
+    const QString name = QStringLiteral("127.0.0.1:%1").arg(port);
+
+    CurlTransfer transfer;
+    transfer.setURL(QStringLiteral("FTP://") + name);
+    transfer.setUserName("tester");
+    transfer.setPassword("Pw9!xq7z");
+    transfer.setRequestTimeout(2);
+    const Outcome outcome = run(transfer, operation);
+    server.kill();
+    server.waitForFinished();
+
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QCOMPARE(outcome.states.count(TransferState::Error), 1);
+    QCOMPARE(outcome.code, code);
+    QVERIFY2(outcome.info.contains(phase.arg(name)), qPrintable(outcome.info));
+    QVERIFY(!outcome.info.contains(QLatin1String("Pw9!xq7z")));
+}
+
+QTEST_GUILESS_MAIN(TestTransferFailures)
+#include "tst_transfer_failures.moc"
