@@ -22,7 +22,8 @@ struct EngineRequest
     QString password;
     RemoteFolder folder;
     int timeoutSeconds = 60;
-    bool newLogin = false; // the site or account changed: drop the pooled login first
+    bool newLogin = false;    // the site or account changed: drop the pooled login first
+    bool announceUtf8 = true; // say OPTS UTF8 ON first; once a login is enough
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;
 };

@@ -56,6 +56,10 @@ void TransferEngine::complete(bool ok, const QString &error)
     EngineReport finished;
     finished.kind = EngineReport::Kind::Finished;
     QString failure = error;
+    // A new login, or libcurl's silent reconnect, has been told about UTF-8
+    // only if this operation said so.
+    if (op->freshConnection)
+        m_utf8Announced = ok && op->request.quote != nullptr;
     if (op->freshConnection)
         setProtection(
             ok ? (op->protection.isEmpty() ? QStringLiteral("not encrypted") : op->protection)

@@ -10,6 +10,8 @@ MultiDriver::MultiDriver(DoneHandler done, std::function<void()> afterAction)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { socketAction(CURL_SOCKET_TIMEOUT, 0); });
+    m_stallTimer.setSingleShot(true);
+    connect(&m_stallTimer, &QTimer::timeout, this, &MultiDriver::kick);
     create();
 }
 
@@ -40,6 +42,7 @@ void MultiDriver::destroy()
     m_sockets.clear();
     m_dormant.clear();
     m_timer.stop();
+    m_stallTimer.stop();
 }
 
 void MultiDriver::reset()
@@ -76,7 +79,24 @@ void MultiDriver::socketAction(curl_socket_t socket, int events)
     collectDone();
     for (auto &[dormant, notifier] : m_dormant)
         notifier->setEnabled(true);
+    m_stallDelayMs = 0;
+    watchForStall(running);
     m_afterAction();
+}
+
+// libcurl 7.88 can also leave a transfer with no socket to watch and no
+// timer that would start its next step (the data connection of an FTP
+// operation on a reused login): nothing would happen until the connect
+// time-out. While transfers run and libcurl watches nothing, they are run
+// after a short while, less often the longer nothing comes of it.
+void MultiDriver::watchForStall(int running)
+{
+    if (running == 0 || !m_sockets.empty()) {
+        m_stallTimer.stop();
+        return;
+    }
+    m_stallDelayMs = qBound(1, m_stallDelayMs * 2, 100);
+    m_stallTimer.start(m_stallDelayMs);
 }
 
 // While a TLS data connection's handshake is under way, libcurl 7.88 watches
@@ -92,15 +112,16 @@ void MultiDriver::kick()
         notifier->setEnabled(false);
     if (!m_multi)
         return;
-    std::vector<curl_socket_t> watched;
-    for (const auto &[socket, watch] : m_sockets)
-        watched.push_back(socket);
     int running = 0;
-    if (watched.empty())
-        curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
-    for (curl_socket_t socket : watched)
-        curl_multi_socket_action(m_multi, socket, 0, &running);
+    // The one call that runs every transfer, whatever its timers, and then
+    // tells the socket callback what each waits for; curl_multi_perform
+    // would leave the socket callback uninformed.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    curl_multi_socket_all(m_multi, &running);
+    QT_WARNING_POP
     collectDone();
+    watchForStall(running);
     m_afterAction();
 }
 

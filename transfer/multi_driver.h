@@ -45,6 +45,7 @@ private:
     void destroy();
     void socketAction(curl_socket_t socket, int events);
     void kick();
+    void watchForStall(int running);
     void collectDone();
     static int onSocket(CURL *, curl_socket_t socket, int what, void *userp, void *);
     static int onTimer(CURLM *, long timeoutMs, void *userp);
@@ -53,6 +54,8 @@ private:
     std::function<void()> m_afterAction;
     CURLM *m_multi = nullptr;
     QTimer m_timer;
+    QTimer m_stallTimer;
+    int m_stallDelayMs = 0;
     std::unordered_map<curl_socket_t, SocketWatch> m_sockets;
     // Open sockets libcurl has stopped watching, watched here for replies it
     // would otherwise miss (see kick).

@@ -178,8 +178,10 @@ PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const T
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.
-    appendTo(prepared.quote, "*OPTS UTF8 ON");
-    setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
+    if (request.announceUtf8) {
+        appendTo(prepared.quote, "*OPTS UTF8 ON");
+        setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
+    }
     protect(prepared.easy, tls);
     return prepared;
 }

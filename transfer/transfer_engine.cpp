@@ -44,6 +44,7 @@ void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check chec
     if (request.newLogin) {
         driver().reset();
         setProtection({});
+        m_utf8Announced = false;
     }
     m_op = std::make_unique<Operation>();
     m_op->verb = request.command.verb;
@@ -58,7 +59,9 @@ void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check chec
         if (!m_easy)
             throw std::runtime_error("libcurl could not make a request handle.");
     }
-    m_op->request = prepareRequest(m_easy.get(), request, tlsFor(request, check));
+    EngineRequest withOptions = request;
+    withOptions.announceUtf8 = !m_utf8Announced;
+    m_op->request = prepareRequest(m_easy.get(), withOptions, tlsFor(request, check));
     openFiles(*m_op);
 
     CURL *easy = m_op->request.easy;
@@ -108,6 +111,7 @@ void TransferEngine::close()
     flush();
     driver().reset();
     setProtection({});
+    m_utf8Announced = false;
     queueProtocol(ProtocolEvent::Kind::Info, QStringLiteral("Connection closed"));
     queueState(TransferState::Disconnected);
     queueState(TransferState::ResponseCompleted);

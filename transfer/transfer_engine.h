@@ -99,5 +99,6 @@ private:
     std::unique_ptr<CURLSH, CurlShareDeleter> m_share;
     CurlEasy m_easy; // declared after the share it uses, so it goes first
     std::optional<Pending> m_pending;
-    QString m_protection; // of the pooled login
+    QString m_protection;         // of the pooled login
+    bool m_utf8Announced = false; // the pooled login has had OPTS UTF8 ON
 };
