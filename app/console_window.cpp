@@ -1,46 +1,33 @@
 #include "console_window.h"
 
 #include "browser_pane.h"
-#include "control_table.h"
+#include "control_builder.h"
 #include "photo_listing.h"
+#include "protocol_log_window.h"
 #include "text_box.h"
 #include "text_prompt.h"
 #include "transfer_component.h"
+#include "transfer_indicators.h"
+#include "trust_question.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStatusBar>
 
-#include <algorithm>
 #include <iostream>
 #include <stdexcept>
 
 namespace {
-
-QRect pixelRect(const ControlSpec &spec)
-{
-    return QRect(spec.left / TwipsPerPixel, spec.top / TwipsPerPixel, spec.width / TwipsPerPixel,
-                 spec.height / TwipsPerPixel);
-}
-
-QPlainTextEdit *makeTextBox(QWidget *parent)
-{
-    auto *box = new QPlainTextEdit(parent);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setTabChangesFocus(true);
-    return box;
-}
 
 // Whether `widget` is `owner` or lies inside it, also across window borders
 // (the drop-down list of a combo box is a window of its own).
@@ -54,6 +41,18 @@ bool belongsTo(const QWidget *widget, const QWidget *owner)
 
 } // namespace
 
+std::unique_ptr<ConsoleWindow> makeConsoleWindow(TransferComponent *inet, BrowserPane *browser,
+                                                 std::unique_ptr<TextPrompt> prompt,
+                                                 const QString &photoFolder)
+{
+    ConsoleWindow::Parts parts;
+    parts.inet = inet;
+    parts.browser = browser;
+    parts.prompt = std::move(prompt);
+    parts.photoFolder = photoFolder;
+    return std::make_unique<ConsoleWindow>(std::move(parts));
+}
+
 ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     : QMainWindow(parent), m_inet(parts.inet), m_prompt(std::move(parts.prompt)),
       m_photoFolder(std::move(parts.photoFolder))
@@ -61,140 +60,69 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     setObjectName(QStringLiteral("FmInternet"));
     setWindowTitle(QStringLiteral("Sarvel"));
     m_inet->setParent(this);
-    m_ui.WebBrowser1 = parts.browser;
-    buildControls();
+    setFont(captionFont(font(), style()));
+
+    setCentralWidget(buildClientArea(m_ui, parts.browser));
+    auto *indicators = new TransferIndicators(statusBar());
+    connect(m_inet, &TransferComponent::progressChanged, indicators,
+            &TransferIndicators::showProgress);
+    connect(m_inet, &TransferComponent::finished, indicators, &TransferIndicators::clearProgress);
+    connect(m_inet, &TransferComponent::protectionChanged, indicators,
+            &TransferIndicators::showProtection);
+    fitToScreen();
+    m_ui.ComAddSite->setFocus();
+
+    // Made now, so it collects the conversation while it is closed.
+    m_protocolLog = new ProtocolLogWindow(this);
     wireEvents();
+    wireProtocolLog();
     runHandler([this] { onLoad(); });
 }
 
 ConsoleWindow::~ConsoleWindow() = default;
 
-void ConsoleWindow::buildControls()
+void ConsoleWindow::fitToScreen()
 {
-    // The controls keep their designed rectangles; the scroll area lets the
-    // operator reach those a small screen cannot show.
-    auto *canvas = new QWidget;
-    canvas->setObjectName(QStringLiteral("ClientArea"));
-    int right = 0;
-    int bottom = 0;
-    std::vector<std::pair<int, QWidget *>> focusOrder;
-
-    for (const ControlSpec &spec : FmInternetControls) {
-        const QString name = QLatin1String(spec.name);
-        const QString text = QString::fromLatin1(spec.text);
-        QWidget *widget = nullptr;
-        switch (spec.kind) {
-        case ControlKind::Button:
-            widget = new QPushButton(text, canvas);
-            break;
-        case ControlKind::ComboBox: {
-            auto *combo = new QComboBox(canvas);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            combo->setEditText(text);
-            widget = combo;
-            break;
-        }
-        case ControlKind::LineEdit: {
-            auto *edit = new QLineEdit(text, canvas);
-            edit->setCursorPosition(0);
-            widget = edit;
-            break;
-        }
-        case ControlKind::Label:
-            widget = new QLabel(text, canvas);
-            break;
-        case ControlKind::TextBox: {
-            auto *box = makeTextBox(canvas);
-            setBoxText(box, text);
-            widget = box;
-            break;
-        }
-        case ControlKind::Browser:
-            widget = m_ui.WebBrowser1;
-            widget->setParent(canvas);
-            widget->setFocusPolicy(Qt::StrongFocus);
-            break;
-        }
-        widget->setObjectName(name);
-        widget->setGeometry(pixelRect(spec));
-        right = std::max(right, spec.left + spec.width);
-        bottom = std::max(bottom, spec.top + spec.height);
-        if (widget->focusPolicy() != Qt::NoFocus)
-            focusOrder.emplace_back(spec.tabIndex, widget);
-    }
-
-    const auto find = [canvas](auto *&member, const char *name) {
-        member = canvas->findChild<std::remove_reference_t<decltype(*member)> *>(
-            QLatin1String(name), Qt::FindDirectChildrenOnly);
-        Q_ASSERT(member);
-    };
-    find(m_ui.ComAddSite, "ComAddSite");
-    find(m_ui.ComCDWWW, "ComCDWWW");
-    find(m_ui.ComFTP, "ComFTP");
-    find(m_ui.ComGetChunk, "ComGetChunk");
-    find(m_ui.ComBrowse, "ComBrowse");
-    find(m_ui.Command1, "Command1");
-    find(m_ui.Combo1, "Combo1");
-    find(m_ui.TxtFTPCommand, "TxtFTPCommand");
-    find(m_ui.TxtBrowseTo, "TxtBrowseTo");
-    find(m_ui.TxtInetState, "TxtInetState");
-    find(m_ui.TxtInetRespCode, "TxtInetRespCode");
-    find(m_ui.Label1, "Label1");
-    find(m_ui.Label2, "Label2");
-    find(m_ui.Label3, "Label3");
-    find(m_ui.TxtBrowserStatus, "TxtBrowserStatus");
-    find(m_ui.TxtInetResponse, "TxtInetResponse");
-    m_ui.TxtFTPCommand->setToolTip(QLatin1String(FTPCommandHint));
-
-    std::sort(focusOrder.begin(), focusOrder.end(),
-              [](const auto &a, const auto &b) { return a.first < b.first; });
-    for (size_t i = 1; i < focusOrder.size(); ++i)
-        QWidget::setTabOrder(focusOrder[i - 1].second, focusOrder[i].second);
-
-    // The same margin right and below as the controls keep left and above.
-    const int margin = FmInternetControls.front().top;
-    canvas->setFixedSize((right + margin) / TwipsPerPixel, (bottom + margin) / TwipsPerPixel);
-
-    auto *scroller = new QScrollArea;
-    scroller->setObjectName(QStringLiteral("ClientScroller"));
-    scroller->setFocusPolicy(Qt::NoFocus);
-    scroller->setWidget(canvas);
-    setCentralWidget(scroller);
-
-    m_progressBar = new QProgressBar;
-    m_progressBar->setMaximumWidth(200);
-    m_progressText = new QLabel;
-    statusBar()->addPermanentWidget(m_progressText);
-    statusBar()->addPermanentWidget(m_progressBar);
-    clearProgress();
-
     // Large enough to show every control, as far as the screen allows.
+    const auto *scroller = static_cast<QScrollArea *>(centralWidget());
     const int frame = 2 * scroller->frameWidth();
-    QSize wanted = canvas->size() + QSize(frame, frame + statusBar()->sizeHint().height());
+    QSize wanted =
+        scroller->widget()->size() + QSize(frame, frame + statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         wanted = wanted.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
     resize(wanted);
-
-    m_ui.ComAddSite->setFocus();
 }
 
 void ConsoleWindow::wireEvents()
 {
-    connect(m_ui.ComAddSite, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onComAddSiteClicked(); }); });
-    connect(m_ui.ComBrowse, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onComBrowseClicked(); }); });
-    connect(m_ui.ComCDWWW, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onComCDWWWClicked(); }); });
-    connect(m_ui.ComFTP, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onComFTPClicked(); }); });
-    connect(m_ui.ComGetChunk, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onComGetChunkClicked(); }); });
-    connect(m_ui.Command1, &QPushButton::clicked, this,
-            [this] { runHandler([this] { onCommand1Clicked(); }); });
+    struct ButtonHandler
+    {
+        QPushButton *FmInternetUi::*button;
+        void (ConsoleWindow::*handler)();
+    };
+    static constexpr ButtonHandler ButtonHandlers[] = {
+        {&FmInternetUi::ComAddSite, &ConsoleWindow::onComAddSiteClicked},
+        {&FmInternetUi::ComBrowse, &ConsoleWindow::onComBrowseClicked},
+        {&FmInternetUi::ComCDWWW, &ConsoleWindow::onComCDWWWClicked},
+        {&FmInternetUi::ComFTP, &ConsoleWindow::onComFTPClicked},
+        {&FmInternetUi::ComGetChunk, &ConsoleWindow::onComGetChunkClicked},
+        {&FmInternetUi::Command1, &ConsoleWindow::onCommand1Clicked},
+    };
+    for (const ButtonHandler &entry : ButtonHandlers)
+        connect(m_ui.*entry.button, &QPushButton::clicked, this, [this, handler = entry.handler] {
+            runHandler([this, handler] { (this->*handler)(); });
+        });
+
+    // Escape stops the running operation from whichever control has the focus.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this,
+            [this] { runHandler([this] { onEscapePressed(); }); });
+
     connect(m_inet, &TransferComponent::StateChanged, this,
             [this](qint16 state) { runHandler([this, state] { onInet1StateChanged(state); }); });
+    connect(m_inet, &TransferComponent::trustQuestion, this, [this](const TrustQuestion &question) {
+        runHandler([this, &question] { onInet1TrustQuestion(question); });
+    });
     connect(m_ui.WebBrowser1, &BrowserPane::statusTextChange, this, [this](const QString &text) {
         runHandler([this, &text] { onWebBrowser1StatusTextChange(text); });
     });
@@ -203,9 +131,35 @@ void ConsoleWindow::wireEvents()
     connect(m_ui.Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { m_siteTyped = true; });
     connect(m_ui.Combo1, &QComboBox::currentIndexChanged, this, [this] { m_siteTyped = false; });
     connect(m_ui.Combo1, &QComboBox::activated, this, [this] { m_siteTyped = false; });
+}
 
-    connect(m_inet, &TransferComponent::progressChanged, this, &ConsoleWindow::showProgress);
-    connect(m_inet, &TransferComponent::finished, this, &ConsoleWindow::clearProgress);
+void ConsoleWindow::wireProtocolLog()
+{
+    connect(m_inet, &TransferComponent::protocolEvent, m_protocolLog, &ProtocolLogWindow::addEvent);
+    m_openProtocolLog = new QAction(tr("Protocol log"), this);
+    m_openProtocolLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(m_openProtocolLog, &QAction::triggered, this, &ConsoleWindow::showProtocolLog);
+    addAction(m_openProtocolLog);
+    // The response box keeps its usual entries, with the log's after them.
+    m_ui.TxtInetResponse->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui.TxtInetResponse, &QWidget::customContextMenuRequested, this,
+            &ConsoleWindow::showResponseMenu);
+}
+
+void ConsoleWindow::showProtocolLog()
+{
+    m_protocolLog->show();
+    m_protocolLog->raise();
+    m_protocolLog->activateWindow();
+}
+
+void ConsoleWindow::showResponseMenu(const QPoint &position)
+{
+    QMenu *menu = m_ui.TxtInetResponse->createStandardContextMenu(position);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    menu->addAction(m_openProtocolLog);
+    menu->popup(m_ui.TxtInetResponse->viewport()->mapToGlobal(position));
 }
 
 bool ConsoleWindow::eventFilter(QObject *watched, QEvent *event)
@@ -276,6 +230,7 @@ void ConsoleWindow::onCombo1FocusLost()
     m_inet->setURL(ftpUrlFor(m_ui.TxtBrowseTo->text()));
     m_inet->setUserName(m_sites.SiteUser(slot));
     m_inet->setPassword(m_sites.SitePassword(slot));
+    Q_EMIT siteChosen(address);
 }
 
 void ConsoleWindow::onComBrowseClicked()
@@ -285,6 +240,8 @@ void ConsoleWindow::onComBrowseClicked()
 
 void ConsoleWindow::onComCDWWWClicked()
 {
+    // A failure shown so far belongs to the last operation, not to this one.
+    statusBar()->clearMessage();
     const QString folder = m_prompt->ask(this, QStringLiteral("Folder name:"),
                                          QStringLiteral("Select folder to change to"));
     m_inet->Execute(QStringLiteral("CD ") + folder);
@@ -292,6 +249,7 @@ void ConsoleWindow::onComCDWWWClicked()
 
 void ConsoleWindow::onComFTPClicked()
 {
+    statusBar()->clearMessage();
     m_inet->Execute(m_ui.TxtFTPCommand->text());
 }
 
@@ -320,6 +278,21 @@ void ConsoleWindow::onInet1StateChanged(qint16 state)
     processPendingEvents();
 }
 
+void ConsoleWindow::onEscapePressed()
+{
+    if (!m_inet->StillExecuting())
+        return;
+    statusBar()->clearMessage();
+    m_inet->Execute(QStringLiteral("ABORT"));
+}
+
+void ConsoleWindow::onInet1TrustQuestion(const TrustQuestion &question)
+{
+    const bool trusted =
+        m_prompt->confirm(this, trustQuestionText(question), trustQuestionDetails(question));
+    m_inet->answerTrust(trusted);
+}
+
 void ConsoleWindow::onWebBrowser1StatusTextChange(const QString &text)
 {
     appendBoxLine(m_ui.TxtBrowserStatus, text);
@@ -334,28 +307,4 @@ void ConsoleWindow::processPendingEvents()
         return;
     QScopedValueRollback<bool> guard(m_processingEvents, true);
     QCoreApplication::processEvents();
-}
-
-void ConsoleWindow::showProgress(qint64 done, qint64 total)
-{
-    if (m_progressBar->isHidden())
-        m_transferClock.start();
-    const double seconds = std::max<qint64>(m_transferClock.elapsed(), 1) / 1000.0;
-    const QLocale locale;
-    QString text = locale.formattedDataSize(done);
-    if (total > 0)
-        text += tr(" of %1").arg(locale.formattedDataSize(total));
-    text += tr(", %1/s").arg(locale.formattedDataSize(qint64(done / seconds)));
-    m_progressText->setText(text);
-    m_progressText->show();
-    // Percent keeps the bar's range within int for files of any size.
-    m_progressBar->setRange(0, total > 0 ? 100 : 0);
-    m_progressBar->setValue(total > 0 ? int(done * 100 / total) : 0);
-    m_progressBar->show();
-}
-
-void ConsoleWindow::clearProgress()
-{
-    m_progressBar->hide();
-    m_progressText->hide();
 }

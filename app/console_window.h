@@ -1,44 +1,18 @@
 #pragma once
 
+#include "control_table.h"
 #include "site_directory.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
 #include <memory>
 
-class BrowserPane;
+class ProtocolLogWindow;
 class TextPrompt;
 class TransferComponent;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-
-// The console's controls, by their design names.
-struct FmInternetUi
-{
-    QPushButton *ComAddSite = nullptr;
-    QPushButton *ComCDWWW = nullptr;
-    QPushButton *ComFTP = nullptr;
-    QPushButton *ComGetChunk = nullptr;
-    QPushButton *ComBrowse = nullptr;
-    QPushButton *Command1 = nullptr;
-    QComboBox *Combo1 = nullptr;
-    QLineEdit *TxtFTPCommand = nullptr;
-    QLineEdit *TxtBrowseTo = nullptr;
-    QLineEdit *TxtInetState = nullptr;
-    QLineEdit *TxtInetRespCode = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QPlainTextEdit *TxtBrowserStatus = nullptr;
-    QPlainTextEdit *TxtInetResponse = nullptr;
-    BrowserPane *WebBrowser1 = nullptr;
-};
+struct TrustQuestion;
+class QAction;
 
 // The console window FmInternet: the controls at their designed places, the
 // site directory, the transfer component Inet1 and the browser pane, and one
@@ -63,17 +37,23 @@ public:
 
     const FmInternetUi &ui() const { return m_ui; }
     const SiteDirectory &sites() const { return m_sites; }
-    TransferComponent *Inet1() const { return m_inet; }
 
     // Runs `handler` inside the failure boundary.
     void runHandler(const std::function<void()> &handler);
+
+    void showProtocolLog();
+
+Q_SIGNALS:
+    // A site was chosen from the list; `address` is its site address.
+    void siteChosen(const QString &address);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls();
+    void fitToScreen();
     void wireEvents();
+    void wireProtocolLog();
 
     void onLoad();
     void onComAddSiteClicked();
@@ -83,15 +63,16 @@ private:
     void onComFTPClicked();
     void onComGetChunkClicked();
     void onCommand1Clicked();
+    void onEscapePressed();
     void onInet1StateChanged(qint16 state);
+    void onInet1TrustQuestion(const TrustQuestion &question);
     void onWebBrowser1StatusTextChange(const QString &text);
 
     // The site list's position: -1 with no entry chosen, or once the operator
     // has typed in its edit field since the last choice.
     int siteListIndex() const;
     void processPendingEvents();
-    void showProgress(qint64 done, qint64 total);
-    void clearProgress();
+    void showResponseMenu(const QPoint &position);
 
     FmInternetUi m_ui;
     SiteDirectory m_sites;
@@ -100,7 +81,13 @@ private:
     QString m_photoFolder;
     bool m_siteTyped = false;
     bool m_processingEvents = false;
-    QProgressBar *m_progressBar = nullptr;
-    QLabel *m_progressText = nullptr;
-    QElapsedTimer m_transferClock; // since the running transfer first reported progress
+    ProtocolLogWindow *m_protocolLog = nullptr;
+    QAction *m_openProtocolLog = nullptr; // Ctrl+L, and in the response box's menu
 };
+
+// The console built from its parts; the window owns the component and the
+// pane from here on. The one way the program, its tests and its benchmarks
+// assemble it.
+std::unique_ptr<ConsoleWindow> makeConsoleWindow(TransferComponent *inet, BrowserPane *browser,
+                                                 std::unique_ptr<TextPrompt> prompt,
+                                                 const QString &photoFolder = {});

@@ -1,10 +1,43 @@
 #include "console_window.h"
 #include "curl_transfer.h"
+#include "demo_server.h"
 #include "photo_listing.h"
 #include "text_prompt.h"
 #include "web_browser_pane.h"
 
 #include <QApplication>
+#include <QWindow>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// With SARVEL_QUIT_WHEN_SHOWN set, the program checks that an installed tree
+// is whole, headless: once the window is on the screen it loads the web
+// engine module, says where from, and quits.
+class ShownCheck final : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Expose || !static_cast<QWindow *>(watched)->isExposed())
+            return false;
+        watched->removeEventFilter(this);
+        std::puts("shown");
+        try {
+            std::printf("web engine module: %s\n", qPrintable(loadWebEngineModule().file));
+            QCoreApplication::exit(0);
+        } catch (const std::exception &failure) {
+            std::printf("%s\n", failure.what());
+            QCoreApplication::exit(1);
+        }
+        std::fflush(stdout);
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -12,13 +45,24 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sarvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sarvel"));
+    // Ties the window to its desktop entry (its icon and name in the shell).
+    QGuiApplication::setDesktopFileName(QStringLiteral(SARVEL_APP_ID));
 
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = new WebBrowserPane;
-    parts.prompt = std::make_unique<DialogPrompt>();
-    parts.photoFolder = photoFolder();
-    ConsoleWindow window(std::move(parts));
-    window.show();
+    // Made before the window and so gone after it: the window may still
+    // report a site choice while it closes.
+    DemoServer demo(DemoServer::bundledFiles(), DemoServer::defaultRoot());
+    const auto window = makeConsoleWindow(new CurlTransfer, new WebBrowserPane,
+                                          std::make_unique<DialogPrompt>(), photoFolder());
+    QObject::connect(window.get(), &ConsoleWindow::siteChosen, window.get(),
+                     [&](const QString &address) {
+                         window->runHandler([&] { demo.siteChosen(address); });
+                     });
+
+    ShownCheck shownCheck;
+    if (qEnvironmentVariableIsSet("SARVEL_QUIT_WHEN_SHOWN")) {
+        window->winId(); // makes the native window, so its expose can be watched
+        window->windowHandle()->installEventFilter(&shownCheck);
+    }
+    window->show();
     return app.exec();
 }

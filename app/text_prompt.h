@@ -4,9 +4,11 @@
 
 class QWidget;
 
-// The modal text prompt: a question, an optional title (the application's
-// name when empty), and whether to hide what is typed. Returns the answer, or
-// the empty string when the operator cancels.
+// The operator's modal questions. A text prompt: a question, an optional title
+// (the application's name when empty), and whether to hide what is typed; it
+// returns the answer, or the empty string when the operator cancels. A yes/no
+// question with details to read before answering; No unless the operator
+// chooses Yes.
 class TextPrompt
 {
 public:
@@ -15,11 +17,13 @@ public:
     virtual ~TextPrompt() = default;
     virtual QString ask(QWidget *parent, const QString &prompt, const QString &title = {},
                         Echo echo = Echo::Normal) = 0;
+    virtual bool confirm(QWidget *parent, const QString &question, const QString &details) = 0;
 };
 
-// The prompt as a Qt input dialog.
+// The prompts as Qt dialogs.
 class DialogPrompt final : public TextPrompt
 {
 public:
     QString ask(QWidget *parent, const QString &prompt, const QString &title, Echo echo) override;
+    bool confirm(QWidget *parent, const QString &question, const QString &details) override;
 };

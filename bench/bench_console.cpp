@@ -3,10 +3,9 @@
 // and the time to log 10,000 and 100,000 browser status texts.
 //
 //   bench_console [runs per start-up variant, default 15]
-#include "browser_pane.h"
 #include "console_window.h"
 #include "curl_transfer.h"
-#include "text_prompt.h"
+#include "fakes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,13 +16,6 @@
 #include <vector>
 
 namespace {
-
-class ScriptedPane final : public BrowserPane
-{
-public:
-    void navigate(const QString &) override {}
-    void say(const QString &text) { Q_EMIT statusTextChange(text); }
-};
 
 double startupMs(const QString &program)
 {
@@ -47,19 +39,16 @@ double median(std::vector<double> values)
 
 double logMs(int texts)
 {
-    auto *pane = new ScriptedPane;
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = pane;
-    parts.prompt = std::make_unique<DialogPrompt>();
-    ConsoleWindow window(std::move(parts));
-    window.show();
+    auto *pane = new FakeBrowserPane;
+    const auto window = makeConsoleWindow(new CurlTransfer, pane, std::make_unique<DialogPrompt>());
+    window->show();
     QCoreApplication::processEvents();
 
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < texts; ++i) {
-        pane->say(QStringLiteral("http://www.sarvel.example/page%1.asp").arg(i));
+        Q_EMIT pane->statusTextChange(
+            QStringLiteral("http://www.sarvel.example/page%1.asp").arg(i));
         // Let the window repaint now and then, as it does while texts arrive.
         if (i % 1000 == 999)
             QCoreApplication::processEvents();

@@ -1,13 +1,15 @@
 // Opens the console window and exits as soon as it is shown, printing
 // "shown". Built twice: with the lazy web pane of the real program, and with
-// a blank pane and no web engine linked at all, for bench_console to compare.
-#include "browser_pane.h"
+// the tests' fake pane and no web engine linked at all, for bench_console to
+// compare.
 #include "console_window.h"
 #include "curl_transfer.h"
 #include "text_prompt.h"
 
 #ifdef SARVEL_LAZY_PANE
 #include "web_browser_pane.h"
+#else
+#include "fakes.h"
 #endif
 
 #include <QApplication>
@@ -16,12 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-class BlankPane final : public BrowserPane
-{
-public:
-    void navigate(const QString &) override {}
-};
 
 // Quits once the window is on the screen.
 class ShownWatcher final : public QObject
@@ -46,18 +42,15 @@ int main(int argc, char *argv[])
     prepareBrowserEngine();
 #endif
     QApplication app(argc, argv);
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
 #ifdef SARVEL_LAZY_PANE
-    parts.browser = new WebBrowserPane;
+    auto *pane = new WebBrowserPane;
 #else
-    parts.browser = new BlankPane;
+    auto *pane = new FakeBrowserPane;
 #endif
-    parts.prompt = std::make_unique<DialogPrompt>();
-    ConsoleWindow window(std::move(parts));
+    const auto window = makeConsoleWindow(new CurlTransfer, pane, std::make_unique<DialogPrompt>());
     ShownWatcher watcher;
-    window.winId(); // makes the native window, so its expose can be watched
-    window.windowHandle()->installEventFilter(&watcher);
-    window.show();
+    window->winId(); // makes the native window, so its expose can be watched
+    window->windowHandle()->installEventFilter(&watcher);
+    window->show();
     return app.exec();
 }

@@ -1,39 +1,17 @@
 #include "web_browser_pane.h"
 
 #include "browser_address.h"
-#include "web_engine_view.h"
+#include "shared_gl_context.h"
+#include "web_view.h"
 
 #include <QCoreApplication>
-#include <QLibrary>
-#include <QOpenGLContext>
+#include <QDir>
+#include <QPluginLoader>
 #include <QVBoxLayout>
 
 #include <stdexcept>
 
 #include <unistd.h>
-
-// Qt GUI's own hook for the context that Qt::AA_ShareOpenGLContexts makes at
-// start; exported by Qt GUI, though only its private headers declare it.
-Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
-Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
-
-namespace {
-
-// Qt WebEngine renders through a context shared with every window. Setting
-// Qt::AA_ShareOpenGLContexts before the application starts would make it at
-// start-up and cost every start as much as the whole window; made here, only
-// the first navigation pays.
-void ensureSharedGLContext()
-{
-    if (qt_gl_global_share_context())
-        return;
-    auto *context = new QOpenGLContext(qApp);
-    if (!context->create())
-        throw std::runtime_error("The browser engine needs OpenGL, which is not available here.");
-    qt_gl_set_global_share_context(context);
-}
-
-} // namespace
 
 void prepareBrowserEngine()
 {
@@ -48,6 +26,36 @@ void prepareBrowserEngine()
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
+const WebEngineModule &loadWebEngineModule()
+{
+    static WebEngineModule module;
+    if (module.factory)
+        return module;
+    // Qt WebEngine looks for the shared context as its library loads.
+    ensureSharedGLContext();
+    // Relative to the program, so that an installed tree works wherever it
+    // was put (a package's staging folder as well as /usr).
+    const QStringList places = {
+        QCoreApplication::applicationDirPath() +
+            QStringLiteral("/" SARVEL_WEB_ENGINE_MODULE_FROM_BIN "/" SARVEL_WEB_ENGINE_MODULE_NAME),
+        QStringLiteral(SARVEL_WEB_ENGINE_MODULE_BUILT)};
+    QStringList failures;
+    for (const QString &place : places) {
+        QPluginLoader loader(QDir::cleanPath(place));
+        QObject *instance = loader.instance();
+        if (auto *factory = qobject_cast<WebViewFactory *>(instance)) {
+            module = {factory, loader.fileName()};
+            return module;
+        }
+        failures << QStringLiteral("%1: %2").arg(
+            QDir::cleanPath(place),
+            instance ? QStringLiteral("not a Sarvel web engine module") : loader.errorString());
+    }
+    throw std::runtime_error(QStringLiteral("The web engine module could not be loaded: %1")
+                                 .arg(failures.join(QStringLiteral("; ")))
+                                 .toStdString());
+}
+
 WebBrowserPane::WebBrowserPane(QWidget *parent) : BrowserPane(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
@@ -59,24 +67,8 @@ WebBrowserPane::WebBrowserPane(QWidget *parent) : BrowserPane(parent)
 
 void WebBrowserPane::startEngine()
 {
-    ensureSharedGLContext();
-    // The module stays loaded for the rest of the program: the view's code lives in it.
-    QLibrary module(QStringLiteral(SARVEL_WEB_ENGINE_MODULE));
-    module.setLoadHints(QLibrary::PreventUnloadHint);
-    const auto create =
-        reinterpret_cast<CreateWebViewFunction>(module.resolve(CreateWebViewSymbol));
-    const auto navigate =
-        reinterpret_cast<NavigateWebViewFunction>(module.resolve(NavigateWebViewSymbol));
-    if (!create || !navigate)
-        throw std::runtime_error(QStringLiteral("The browser engine could not be loaded: %1")
-                                     .arg(module.errorString())
-                                     .toStdString());
-
-    const StatusTextSink sink = [](void *pane, const QString &text) {
-        Q_EMIT static_cast<WebBrowserPane *>(pane)->statusTextChange(text);
-    };
-    m_view = create(this, sink, this);
-    m_navigate = navigate;
+    m_view = loadWebEngineModule().factory->createView(this);
+    connect(m_view, &WebView::statusTextChange, this, &BrowserPane::statusTextChange);
     layout()->addWidget(m_view);
     setFocusProxy(m_view);
 }
@@ -85,5 +77,5 @@ void WebBrowserPane::navigate(const QString &address)
 {
     if (!m_view)
         startEngine();
-    m_navigate(m_view, browserUrlFor(address));
+    m_view->navigate(browserUrlFor(address));
 }

@@ -2,10 +2,26 @@
 
 #include "browser_pane.h"
 
+class WebView;
+class WebViewFactory;
+
 // Must run before the QApplication is made: settings the web engine reads
 // once at start (its sandbox when running as root, no background traffic of
 // its own).
 void prepareBrowserEngine();
+
+// The web engine module once loaded: it stays loaded for the rest of the
+// program, as the views' code lives in it.
+struct WebEngineModule
+{
+    WebViewFactory *factory = nullptr;
+    QString file;
+};
+
+// Loads the module on the first call: from beside the installed program
+// first, then from where the build put it. Throws std::runtime_error naming
+// each place tried when neither works.
+const WebEngineModule &loadWebEngineModule();
 
 // The browser pane on Qt WebEngine. The engine is heavy, so its module is
 // loaded and the view made on the first navigation; until then the pane is a
@@ -24,6 +40,5 @@ public:
 private:
     void startEngine();
 
-    QWidget *m_view = nullptr;
-    void (*m_navigate)(QWidget *, const QUrl &) = nullptr;
+    WebView *m_view = nullptr;
 };

@@ -47,7 +47,7 @@ public:
     }
     qint32 ResponseCode() const override { return code; }
     QString ResponseInfo() const override { return info; }
-    bool StillExecuting() const override { return false; }
+    bool StillExecuting() const override { return executing; }
     void answerTrust(bool trusted) override { trustAnswers << trusted; }
 
     // Reports a state with the reply the console should read for it.
@@ -66,9 +66,11 @@ public:
     QList<bool> trustAnswers;
     qint32 code = 0;
     QString info;
+    bool executing = false;
 };
 
-// A browser pane that records navigations; tests emit its status texts.
+// A browser pane that records navigations; tests and benchmarks emit its
+// status texts.
 class FakeBrowserPane final : public BrowserPane
 {
     Q_OBJECT
@@ -77,7 +79,8 @@ public:
     QStringList navigations;
 };
 
-// Prompt answers scripted in advance; a null QString stands for Cancel.
+// Prompt answers scripted in advance; a null QString stands for Cancel, and a
+// yes/no question without a scripted answer is answered No.
 class ScriptedPrompt final : public TextPrompt
 {
 public:
@@ -87,11 +90,23 @@ public:
         QString title;
         Echo echo;
     };
+    struct Confirmed
+    {
+        QString question;
+        QString details;
+    };
     QString ask(QWidget *, const QString &prompt, const QString &title, Echo echo) override
     {
         asked.append({prompt, title, echo});
         return answers.isEmpty() ? QString() : answers.dequeue();
     }
+    bool confirm(QWidget *, const QString &question, const QString &details) override
+    {
+        confirmed.append({question, details});
+        return !confirmations.isEmpty() && confirmations.dequeue();
+    }
     QQueue<QString> answers;
     QList<Asked> asked;
+    QQueue<bool> confirmations;
+    QList<Confirmed> confirmed;
 };

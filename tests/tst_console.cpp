@@ -1,70 +1,20 @@
 // The console window driven as an operator would, with fakes at its seams:
 // the transfer component, the browser pane and the text prompt.
-#include "console_window.h"
-#include "fakes.h"
-#include "text_box.h"
+#include "console_fixture.h"
+#include "control_table.h"
 
 #include <QAbstractItemView>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScrollArea>
-#include <QSignalSpy>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QSet>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace {
-
-const QString CRLF = QStringLiteral("\r\n");
-
-struct Console
-{
-    FakeTransfer *inet = new FakeTransfer;
-    FakeBrowserPane *pane = new FakeBrowserPane;
-    ScriptedPrompt *prompt = new ScriptedPrompt;
-    QTemporaryDir photos;
-    std::unique_ptr<ConsoleWindow> window;
-
-    Console()
-    {
-        ConsoleWindow::Parts parts;
-        parts.inet = inet;
-        parts.browser = pane;
-        parts.prompt.reset(prompt);
-        parts.photoFolder = photos.path();
-        window = std::make_unique<ConsoleWindow>(std::move(parts));
-    }
-    const FmInternetUi &ui() const { return window->ui(); }
-    QString statusMessage() const { return window->statusBar()->currentMessage(); }
-    QString statusBox() const { return boxText(ui().TxtBrowserStatus); }
-
-    bool showActive()
-    {
-        window->show();
-        window->activateWindow();
-        return QTest::qWaitForWindowActive(window.get());
-    }
-    // Picks a site as the operator does: focus the list, choose, Tab away.
-    void chooseSite(int position)
-    {
-        ui().Combo1->setFocus(Qt::MouseFocusReason);
-        ui().Combo1->setCurrentIndex(position);
-        QTest::keyClick(ui().Combo1, Qt::Key_Tab);
-    }
-    void addSite(const QStringList &answers)
-    {
-        for (const QString &answer : answers)
-            prompt->answers.enqueue(answer);
-        QTest::mouseClick(ui().ComAddSite, Qt::LeftButton);
-    }
-};
 
 QString controlText(const QWidget *widget)
 {
@@ -81,6 +31,62 @@ QString controlText(const QWidget *widget)
     return QString();
 }
 
+// Whether the whole caption of a label or button shows: a label's anywhere in
+// its rectangle, a button's inside the content area the style leaves within
+// its frame. Other controls have no caption to fit.
+bool captionFits(const QWidget *widget)
+{
+    QRect room = widget->contentsRect();
+    QString caption;
+    if (auto *label = qobject_cast<const QLabel *>(widget)) {
+        caption = label->text();
+    } else if (auto *button = qobject_cast<const QPushButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        caption = button->text();
+    } else {
+        return true;
+    }
+    const QFontMetrics metrics(widget->font());
+    return metrics.horizontalAdvance(caption) <= room.width() && metrics.height() <= room.height();
+}
+
+QStringList clippedCaptions(const FmInternetUi &ui)
+{
+    QStringList clipped;
+    for (const ControlSpec &spec : FmInternetControls)
+        if (!captionFits(spec.member.widget(ui)))
+            clipped << QLatin1String(spec.name);
+    return clipped;
+}
+
+// Whether the keyboard focus is on `control` or a part of it.
+bool hasFocusWithin(const QWidget *control)
+{
+    for (const QWidget *widget = QApplication::focusWidget(); widget;
+         widget = widget->parentWidget())
+        if (widget == control)
+            return true;
+    return false;
+}
+
+TrustQuestion sampleCertificate()
+{
+    TrustQuestion question;
+    question.kind = TrustQuestion::Kind::Certificate;
+    question.host = QStringLiteral("files.example.org");
+    question.port = 990;
+    question.reason = QStringLiteral("self-signed certificate");
+    question.subject = QStringLiteral("CN=files.example.org,O=Example");
+    question.issuer = QStringLiteral("CN=Example Private CA");
+    question.notBefore = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    question.notAfter = QDateTime(QDate(2027, 6, 30), QTime(23, 59, 58), Qt::UTC);
+    question.fingerprint = QStringLiteral("AB:CD:EF:01:23:45:67:89");
+    return question;
+}
+
 } // namespace
 
 class TestConsole : public QObject
@@ -90,6 +96,8 @@ private Q_SLOTS:
     void startupControls_data();
     void startupControls();
     void startupState();
+    void captionsFit();
+    void accessibleNames();
     void tabOrder();
     void failureKeepsProgramRunning();
     void siteSelection_data();
@@ -110,48 +118,35 @@ private Q_SLOTS:
     void transferProgress();
     void photoListing_data();
     void photoListing();
+    void certificateQuestion_data();
+    void certificateQuestion();
+    void clearTextQuestion();
+    void protectionIndicator();
+    void escapeStops_data();
+    void escapeStops();
+    void escapeWhenIdle();
+    void failureClearedByNextOperation();
 };
 
 void TestConsole::startupControls_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QRect>("twips");
-
-    const auto row = [](const char *name, const QString &text, int l, int t, int w, int h) {
-        QTest::newRow(name) << QString::fromLatin1(name) << text << QRect(l, t, w, h);
-    };
-    row("ComAddSite", "Add FTP Site", 1200, 120, 1575, 615);
-    row("ComCDWWW", "CD", 3240, 120, 1335, 615);
-    row("ComFTP", "Download/Upload", 5280, 120, 2175, 615);
-    row("ComGetChunk", "Get Chunk", 7800, 120, 1815, 615);
-    row("ComBrowse", "Browser", 9840, 120, 1575, 615);
-    row("Combo1", "Combo1", 1200, 960, 1575, 315);
-    row("TxtFTPCommand", "put c:\\tolvar\\vorltest.blm vorltest.blm", 3600, 840, 5535, 285);
-    row("TxtBrowseTo", "www.sarvel.example/fileread.asp", 9360, 840, 2415, 285);
-    row("Label1", "Inet State:", 7920, 1440, 975, 255);
-    row("TxtInetState", "Inet State", 9600, 1320, 855, 285);
-    row("Label2", "Inet Response Code:", 11760, 1320, 1695, 255);
-    row("TxtInetRespCode", "Inet Response Code", 13440, 1290, 735, 285);
-    row("TxtBrowserStatus", "Browser Status", 120, 1560, 5655, 2925);
-    row("Command1", "Command1", 6480, 2880, 975, 615);
-    row("Label3", "Inet Response Info", 6240, 1800, 1575, 375);
-    row("TxtInetResponse", "Inet Response Info\r\n", 8160, 1800, 6135, 2685);
-    row("WebBrowser1", QString(), 120, 4560, 14295, 6015);
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < int(FmInternetControls.size()); ++row)
+        QTest::newRow(FmInternetControls[row].name) << row;
 }
 
 void TestConsole::startupControls()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QRect, twips);
+    QFETCH(int, row);
+    const ControlSpec &spec = FmInternetControls[row];
     Console console;
-    auto *widget = console.window->findChild<QWidget *>(name);
+    QWidget *widget = spec.member.widget(console.ui());
     QVERIFY(widget);
-    QCOMPARE(controlText(widget), text);
-    QCOMPARE(widget->geometry(),
-             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
-    QCOMPARE(widget->toolTip().isEmpty(), name != QLatin1String("TxtFTPCommand"));
+    QCOMPARE(widget, console.window->findChild<QWidget *>(QLatin1String(spec.name)));
+    QCOMPARE(controlText(widget), QString::fromLatin1(spec.text));
+    QCOMPARE(widget->geometry(), QRect(spec.left / TwipsPerPixel, spec.top / TwipsPerPixel,
+                                       spec.width / TwipsPerPixel, spec.height / TwipsPerPixel));
+    QCOMPARE(widget->toolTip().isEmpty(), widget != console.ui().TxtFTPCommand);
 }
 
 void TestConsole::startupState()
@@ -181,14 +176,55 @@ void TestConsole::startupState()
     QVERIFY(scroller->viewport()->height() >= scroller->widget()->height());
 }
 
+void TestConsole::captionsFit()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    const QFont font = console.window->font();
+    QCOMPARE(font.family(), QApplication::font().family());
+    QVERIFY(font.pointSizeF() <= 8);
+    QCOMPARE(clippedCaptions(console.ui()), QStringList());
+
+    // Below the designed size only as far as needed: the next half point up
+    // clips some caption.
+    if (font.pointSizeF() < 8) {
+        QFont larger = font;
+        larger.setPointSizeF(font.pointSizeF() + 0.5);
+        console.window->setFont(larger);
+        QVERIFY(!clippedCaptions(console.ui()).isEmpty());
+    }
+}
+
+void TestConsole::accessibleNames()
+{
+    Console console;
+    QSet<QString> names;
+    for (const ControlSpec &spec : FmInternetControls) {
+        const QString name = spec.member.widget(console.ui())->accessibleName();
+        QVERIFY2(!name.isEmpty(), spec.name);
+        QVERIFY2(!names.contains(name), qPrintable(name));
+        names.insert(name);
+    }
+    QCOMPARE(console.ui().TxtInetRespCode->accessibleName(), QStringLiteral("Inet Response Code"));
+}
+
 void TestConsole::tabOrder()
 {
     Console console;
     QVERIFY(console.showActive());
-    const QStringList expected = {
-        "ComAddSite",      "ComCDWWW",         "ComFTP",      "TxtInetState", "ComBrowse",
-        "TxtInetRespCode", "TxtInetResponse",  "WebBrowser1", "Combo1",       "TxtFTPCommand",
-        "TxtBrowseTo",     "TxtBrowserStatus", "ComGetChunk", "Command1",     "ComAddSite"};
+    // Every control that takes the focus, by its place in the designed order.
+    std::vector<const ControlSpec *> specs;
+    for (const ControlSpec &spec : FmInternetControls)
+        if (spec.member.widget(console.ui())->focusPolicy() != Qt::NoFocus)
+            specs.push_back(&spec);
+    std::sort(specs.begin(), specs.end(),
+              [](const ControlSpec *a, const ControlSpec *b) { return a->tabIndex < b->tabIndex; });
+    QStringList expected;
+    for (const ControlSpec *spec : specs)
+        expected << QLatin1String(spec->name);
+    expected << expected.first(); // and round again
+
+    QCOMPARE(expected.first(), QStringLiteral("ComAddSite"));
     QStringList seen = {QApplication::focusWidget()->objectName()};
     for (int i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -516,6 +552,132 @@ void TestConsole::photoListing()
     }
     QTest::mouseClick(console.ui().Command1, Qt::LeftButton);
     QCOMPARE(console.statusBox(), expected.isNull() ? QStringLiteral("Browser Status") : expected);
+    QVERIFY(console.statusMessage().isEmpty());
+}
+
+void TestConsole::certificateQuestion_data()
+{
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("trusted") << false << true;
+    QTest::newRow("refused") << false << false;
+    QTest::newRow("changed since trusted") << true << false;
+}
+
+void TestConsole::certificateQuestion()
+{
+    QFETCH(bool, changed);
+    QFETCH(bool, answer);
+    Console console;
+    TrustQuestion question = sampleCertificate();
+    question.changed = changed;
+    console.prompt->confirmations << answer;
+    Q_EMIT console.inet->trustQuestion(question);
+
+    QCOMPARE(console.prompt->confirmed.size(), 1);
+    QCOMPARE(console.prompt->confirmed.first().question,
+             QStringLiteral("Trust this certificate for this session?"));
+    const QString details = console.prompt->confirmed.first().details;
+    for (const QString &part :
+         {QStringLiteral("files.example.org:990"), question.reason, question.subject,
+          question.issuer, QStringLiteral("2026-01-02 03:04:05"),
+          QStringLiteral("2027-06-30 23:59:58"), question.fingerprint})
+        QVERIFY2(details.contains(part), qPrintable(part));
+    // A changed certificate is said first, before anything else is read.
+    QCOMPARE(details.section(QLatin1Char('\n'), 0, 0).contains(QLatin1String("changed")), changed);
+    QCOMPARE(console.inet->trustAnswers, QList<bool>{answer});
+}
+
+void TestConsole::clearTextQuestion()
+{
+    Console console;
+    TrustQuestion question;
+    question.kind = TrustQuestion::Kind::ClearText;
+    question.host = QStringLiteral("demo.localhost");
+    question.port = 2121;
+    console.prompt->confirmations << true;
+    Q_EMIT console.inet->trustQuestion(question);
+
+    QCOMPARE(console.prompt->confirmed.size(), 1);
+    QCOMPARE(console.prompt->confirmed.first().question,
+             QStringLiteral("demo.localhost does not offer encryption. Send the account name and "
+                            "password in clear text?"));
+    QCOMPARE(console.inet->trustAnswers, QList<bool>{true});
+}
+
+void TestConsole::protectionIndicator()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    auto *indicator =
+        console.window->statusBar()->findChild<QLabel *>(QStringLiteral("Protection"));
+    QVERIFY(indicator && indicator->isHidden());
+    Q_EMIT console.inet->protectionChanged(QStringLiteral("TLS 1.3"));
+    QVERIFY(indicator->isVisible());
+    QCOMPARE(indicator->text(), QStringLiteral("TLS 1.3"));
+    // A temporary message in the status bar does not hide it.
+    console.window->statusBar()->showMessage(QStringLiteral("Unknown FTP command"));
+    QVERIFY(indicator->isVisible());
+    Q_EMIT console.inet->protectionChanged(QStringLiteral("not encrypted"));
+    QCOMPARE(indicator->text(), QStringLiteral("not encrypted"));
+    Q_EMIT console.inet->protectionChanged(QString()); // logged out
+    QVERIFY(indicator->isHidden());
+}
+
+void TestConsole::escapeStops_data()
+{
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < int(FmInternetControls.size()); ++row)
+        if (FmInternetControls[row].kind() != ControlKind::Label)
+            QTest::newRow(FmInternetControls[row].name) << row;
+}
+
+void TestConsole::escapeStops()
+{
+    QFETCH(int, row);
+    Console console;
+    QVERIFY(console.showActive());
+    QWidget *control = FmInternetControls[row].member.widget(console.ui());
+    control->setFocus(Qt::TabFocusReason);
+    QVERIFY(hasFocusWithin(control));
+    console.window->statusBar()->showMessage(QStringLiteral("Still executing the last request"));
+    console.inet->executing = true;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QCOMPARE(console.inet->executed, QStringList{"ABORT"});
+    QVERIFY(console.statusMessage().isEmpty());
+}
+
+void TestConsole::escapeWhenIdle()
+{
+    Console console;
+    QVERIFY(console.showActive());
+    console.ui().TxtFTPCommand->setFocus();
+    QTest::keyClick(console.ui().TxtFTPCommand, Qt::Key_Escape);
+    QVERIFY(console.inet->executed.isEmpty());
+    QVERIFY(console.statusMessage().isEmpty());
+    QCOMPARE(console.ui().TxtFTPCommand->text(),
+             QStringLiteral("put c:\\tolvar\\vorltest.blm vorltest.blm"));
+}
+
+void TestConsole::failureClearedByNextOperation()
+{
+    Console console;
+    console.inet->failure = QStringLiteral("Unknown FTP command \"FROB\"");
+    console.ui().TxtFTPCommand->setText(QStringLiteral("FROB x"));
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    QCOMPARE(console.statusMessage(), console.inet->failure);
+
+    // A refusal of the next click replaces the message...
+    console.inet->failure = QStringLiteral("Still executing the last request");
+    console.prompt->answers << QStringLiteral("pub");
+    QTest::mouseClick(console.ui().ComCDWWW, Qt::LeftButton);
+    QCOMPARE(console.statusMessage(), console.inet->failure);
+
+    // ...and an accepted command clears it.
+    console.inet->failure.clear();
+    console.ui().TxtFTPCommand->setText(QStringLiteral("PWD"));
+    QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
+    QCOMPARE(console.inet->executed, QStringList{"PWD"});
     QVERIFY(console.statusMessage().isEmpty());
 }
 

@@ -4,6 +4,7 @@
 #include "curl_transfer.h"
 #include "fakes.h"
 #include "ftp_server_process.h"
+#include "protocol_log_window.h"
 #include "text_box.h"
 
 #include <QComboBox>
@@ -40,15 +41,12 @@ void TestConsoleFtp::initTestCase()
 void TestConsoleFtp::downloadThroughTheWindow()
 {
     auto *prompt = new ScriptedPrompt;
-    ConsoleWindow::Parts parts;
-    parts.inet = new CurlTransfer;
-    parts.browser = new FakeBrowserPane;
-    parts.prompt.reset(prompt);
-    ConsoleWindow window(std::move(parts));
-    const FmInternetUi &ui = window.ui();
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
+                                          std::unique_ptr<TextPrompt>(prompt));
+    const FmInternetUi &ui = window->ui();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
 
     // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
     prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
@@ -76,6 +74,26 @@ void TestConsoleFtp::downloadThroughTheWindow()
     QTRY_COMPARE_WITH_TIMEOUT(ui.TxtInetState->text(), QStringLiteral("11"), 20000);
     QCOMPARE(ui.TxtInetRespCode->text(), QStringLiteral("550"));
     QVERIFY(!boxText(ui.TxtInetResponse).contains(QLatin1String("Secr3t-pw")));
+
+    // The conversation, in order, in the protocol log.
+    QTest::keyClick(window.get(), Qt::Key_L, Qt::ControlModifier);
+    auto *log = window->findChild<ProtocolLogWindow *>();
+    QVERIFY(log);
+    QTRY_VERIFY(log->isVisible());
+    log->showPendingLines();
+    const QString text = log->text();
+    qsizetype at = 0;
+    for (const char *expected :
+         {"> USER operator", "< 331", "> PASS ****", "< 230", "> RETR readme.txt", "< 226",
+          "Operation ended in state 12", "> CWD missing", "< 550", "Operation ended in state 11"}) {
+        const qsizetype found = text.indexOf(QLatin1String(expected), at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("%1 missing after %2 in:\n%3")
+                                            .arg(QLatin1String(expected))
+                                            .arg(at)
+                                            .arg(text)));
+        at = found;
+    }
+    QVERIFY(!text.contains(QLatin1String("Secr3t-pw")));
 }
 
 QTEST_MAIN(TestConsoleFtp)

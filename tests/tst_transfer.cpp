@@ -24,7 +24,7 @@ const QString Password = QStringLiteral("Pw9!xq7z");
 
 struct Report
 {
-    qint16 state;
+    TransferState state;
     qint32 code;
     QString info;
 };
@@ -35,9 +35,9 @@ struct Outcome
     QList<Report> reports;
     bool ok = false;
 
-    QList<qint16> states() const
+    QList<TransferState> states() const
     {
-        QList<qint16> result;
+        QList<TransferState> result;
         for (const Report &r : reports)
             result << r.state;
         return result;
@@ -130,7 +130,8 @@ Outcome TestTransfer::run(CurlTransfer &transfer, const QString &operation) cons
     Outcome outcome;
     const auto connection =
         connect(&transfer, &TransferComponent::StateChanged, this, [&](qint16 s) {
-            outcome.reports.append({s, transfer.ResponseCode(), transfer.ResponseInfo()});
+            outcome.reports.append(
+                {TransferState(s), transfer.ResponseCode(), transfer.ResponseInfo()});
         });
     QSignalSpy finished(&transfer, &TransferComponent::finished);
     transfer.Execute(operation);
@@ -151,12 +152,14 @@ void TestTransfer::uploadDownloadRoundTrip()
     QVERIFY(up.ok);
     QCOMPARE(readFile(serverPath("round.bin")), data);
     // A fresh login reports every step, and the operation ends exactly once, in success.
-    const QList<qint16> states = up.states();
-    for (qint16 step : {1, 2, 3, 4, 5, 6, 7, 8})
-        QVERIFY2(states.contains(step), qPrintable(QString::number(step)));
-    QCOMPARE(states.count(12) + states.count(11), 1);
-    QCOMPARE(states.constLast(), qint16(12));
-    QCOMPARE(states.count(7), 1);
+    const QList<TransferState> states = up.states();
+    using S = TransferState;
+    for (S step : {S::ResolvingHost, S::HostResolved, S::Connecting, S::Connected, S::Requesting,
+                   S::RequestSent, S::ReceivingResponse, S::ResponseReceived})
+        QVERIFY2(states.contains(step), qPrintable(QString::number(int(step))));
+    QCOMPARE(states.count(S::ResponseCompleted) + states.count(S::Error), 1);
+    QCOMPARE(states.constLast(), S::ResponseCompleted);
+    QCOMPARE(states.count(S::ReceivingResponse), 1);
     QCOMPARE(up.last().code, 226);
 
     const Outcome down =
@@ -165,7 +168,7 @@ void TestTransfer::uploadDownloadRoundTrip()
     QCOMPARE(QCryptographicHash::hash(readFile(localFile("back.bin")), QCryptographicHash::Sha256),
              QCryptographicHash::hash(data, QCryptographicHash::Sha256));
     // The login is reused: no new connection.
-    QVERIFY(!down.states().contains(1) && !down.states().contains(3));
+    QVERIFY(!down.states().contains(S::ResolvingHost) && !down.states().contains(S::Connecting));
 
     // A download after an upload must not send the upload again (STOR).
     QCOMPARE(readFile(serverPath("round.bin")), data);
@@ -178,7 +181,7 @@ void TestTransfer::changeFolder()
 
     const Outcome missing = run(*transfer, QStringLiteral("CD nosuch"));
     QVERIFY(!missing.ok);
-    QCOMPARE(missing.last().state, qint16(11));
+    QCOMPARE(missing.last().state, TransferState::Error);
     QCOMPARE(missing.last().code, 550);
     QCOMPARE(transfer->currentFolder(), QString());
 
@@ -261,7 +264,7 @@ void TestTransfer::wrongPassword()
     QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previous);
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().state, TransferState::Error);
     QCOMPARE(outcome.last().code, 530);
     QVERIFY(logged.join('\n').contains(QLatin1String("PASS ****")));
     for (const Report &report : outcome.reports)
@@ -279,7 +282,7 @@ void TestTransfer::connectionRefused()
     transfer.setPassword(Password);
     const Outcome outcome = run(transfer, QStringLiteral("DIR"));
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().state, TransferState::Error);
     QCOMPARE(outcome.last().code, 0);
     QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")),
              qPrintable(outcome.last().info));
@@ -307,7 +310,7 @@ void TestTransfer::silentServerTimesOut()
     silent.kill();
     silent.waitForFinished();
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().state, TransferState::Error);
     QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:") + port),
              qPrintable(outcome.last().info));
 }
@@ -320,7 +323,7 @@ void TestTransfer::cutDownloadKeepsLocalFile()
     const Outcome outcome =
         run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("keep.bin")));
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, qint16(11));
+    QCOMPARE(outcome.last().state, TransferState::Error);
     QCOMPARE(readFile(localFile("keep.bin")), QByteArray("precious"));
     QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bin"});
 
@@ -406,13 +409,13 @@ void TestTransfer::missingLocalFile()
     const QString missing = localFile("absent.bin");
     const Outcome put = run(*transfer, QStringLiteral("PUT %1").arg(missing));
     QVERIFY(!put.ok);
-    QCOMPARE(put.states(), QList<qint16>{11});
+    QCOMPARE(put.states(), QList<TransferState>{TransferState::Error});
     QVERIFY(put.last().info.contains(missing));
     QVERIFY(!QFile::exists(serverPath("absent.bin")));
 
     const Outcome get =
         run(*transfer, QStringLiteral("GET x %1").arg(localFile("no/such/folder/x")));
-    QCOMPARE(get.states(), QList<qint16>{11});
+    QCOMPARE(get.states(), QList<TransferState>{TransferState::Error});
     QVERIFY(get.last().info.contains(QLatin1String("no/such/folder")));
 }
 
@@ -442,10 +445,12 @@ void TestTransfer::folderAndFileCommands()
 
     const Outcome closed = run(*transfer, QStringLiteral("CLOSE"));
     QVERIFY(closed.ok);
-    QCOMPARE(closed.states(), (QList<qint16>{9, 10, 12}));
+    QCOMPARE(closed.states(),
+             (QList<TransferState>{TransferState::Disconnecting, TransferState::Disconnected,
+                                   TransferState::ResponseCompleted}));
     // The next operation logs in again.
     const Outcome again = run(*transfer, QStringLiteral("PWD"));
-    QVERIFY(again.ok && again.states().contains(1));
+    QVERIFY(again.ok && again.states().contains(TransferState::ResolvingHost));
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

@@ -2,12 +2,15 @@
 
 #include "transfer_component.h"
 
+#include <functional>
 #include <memory>
 
-// The FTP client of the console, on libcurl's multi interface driven by the
-// caller's Qt event loop: socket notifiers and one timer, no threads, no
-// blocking waits. One operation runs at a time; the login is kept between
-// operations and dropped when the site changes or on CLOSE.
+// The FTP client of the console. Commands are checked here, on the caller's
+// thread, and refused at once when they cannot run; accepted ones go to a
+// transfer engine on a thread of its own, whose reports come back as queued
+// events and go out as signals in order. One operation runs at a time; the
+// login is kept between operations and dropped when the site changes or on
+// CLOSE.
 class CurlTransfer final : public TransferComponent
 {
     Q_OBJECT
@@ -33,6 +36,11 @@ public:
     // take before the operation ends in the error state; 60 by default.
     int RequestTimeout() const;
     void setRequestTimeout(int seconds);
+
+    // Which hosts are this machine, where a server without TLS gets the
+    // account in clear text without asking; loopback addresses and
+    // *.localhost unless set otherwise.
+    void setLocalHostRule(std::function<bool(const QString &host)> isLocal);
 
     // The remote folder operations are taken against, relative to the login
     // folder unless it starts with "/"; empty for the login folder itself.

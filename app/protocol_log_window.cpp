@@ -1,0 +1,135 @@
+#include "protocol_log_window.h"
+
+#include "transfer_component.h"
+
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace {
+
+// Laying out an appended paragraph costs tens of microseconds however short
+// it is, and about as much for a hundred lines as for one: lines wait this
+// long and go into the view together.
+constexpr int BatchInterval = 100; // ms
+
+// The time stamp without QTime::toString, which parses its format anew for
+// every line.
+QString timeStamp(const QTime &time)
+{
+    if (!time.isValid())
+        return QStringLiteral("--:--:--.---");
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", time.hour(), time.minute(),
+                  time.second(), time.msec());
+    return QString::fromLatin1(stamp);
+}
+
+} // namespace
+
+QString protocolLogLine(const ProtocolEvent &event)
+{
+    // One event, one line: a stray line break would split it in the view.
+    QString text = event.text;
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QLatin1String passwordCommand("PASS ");
+    if (event.kind == ProtocolEvent::Kind::Sent &&
+        text.startsWith(passwordCommand, Qt::CaseInsensitive))
+        text = QStringLiteral("PASS ****");
+    const char *mark = "* ";
+    if (event.kind == ProtocolEvent::Kind::Sent)
+        mark = "> ";
+    else if (event.kind == ProtocolEvent::Kind::Received)
+        mark = "< ";
+    return timeStamp(event.time) + QLatin1Char(' ') + QLatin1String(mark) + text;
+}
+
+ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
+    : QWidget(parent, Qt::Window), m_lines(new QPlainTextEdit),
+      m_droppedNote(new QLabel(QLatin1String(OlderLinesDroppedNote))), m_lineLimit(lineLimit)
+{
+    setObjectName(QStringLiteral("ProtocolLog"));
+    setWindowTitle(tr("Protocol log"));
+
+    m_lines->setReadOnly(true);
+    m_lines->setAccessibleName(tr("Protocol log"));
+    m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Appends would otherwise pile up in the undo stack, unbounded.
+    m_lines->setUndoRedoEnabled(false);
+    // The document drops its oldest block once it holds more than this.
+    m_lines->setMaximumBlockCount(m_lineLimit);
+    m_droppedNote->hide();
+    m_batchTimer.setSingleShot(true);
+    m_batchTimer.setInterval(BatchInterval);
+    connect(&m_batchTimer, &QTimer::timeout, this, &ProtocolLogWindow::showPendingLines);
+
+    auto *copy = new QPushButton(tr("Copy"));
+    copy->setToolTip(tr("Copy every line of the log to the clipboard"));
+    connect(copy, &QPushButton::clicked, this, &ProtocolLogWindow::copyToClipboard);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(copy);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_droppedNote);
+    layout->addWidget(m_lines);
+    layout->addLayout(buttons);
+    resize(720, 420);
+}
+
+void ProtocolLogWindow::addEvent(const ProtocolEvent &event)
+{
+    m_pending << protocolLogLine(event);
+    ++m_lineCount;
+    // However fast lines come, no more than the limit waits.
+    if (m_pending.size() >= m_lineLimit)
+        showPendingLines();
+    else if (!m_batchTimer.isActive())
+        m_batchTimer.start();
+}
+
+void ProtocolLogWindow::showPendingLines()
+{
+    m_batchTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    // New blocks at the end, the oldest dropped past the limit. The view
+    // follows them only when it showed the end already, so an operator
+    // reading further up keeps the place.
+    m_lines->appendPlainText(m_pending.join(QLatin1Char('\n')));
+    m_pending.clear();
+    m_droppedNote->setVisible(m_lineCount > m_lineLimit);
+}
+
+QString ProtocolLogWindow::text()
+{
+    showPendingLines();
+    QString text = m_lines->toPlainText();
+    if (m_lineCount > m_lineLimit)
+        text.prepend(m_droppedNote->text() + QLatin1Char('\n'));
+    return text;
+}
+
+void ProtocolLogWindow::copyToClipboard()
+{
+    QGuiApplication::clipboard()->setText(text());
+}
+
+void ProtocolLogWindow::showEvent(QShowEvent *event)
+{
+    // Lines that came while the window was closed are not followed by the
+    // view; opening the window shows the newest.
+    showPendingLines();
+    QScrollBar *bar = m_lines->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QWidget::showEvent(event);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+struct ProtocolEvent;
+class QLabel;
+class QPlainTextEdit;
+
+// Shown above the lines once the oldest have been dropped to keep the limit.
+inline constexpr char OlderLinesDroppedNote[] = "(older lines dropped)";
+
+// The line the log shows for `event`: its time to the millisecond, a mark for
+// its direction ("> " sent, "< " received, "* " anything else) and its text. A
+// password never shows, even should a command reach the log unmasked.
+QString protocolLogLine(const ProtocolEvent &event);
+
+// The protocol log: a window of its own that the operator keeps open while
+// working, with the conversation with the server line by line, newest last.
+// It holds the newest lines only, in memory: nothing of it goes to disk.
+class ProtocolLogWindow final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ProtocolLogWindow)
+public:
+    // Enough for a long session; the view holds that many in some 25-35 MiB.
+    static constexpr int DefaultLineLimit = 50000;
+
+    explicit ProtocolLogWindow(QWidget *parent = nullptr, int lineLimit = DefaultLineLimit);
+
+    void addEvent(const ProtocolEvent &event);
+    // Puts the lines added since the last batch into the view now.
+    void showPendingLines();
+    // Every line kept, after the note on dropped lines when there is one.
+    QString text();
+    void copyToClipboard();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QPlainTextEdit *m_lines;
+    QLabel *m_droppedNote;
+    const int m_lineLimit;
+    QStringList m_pending; // added, not yet in the view
+    QTimer m_batchTimer;
+    qint64 m_lineCount = 0; // ever added
+};

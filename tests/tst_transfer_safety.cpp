@@ -1,0 +1,187 @@
+// What the transfer component refuses to send, what it does when a local
+// file cannot be written, and stopping an operation, against a real FTP
+// server on loopback.
+#include "curl_transfer.h"
+#include "ftp_server_process.h"
+#include "transfer_run.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString User = QStringLiteral("tester");
+const QString Password = QStringLiteral("Pw9!xq7z");
+
+} // namespace
+
+class TestTransferSafety : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void unsafeSettingsAreNeverSent_data();
+    void unsafeSettingsAreNeverSent();
+    void putSendsOnlyRegularFiles_data();
+    void putSendsOnlyRegularFiles();
+    void writeFailurePartWayKeepsTheOldFile();
+    void abortStopsADownload();
+
+private:
+    std::unique_ptr<CurlTransfer> connectedTransfer() const;
+    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
+    QString localFile(const QString &name) const { return m_local->filePath(name); }
+    QByteArray commandsSent() const { return readFile(m_commands.fileName()); }
+
+    QTemporaryDir m_serverRoot;
+    QTemporaryFile m_commands;
+    std::unique_ptr<QTemporaryDir> m_local;
+    FtpServerProcess m_server;
+};
+
+void TestTransferSafety::initTestCase()
+{
+    QVERIFY(m_serverRoot.isValid() && m_commands.open());
+    QVERIFY2(m_server.start(m_serverRoot.path(), User, Password,
+                            {QStringLiteral("--log-commands"), m_commands.fileName()}),
+             "the FTP server did not start (python3-pyftpdlib?)");
+}
+
+void TestTransferSafety::init()
+{
+    m_local = std::make_unique<QTemporaryDir>();
+}
+
+std::unique_ptr<CurlTransfer> TestTransferSafety::connectedTransfer() const
+{
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(m_server.port()));
+    transfer->setUserName(User);
+    transfer->setPassword(Password);
+    transfer->setRequestTimeout(10);
+    return transfer;
+}
+
+void TestTransferSafety::unsafeSettingsAreNeverSent_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("line break in password") << User << "pw\r\nDELE victim.txt" << "password";
+    QTest::newRow("line feed in account") << "tester\nDELE victim.txt" << Password << "account";
+    QTest::newRow("NUL in password") << User << QStringLiteral("pw") + QChar(0) + "x" << "password";
+}
+
+void TestTransferSafety::unsafeSettingsAreNeverSent()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, what);
+    QVERIFY(writeFile(serverPath("victim.txt"), "keep me"));
+    const QByteArray before = commandsSent();
+    auto transfer = connectedTransfer();
+    transfer->setUserName(user);
+    transfer->setPassword(password);
+
+    const Outcome outcome = run(*transfer, "DIR");
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states, QList<TransferState>{TransferState::Error});
+    QVERIFY2(outcome.info.contains(what), qPrintable(outcome.info));
+    QVERIFY(!outcome.info.contains(QLatin1String("DELE")));
+    QVERIFY(outcome.protocol.isEmpty());
+    QCOMPARE(commandsSent(), before);
+    QVERIFY(QFile::exists(serverPath("victim.txt")));
+}
+
+void TestTransferSafety::putSendsOnlyRegularFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("device") << "/dev/zero" << "device";
+    QTest::newRow("device through a drive path") << "C:\\..\\..\\..\\..\\..\\dev\\zero" << "device";
+    QTest::newRow("named pipe") << "fifo" << "named pipe";
+    QTest::newRow("folder") << "." << "folder";
+}
+
+void TestTransferSafety::putSendsOnlyRegularFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, kind);
+    if (path == QLatin1String("fifo")) {
+        path = localFile("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (path == QLatin1String(".")) {
+        path = m_local->path();
+    }
+    auto transfer = connectedTransfer();
+    const Outcome outcome = run(*transfer, QStringLiteral("PUT \"%1\" sent.bin").arg(path));
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states, QList<TransferState>{TransferState::Error});
+    QVERIFY2(outcome.info.contains(kind), qPrintable(outcome.info));
+    QVERIFY(!QFile::exists(serverPath("sent.bin")));
+}
+
+void TestTransferSafety::writeFailurePartWayKeepsTheOldFile()
+{
+    QVERIFY(writeFile(serverPath("big.bin"), QByteArray(3 * 1024 * 1024, 'b')));
+    QVERIFY(writeFile(localFile("big.bin"), "precious"));
+    auto transfer = connectedTransfer();
+
+    // Files this process writes may not pass 1 MiB: the download's write
+    // fails part-way, as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit small = previous;
+    small.rlim_cur = 1024 * 1024;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Outcome outcome = run(*transfer, "GET big.bin " + localFile("big.bin"));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QVERIFY2(outcome.info.contains(localFile("big.bin")), qPrintable(outcome.info));
+    QCOMPARE(readFile(localFile("big.bin")), QByteArray("precious"));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), {"big.bin"});
+    // The login is still good for the next operation.
+    QVERIFY(run(*transfer, "GET big.bin " + localFile("again.bin")).ok);
+    QCOMPARE(QFileInfo(localFile("again.bin")).size(), 3 * 1024 * 1024);
+}
+
+void TestTransferSafety::abortStopsADownload()
+{
+    QFile huge(serverPath("huge.bin"));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(2) << 30));
+    huge.close();
+    QVERIFY(writeFile(localFile("huge.bin"), "precious"));
+    auto transfer = connectedTransfer();
+    QObject context;
+    connect(transfer.get(), &TransferComponent::StateChanged, &context, [&](qint16 state) {
+        if (TransferState(state) == TransferState::ReceivingResponse)
+            transfer->Execute("ABORT");
+    });
+    const Outcome outcome = run(*transfer, "GET huge.bin " + localFile("huge.bin"));
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QCOMPARE(outcome.info, QStringLiteral("Stopped by the operator"));
+    QCOMPARE(readFile(localFile("huge.bin")), QByteArray("precious"));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), {"huge.bin"});
+    QCOMPARE(outcome.states.count(TransferState::Error), 1);
+    QVERIFY(!transfer->StillExecuting());
+
+    context.disconnect();
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, transfer->Execute("ABORT"));
+    QVERIFY(run(*transfer, "PWD").ok);
+}
+
+QTEST_GUILESS_MAIN(TestTransferSafety)
+#include "tst_transfer_safety.moc"

@@ -1,0 +1,169 @@
+// FTP over TLS against real servers on loopback: Debian's vsftpd requiring
+// TLS for the login and all data (with TLS session reuse on data
+// connections), and the plain test server for the clear-text question.
+#include "curl_transfer.h"
+#include "ftp_server_process.h"
+#include "transfer_run.h"
+#include "vsftpd_process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+
+class TestTransferTls : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void roundTripAfterTrustingTheCertificate();
+    void decliningTheCertificateSendsNoAccount();
+    void trustLastsUntilTheCertificateChanges();
+    void clearTextNeedsConsentOffThisMachine();
+
+private:
+    std::unique_ptr<CurlTransfer> transferTo(int port) const;
+    QString serverPath(const QString &name) const { return m_root.filePath(name); }
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_local;
+    VsftpdProcess m_vsftpd;
+};
+
+void TestTransferTls::initTestCase()
+{
+    QVERIFY(m_root.isValid() && m_local.isValid());
+    QVERIFY2(m_vsftpd.start(m_root.path(), VsftpdProcess::Security::Tls),
+             qPrintable(m_vsftpd.errorString()));
+}
+
+void TestTransferTls::init()
+{
+    // A certificate changed by an earlier test comes back as the original.
+    QVERIFY(writeFile(serverPath("hello.txt"), "hello over TLS"));
+}
+
+std::unique_ptr<CurlTransfer> TestTransferTls::transferTo(int port) const
+{
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(port));
+    transfer->setUserName(VsftpdProcess::userName());
+    transfer->setPassword(VsftpdProcess::password());
+    transfer->setRequestTimeout(10);
+    return transfer;
+}
+
+void TestTransferTls::roundTripAfterTrustingTheCertificate()
+{
+    auto transfer = transferTo(m_vsftpd.port());
+    QSignalSpy protection(transfer.get(), &TransferComponent::protectionChanged);
+    const QByteArray data = QByteArray(300000, 'x') + "end";
+    QVERIFY(writeFile(m_local.filePath("up.bin"), data));
+
+    // vsftpd refuses a plain login, so success proves the login was encrypted.
+    const Outcome up = run(*transfer, "PUT " + m_local.filePath("up.bin") + " up.bin", {true});
+    QVERIFY2(up.ok, qPrintable(up.info));
+    QCOMPARE(up.questions.size(), 1);
+    const TrustQuestion &question = up.questions.first();
+    QCOMPARE(question.kind, TrustQuestion::Kind::Certificate);
+    QCOMPARE(question.host, QStringLiteral("127.0.0.1"));
+    QCOMPARE(question.port, m_vsftpd.port());
+    QCOMPARE(question.fingerprint, m_vsftpd.fingerprint());
+    QVERIFY2(question.reason.contains(QLatin1String("self-signed")), qPrintable(question.reason));
+    QVERIFY(question.subject.contains(QLatin1String("CN=localhost")));
+    QVERIFY(question.notBefore.isValid() && question.notAfter > question.notBefore);
+    QVERIFY(!question.changed);
+    QCOMPARE(readFile(serverPath("up.bin")), data);
+    QCOMPARE(up.states.count(TransferState::Error) + up.states.count(TransferState::ResponseCompleted), 1);
+
+    const Outcome down = run(*transfer, "GET up.bin " + m_local.filePath("down.bin"));
+    QVERIFY2(down.ok, qPrintable(down.info));
+    QVERIFY(down.questions.isEmpty());
+    QCOMPARE(readFile(m_local.filePath("down.bin")), data);
+
+    QVERIFY(!protection.isEmpty());
+    QVERIFY(protection.first().first().toString().startsWith(QLatin1String("TLS 1.")));
+    const QString log = up.protocol.join('\n');
+    QVERIFY(log.contains(QLatin1String("AUTH TLS")) && log.contains(QLatin1String("PROT P")));
+    for (const Outcome *outcome : {&up, &down}) {
+        QVERIFY(!outcome->protocol.join('\n').contains(VsftpdProcess::password()));
+        QVERIFY(!outcome->info.contains(VsftpdProcess::password()));
+    }
+}
+
+void TestTransferTls::decliningTheCertificateSendsNoAccount()
+{
+    auto transfer = transferTo(m_vsftpd.port());
+    const QString target = m_local.filePath("declined.txt");
+    const QString logBefore = m_vsftpd.log();
+    const Outcome outcome = run(*transfer, "GET hello.txt " + target, {false});
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QVERIFY2(outcome.info.contains(QLatin1String("not trusted")), qPrintable(outcome.info));
+    QVERIFY(outcome.info.contains(QLatin1String("self-signed")));
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(QDir(m_local.path()).entryList({"declined*"}, QDir::Files | QDir::Hidden), {});
+    const QString log = m_vsftpd.log().mid(logBefore.size());
+    QVERIFY(log.contains(QLatin1String("AUTH TLS")));
+    QVERIFY2(!log.contains(QLatin1String("USER")), qPrintable(log));
+}
+
+void TestTransferTls::trustLastsUntilTheCertificateChanges()
+{
+    auto transfer = transferTo(m_vsftpd.port());
+    QCOMPARE(run(*transfer, "PWD", {true}).questions.size(), 1);
+    // Twice over one login and then over a fresh one: no question.
+    QVERIFY(run(*transfer, "DIR").questions.isEmpty());
+    QVERIFY(run(*transfer, "CLOSE").ok);
+    const Outcome again = run(*transfer, "GET hello.txt");
+    QVERIFY(again.ok && again.questions.isEmpty());
+    QCOMPARE(transfer->GetChunk(1024), QStringLiteral("hello over TLS"));
+
+    QVERIFY2(m_vsftpd.restartWithNewCertificate(), qPrintable(m_vsftpd.errorString()));
+    const Outcome changed = run(*transfer, "PWD", {false});
+    QVERIFY(!changed.ok);
+    QCOMPARE(changed.questions.size(), 1);
+    QVERIFY(changed.questions.first().changed);
+    QCOMPARE(changed.questions.first().fingerprint, m_vsftpd.fingerprint());
+}
+
+void TestTransferTls::clearTextNeedsConsentOffThisMachine()
+{
+    QTemporaryDir root;
+    const QString commands = root.filePath("commands.log");
+    FtpServerProcess plain;
+    QVERIFY(plain.start(root.path(), "tester", "Pw9!xq7z", {"--log-commands", commands}));
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(plain.port()));
+    transfer->setUserName("tester");
+    transfer->setPassword("Pw9!xq7z");
+    // As if the server were elsewhere: only loopback goes without asking.
+    transfer->setLocalHostRule([](const QString &) { return false; });
+
+    const Outcome refused = run(*transfer, "PWD", {false});
+    QVERIFY(!refused.ok);
+    QCOMPARE(refused.questions.size(), 1);
+    QCOMPARE(refused.questions.first().kind, TrustQuestion::Kind::ClearText);
+    QCOMPARE(refused.questions.first().host, QStringLiteral("127.0.0.1"));
+    QVERIFY(refused.info.contains(QLatin1String("not sent in clear text")));
+    QVERIFY2(!readFile(commands).contains("USER"), readFile(commands).constData());
+
+    const Outcome agreed = run(*transfer, "PWD", {true});
+    QVERIFY2(agreed.ok, qPrintable(agreed.info));
+    QVERIFY(run(*transfer, "PWD").questions.isEmpty());
+
+    // On this machine nothing is asked.
+    auto local = std::make_unique<CurlTransfer>();
+    local->setURL(transfer->URL());
+    local->setUserName("tester");
+    local->setPassword("Pw9!xq7z");
+    const Outcome direct = run(*local, "PWD");
+    QVERIFY(direct.ok && direct.questions.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestTransferTls)
+#include "tst_transfer_tls.moc"

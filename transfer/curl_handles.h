@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <stdexcept>
+
+// Owners for libcurl's handles and lists, and option setting that fails
+// loudly: an option libcurl refuses would otherwise be dropped without a word
+// and the request would run with a default the operator never asked for.
+
+struct CurlEasyDeleter
+{
+    void operator()(CURL *easy) const { curl_easy_cleanup(easy); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+
+struct CurlListDeleter
+{
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+inline void appendTo(CurlList &list, const QByteArray &line)
+{
+    curl_slist *grown = curl_slist_append(list.get(), line.constData());
+    if (!grown)
+        throw std::runtime_error("Out of memory while preparing the FTP request.");
+    list.release();
+    list.reset(grown);
+}
+
+template <typename T> void setOption(CURL *easy, CURLoption option, T value)
+{
+    const CURLcode result = curl_easy_setopt(easy, option, value);
+    if (result != CURLE_OK)
+        throw std::runtime_error(std::string("Cannot prepare the FTP request: ") +
+                                 curl_easy_strerror(result));
+}

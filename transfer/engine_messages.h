@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ftp_command.h"
+#include "remote_folder.h"
+#include "transfer_component.h"
+
+#include <QIODevice>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What the facade hands the engine thread: one operation and all it needs,
+// copied, so the two threads share no state.
+struct EngineRequest
+{
+    FtpCommand command;
+    QByteArray serverUrl; // "ftp://host:port", no path, no credentials
+    QString host;
+    int port = 21;
+    QString user;
+    QString password;
+    RemoteFolder folder;
+    int timeoutSeconds = 60;
+    bool newLogin = false; // the site or account changed: drop the pooled login first
+    // Off this machine a clear-text login needs the operator's consent.
+    bool clearTextNeedsConsent = true;
+};
+
+// One report from the engine thread, delivered to the facade in order.
+struct EngineReport
+{
+    enum class Kind { State, Progress, Protocol, Question, Protection, Finished };
+    Kind kind = Kind::State;
+
+    // State: the state and the server reply behind it.
+    qint16 state = 0;
+    qint32 code = 0;
+    QString info;
+    // Progress
+    qint64 done = 0;
+    qint64 total = -1;
+    ProtocolEvent event;
+    TrustQuestion question;
+    QString protection;
+    // Finished: the outcome, the data GetChunk reads back, the new folder.
+    bool ok = false;
+    std::shared_ptr<QIODevice> retrieved;
+    std::optional<RemoteFolder> folder;
+};
+
+using EngineReports = std::vector<EngineReport>;

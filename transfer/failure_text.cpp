@@ -1,0 +1,110 @@
+#include "failure_text.h"
+
+namespace {
+
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}
+
+QString cutShort(const FailureFacts &f)
+{
+    if (f.expected >= 0)
+        return QStringLiteral("The transfer from %1 was cut short: %2 of %3 bytes received")
+            .arg(f.server)
+            .arg(f.received)
+            .arg(f.expected);
+    return QStringLiteral("The transfer from %1 was cut short after %2 bytes")
+        .arg(f.server)
+        .arg(f.received);
+}
+
+QString timedOut(const FailureFacts &f)
+{
+    if (!f.connected)
+        return QStringLiteral("No connection to %1 within %2 s")
+            .arg(f.server)
+            .arg(f.timeoutSeconds);
+    if (!f.greeted)
+        return QStringLiteral("%1 sent no greeting within %2 s")
+            .arg(f.server)
+            .arg(f.timeoutSeconds);
+    if (f.dataFlowing)
+        return QStringLiteral("The transfer from %1 stalled: no data for %2 s (%3 bytes received)")
+            .arg(f.server)
+            .arg(f.timeoutSeconds)
+            .arg(f.received);
+    if (!f.dataAddress.isEmpty() && f.lastCode >= 200 && f.lastCode < 300 &&
+        f.detail.contains(QLatin1String("connect"), Qt::CaseInsensitive))
+        return QStringLiteral("Cannot open the data connection to %1 within %2 s")
+            .arg(f.dataAddress)
+            .arg(f.timeoutSeconds);
+    const QString after =
+        f.lastCommand.isEmpty() ? QString() : QStringLiteral(" to %1").arg(f.lastCommand);
+    return QStringLiteral("%1 did not reply%2 within %3 s")
+        .arg(f.server, after)
+        .arg(f.timeoutSeconds);
+}
+
+} // namespace
+
+QString failureText(const FailureFacts &f)
+{
+    switch (f.result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return withDetail(
+            QStringLiteral("Cannot find the server %1: its name does not resolve").arg(f.server),
+            f.detail);
+    case CURLE_COULDNT_CONNECT:
+        if (f.connected && !f.dataAddress.isEmpty())
+            return withDetail(
+                QStringLiteral("Cannot open the data connection to %1").arg(f.dataAddress),
+                f.detail);
+        return withDetail(QStringLiteral("Cannot connect to %1").arg(f.server), f.detail);
+    case CURLE_OPERATION_TIMEDOUT:
+        return timedOut(f);
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+        return withDetail(QStringLiteral("Cannot open the data connection to %1")
+                              .arg(f.dataAddress.isEmpty() ? f.server : f.dataAddress),
+                          f.detail);
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_OUT_OF_MEMORY:
+        return withDetail(
+            QStringLiteral("The reply from %1 is too long or malformed").arg(f.server), f.detail);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return withDetail(QStringLiteral("The TLS handshake with %1 failed").arg(f.server),
+                          f.detail);
+    case CURLE_USE_SSL_FAILED:
+        return QStringLiteral("%1 does not offer encryption").arg(f.server);
+    case CURLE_LOGIN_DENIED: {
+        const bool needsTls = f.lastReply.contains(QLatin1String("encrypt"), Qt::CaseInsensitive) ||
+                              f.lastReply.contains(QLatin1String("SSL")) ||
+                              f.lastReply.contains(QLatin1String("TLS"));
+        return QStringLiteral("%1 refused the login: %2%3")
+            .arg(f.server, f.lastReply,
+                 needsTls ? QStringLiteral(" (the server requires TLS)") : QString());
+    }
+    case CURLE_PARTIAL_FILE:
+        return cutShort(f);
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+        if (!f.greeted)
+            return withDetail(
+                QStringLiteral("%1 closed the connection without a greeting").arg(f.server),
+                f.detail);
+        if (f.dataFlowing || f.received > 0)
+            return withDetail(cutShort(f), f.detail);
+        return withDetail(QStringLiteral("The connection to %1 failed").arg(f.server), f.detail);
+    default:
+        return withDetail(QStringLiteral("The operation on %1 failed").arg(f.server), f.detail);
+    }
+}

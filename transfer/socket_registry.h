@@ -1,0 +1,23 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <set>
+
+// The sockets libcurl has open, so that shutting down can cut them from any
+// thread: a server that never answers QUIT then cannot hold the program.
+class SocketRegistry final
+{
+public:
+    void opened(curl_socket_t socket);
+    // Closes the socket; true when it was known.
+    void close(curl_socket_t socket);
+    // Cuts every socket, and every one opened from now on.
+    void shutdownAll();
+
+private:
+    std::mutex m_mutex;
+    bool m_cut = false;
+    std::set<curl_socket_t> m_sockets;
+};
