@@ -45,6 +45,14 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// The median of the values under `key`; 0 when there are none.
+template <typename Key>
+double medianAt(const std::map<Key, std::vector<double>> &values, const Key &key)
+{
+    const auto found = values.find(key);
+    return found == values.end() ? 0 : median(found->second);
+}
+
 struct Figure
 {
     QString name;
@@ -126,10 +134,11 @@ QString TransferBench::takeFile(const QString &path, qint64 size, bool withCheck
 bool TransferBench::check(const Timing &timing, const QString &path, qint64 size, bool withChecksum,
                           const QString &what)
 {
-    const QString problem =
-        timing.ok
-            ? takeFile(path, size, withChecksum)
-            : (QFile::remove(path), timing.error.isEmpty() ? "reported a failure" : timing.error);
+    QString problem = timing.error;
+    if (timing.ok)
+        problem = takeFile(path, size, withChecksum);
+    else if (QFile::remove(path); problem.isEmpty())
+        problem = QStringLiteral("reported a failure");
     if (!problem.isEmpty())
         m_failures << what + QStringLiteral(": ") + problem;
     return problem.isEmpty();
@@ -203,12 +212,9 @@ int TransferBench::report() const
     std::vector<Figure> figures;
     const QString sizeText = QStringLiteral("%1 MiB").arg(m_size >> 20);
     for (const Direction direction : {Direction::Download, Direction::Upload}) {
-        const double ours = median(m_rates.count({direction, Client::Component})
-                                       ? m_rates.at({direction, Client::Component})
-                                       : std::vector<double>{});
+        const double ours = medianAt(m_rates, std::pair(direction, Client::Component));
         for (const Client tool : {Client::CurlTool, Client::Lftp}) {
-            const auto found = m_rates.find({direction, tool});
-            const double theirs = found == m_rates.end() ? 0 : median(found->second);
+            const double theirs = medianAt(m_rates, std::pair(direction, tool));
             const double ratio = theirs > 0 ? ours / theirs : 0;
             figures.push_back({QStringLiteral("%1 %2, component / %3 (median MiB/s)")
                                    .arg(direction == Direction::Download ? "download" : "upload",
@@ -234,12 +240,8 @@ int TransferBench::report() const
                        QStringLiteral("%1 MiB").arg(peakMiB, 0, 'f', 1),
                        QStringLiteral("< %1 MiB").arg(MemoryTargetMiB), peakMiB < MemoryTargetMiB});
 
-    const auto perFile = [this](Client client) {
-        const auto found = m_perFileMs.find(client);
-        return found == m_perFileMs.end() ? 0.0 : median(found->second);
-    };
-    const double ours = perFile(Client::Component);
-    const double theirs = perFile(Client::CurlTool);
+    const double ours = medianAt(m_perFileMs, Client::Component);
+    const double theirs = medianAt(m_perFileMs, Client::CurlTool);
     const double ratio = theirs > 0 && ours > 0 ? ours / theirs : 0;
     figures.push_back({QStringLiteral("%1 x 4 KiB downloads on one login, component / curl "
                                       "(median ms per file)")
