@@ -27,10 +27,11 @@ void configure(CURL *easy, const EngineRequest &request, const QByteArray &url)
     setOption(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
     setOption(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     setOption(easy, CURLOPT_LOW_SPEED_TIME, timeout);
-    // The engine has a thread of its own, so libcurl's largest buffers cost
-    // the window nothing and halve the calls per megabyte.
+    // The engine has a thread of its own, so libcurl's largest receive buffer
+    // costs the window nothing and cuts the calls per megabyte; for sending,
+    // 256 KiB measured fastest (2 MiB spills out of the processor's cache).
     setOption(easy, CURLOPT_BUFFERSIZE, long(CURL_MAX_READ_SIZE));
-    setOption(easy, CURLOPT_UPLOAD_BUFFERSIZE, 2L * 1024 * 1024);
+    setOption(easy, CURLOPT_UPLOAD_BUFFERSIZE, 256L * 1024);
 }
 
 void protect(CURL *easy, const TlsSettings &tls)
