@@ -95,8 +95,9 @@ void MultiDriver::watchForStall(int running)
         m_stallTimer.stop();
         return;
     }
-    m_stallDelayMs = qBound(1, m_stallDelayMs * 2, 100);
+    // At once the first time, then less and less often.
     m_stallTimer.start(m_stallDelayMs);
+    m_stallDelayMs = qBound(1, m_stallDelayMs * 2, 100);
 }
 
 // While a TLS data connection's handshake is under way, libcurl 7.88 watches
