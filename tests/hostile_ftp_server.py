@@ -31,6 +31,7 @@ MODES = {
     "must-encrypt": "530 to USER, as vsftpd says when TLS is forced",
     "foreign-pasv": "PASV names 10.0.0.1; EPSV is refused so the client asks for PASV",
     "lying-size": "SIZE says 10; RETR sends 1000 bytes",
+    "short-store": "STOR keeps half of what arrives and says 226; SIZE tells what it kept",
     "trickle": "RETR sends one byte a second, --trickle bytes in all",
 }
 
@@ -78,6 +79,7 @@ class Session:
         self.mode = args.mode
         self.data_listener = None
         self.buffer = b""
+        self.stored = 0
         sock.settimeout(READ_TIMEOUT)
 
     def send(self, text):
@@ -182,6 +184,8 @@ class Session:
             self.send("502 Command not implemented.")
         elif self.mode == "lying-size":
             self.send("213 10")
+        elif self.mode == "short-store":
+            self.send("213 %d" % self.stored)
         elif self.mode == "trickle":
             self.send("213 %d" % self.args.trickle)
         else:
@@ -277,6 +281,7 @@ class Session:
                 received += len(chunk)
         finally:
             data.close()
+        self.stored = received // 2 if self.mode == "short-store" else received
         self.send("226 Received %d bytes." % received)
 
 

@@ -13,7 +13,44 @@ class TestTransferFailures : public QObject
 private Q_SLOTS:
     void phaseIsNamed_data();
     void phaseIsNamed();
+    void uploadTheServerKeptOnlyPartOf();
 };
+
+namespace {
+
+// The misbehaving server in `mode` on a free loopback port, for as long as this lives.
+struct HostileServer
+{
+    explicit HostileServer(const QString &mode)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral(SARVEL_TESTS_DIR "/hostile_ftp_server.py"), "--mode", mode,
+                       "--idle", "30"});
+        port = announcedPort(process);
+    }
+    ~HostileServer()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    QString name() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+
+    QProcess process;
+    int port = 0;
+};
+
+std::unique_ptr<CurlTransfer> transferTo(const QString &server)
+{
+    auto transfer = std::make_unique<CurlTransfer>();
+    transfer->setURL(QStringLiteral("FTP://") + server);
+    transfer->setUserName("tester");
+    transfer->setPassword("Pw9!xq7z");
+    transfer->setRequestTimeout(2);
+    return transfer;
+}
+
+} // namespace
 
 void TestTransferFailures::phaseIsNamed_data()
 {
@@ -54,23 +91,14 @@ void TestTransferFailures::phaseIsNamed()
     QFETCH(int, code);
     QFETCH(QString, phase);
 
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(SARVEL_TESTS_DIR "/hostile_ftp_server.py"), "--mode", mode,
-                  "--idle", "30"});
-    const int port = announcedPort(server);
-    QVERIFY(port > 0);
-    const QString name = QStringLiteral("127.0.0.1:%1").arg(port);
-
-    CurlTransfer transfer;
-    transfer.setURL(QStringLiteral("FTP://") + name);
-    transfer.setUserName("tester");
-    transfer.setPassword("Pw9!xq7z");
-    transfer.setRequestTimeout(2);
-    const Outcome outcome = run(transfer, operation);
-    server.kill();
-    server.waitForFinished();
+    Outcome outcome;
+    QString name;
+    {
+        HostileServer server(mode);
+        QVERIFY(server.port > 0);
+        name = server.name();
+        outcome = run(*transferTo(name), operation);
+    }
 
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.states.constLast(), TransferState::Error);
@@ -78,6 +106,19 @@ void TestTransferFailures::phaseIsNamed()
     QCOMPARE(outcome.code, code);
     QVERIFY2(outcome.info.contains(phase.arg(name)), qPrintable(outcome.info));
     QVERIFY(!outcome.info.contains(QLatin1String("Pw9!xq7z")));
+}
+
+void TestTransferFailures::uploadTheServerKeptOnlyPartOf()
+{
+    QTemporaryDir local;
+    QVERIFY(writeFile(local.filePath("sent.bin"), QByteArray(100000, 's')));
+    HostileServer server("short-store");
+    QVERIFY(server.port > 0);
+    const Outcome outcome = run(*transferTo(server.name()), "PUT " + local.filePath("sent.bin"));
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QVERIFY2(outcome.info.contains(QLatin1String("the server holds 50000 bytes of the 100000")),
+             qPrintable(outcome.info));
 }
 
 QTEST_GUILESS_MAIN(TestTransferFailures)
