@@ -1,6 +1,5 @@
 // The engine's side of an operation's local files: which files may be sent,
-// and opening them before anything goes to the server, so a local problem
-// costs no connection and names its path.
+// and where retrieved data goes.
 #include "engine_operation.h"
 #include "transfer_engine.h"
 
