@@ -52,9 +52,8 @@ void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check chec
     m_op->check = check;
     m_op->verifyFailure = verifyFailure;
     if (!m_easy) {
-        // One handle for every operation, as the curl tool keeps one: libcurl
-        // 7.88 times a TLS data connection on a reused login from the
-        // handle's first transfer, and a fresh handle fails it at once.
+        // One handle for every operation, reset before each, as the curl tool
+        // keeps one across its URLs: cheaper than a new handle per command.
         m_easy.reset(curl_easy_init());
         if (!m_easy)
             throw std::runtime_error("libcurl could not make a request handle.");
