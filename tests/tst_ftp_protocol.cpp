@@ -3,6 +3,7 @@
 #include "chunk_decoder.h"
 #include "ftp_reply.h"
 #include "remote_folder.h"
+#include "tls_trust.h"
 
 #include <QTest>
 
@@ -20,6 +21,10 @@ private Q_SLOTS:
     void resolved();
     void decodedInAnyPieces_data();
     void decodedInAnyPieces();
+    void loopbackHosts_data();
+    void loopbackHosts();
+    void protectionFromLibcurl_data();
+    void protectionFromLibcurl();
 };
 
 void TestFtpProtocol::replies_data()
@@ -211,6 +216,54 @@ void TestFtpProtocol::decodedInAnyPieces()
     for (qsizetype i = 0; i < bytes.size(); ++i)
         oneByOne += decoder.decode(bytes.mid(i, 1), i + 1 == bytes.size());
     QCOMPARE(oneByOne, text);
+}
+
+// Only this machine may have the account in clear text without a question.
+void TestFtpProtocol::loopbackHosts_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("loopback");
+    QTest::newRow("127.0.0.1") << "127.0.0.1" << true;
+    QTest::newRow("elsewhere in 127/8") << "127.5.6.7" << true;
+    QTest::newRow("::1") << "::1" << true;
+    QTest::newRow("[::1]") << "[::1]" << true;
+    QTest::newRow("localhost") << "LocalHost" << true;
+    QTest::newRow("*.localhost") << "demo.localhost" << true;
+    QTest::newRow("a name ending in localhost") << "evil-localhost" << false;
+    QTest::newRow("localhost as a subdomain") << "localhost.example" << false;
+    QTest::newRow("a name starting like loopback") << "127.0.0.1.example" << false;
+    QTest::newRow("128.0.0.1") << "128.0.0.1" << false;
+    QTest::newRow("private network") << "10.0.0.1" << false;
+    QTest::newRow("IPv6 elsewhere") << "2001:db8::1" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestFtpProtocol::loopbackHosts()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, loopback);
+    QCOMPARE(isLoopbackHost(host), loopback);
+}
+
+void TestFtpProtocol::protectionFromLibcurl_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("protection");
+    QTest::newRow("TLS 1.2") << QByteArray(
+                                    "SSL connection using TLSv1.2 / ECDHE-RSA-AES256-GCM-SHA384")
+                             << "TLS 1.2";
+    QTest::newRow("TLS 1.3") << QByteArray("SSL connection using TLSv1.3 / TLS_AES_256_GCM_SHA384")
+                             << "TLS 1.3";
+    QTest::newRow("other text") << QByteArray("Connected to 127.0.0.1 (127.0.0.1) port 21")
+                                << QString();
+    QTest::newRow("no version") << QByteArray("SSL connection using TLSv") << QString();
+}
+
+void TestFtpProtocol::protectionFromLibcurl()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, protection);
+    QCOMPARE(protectionFromCurlText(line), protection);
 }
 
 QTEST_APPLESS_MAIN(TestFtpProtocol)

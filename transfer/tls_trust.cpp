@@ -24,7 +24,10 @@ QString protectionFromCurlText(QByteArrayView line)
         return {};
     const QByteArrayView rest = line.sliced(prefix.size());
     const qsizetype end = rest.indexOf(' ');
-    return QStringLiteral("TLS ") + QString::fromLatin1(end < 0 ? rest : rest.first(end));
+    const QByteArrayView version = end < 0 ? rest : rest.first(end);
+    if (version.isEmpty())
+        return {};
+    return QStringLiteral("TLS ") + QString::fromLatin1(version);
 }
 
 namespace {
