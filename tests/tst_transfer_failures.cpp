@@ -4,6 +4,7 @@
 #include "ftp_server_process.h"
 #include "transfer_run.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +15,7 @@ private Q_SLOTS:
     void phaseIsNamed_data();
     void phaseIsNamed();
     void uploadTheServerKeptOnlyPartOf();
+    void closingDoesNotWaitForAnUnansweredQuit();
 };
 
 namespace {
@@ -21,12 +23,13 @@ namespace {
 // The misbehaving server in `mode` on a free loopback port, for as long as this lives.
 struct HostileServer
 {
-    explicit HostileServer(const QString &mode)
+    explicit HostileServer(const QString &mode, const QStringList &extra = {})
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral("/usr/bin/python3"),
-                      {QStringLiteral(SARVEL_TESTS_DIR "/hostile_ftp_server.py"), "--mode", mode,
-                       "--idle", "30"});
+                      QStringList{QStringLiteral(SARVEL_TESTS_DIR "/hostile_ftp_server.py"),
+                                  "--mode", mode, "--idle", "30"} +
+                          extra);
         port = announcedPort(process);
     }
     ~HostileServer()
@@ -119,6 +122,21 @@ void TestTransferFailures::uploadTheServerKeptOnlyPartOf()
     QCOMPARE(outcome.states.constLast(), TransferState::Error);
     QVERIFY2(outcome.info.contains(QLatin1String("the server holds 50000 bytes of the 100000")),
              qPrintable(outcome.info));
+}
+
+void TestTransferFailures::closingDoesNotWaitForAnUnansweredQuit()
+{
+    HostileServer server("reply-timeout", {"--stall-at", "QUIT"});
+    QVERIFY(server.port > 0);
+    auto transfer = transferTo(server.name());
+    transfer->setRequestTimeout(60);
+    QVERIFY(run(*transfer, "PWD").ok);
+    // libcurl would wait for the reply to QUIT up to its own time-out (two
+    // minutes); the component cuts its connections instead.
+    QElapsedTimer clock;
+    clock.start();
+    transfer.reset();
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestTransferFailures)
