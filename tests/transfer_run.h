@@ -3,6 +3,7 @@
 // Running the real transfer component in tests: one operation to its end,
 // with everything it reported.
 #include "curl_transfer.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -39,16 +40,4 @@ inline Outcome run(CurlTransfer &transfer, const QString &operation, QList<bool>
     if (finished.wait(30000))
         outcome.ok = finished.first().first().toBool();
     return outcome;
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }

@@ -2,6 +2,7 @@
 // on a free port, logged into with the preset's account, and gone with its
 // owner. The tests use a free port in place of the preset's.
 #include "demo_server.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,12 +44,6 @@ QList<QByteArray> loginCodes(quint16 port)
     return codes;
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestDemoServer : public QObject
@@ -73,8 +68,8 @@ void TestDemoServer::servesFreshFolderOnFreePort()
         DemoServer server(DemoServer::bundledFiles(), root);
         QVERIFY(server.start(port, demo.user, demo.password));
         pid = server.processId();
-        QCOMPARE(contents(root + QStringLiteral("/readme.txt")),
-                 contents(DemoServer::bundledFiles().readme));
+        QCOMPARE(readFile(root + QStringLiteral("/readme.txt")),
+                 readFile(DemoServer::bundledFiles().readme));
         QCOMPARE(loginCodes(port), (QList<QByteArray>{"220", "331", "230"}));
         // Started once: a second choice of the site starts nothing more.
         QVERIFY(!server.start(port, demo.user, demo.password));
@@ -95,7 +90,7 @@ void TestDemoServer::keepsOperatorsReadme()
     const auto &demo = DemoServer::demoPreset();
     DemoServer server(DemoServer::bundledFiles(), root.path());
     QVERIFY(server.start(freePort(), demo.user, demo.password));
-    QCOMPARE(contents(mine.fileName()), QByteArray("my own notes"));
+    QCOMPARE(readFile(mine.fileName()), QByteArray("my own notes"));
 }
 
 void TestDemoServer::leavesTakenPortAlone()

@@ -2,6 +2,7 @@
 // a temporary folder: what it reports, and what arrives on disk.
 #include "curl_transfer.h"
 #include "ftp_server_process.h"
+#include "test_files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -52,18 +53,6 @@ QByteArray randomBytes(int size)
     for (char &byte : data)
         byte = char(generator.generate() & 0xff);
     return data;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
