@@ -2,6 +2,7 @@
 
 #include "transfer_component.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -49,6 +50,8 @@ QString protocolLogLine(const ProtocolEvent &event)
         mark = "> ";
     else if (event.kind == ProtocolEvent::Kind::Received)
         mark = "< ";
+    else if (event.kind == ProtocolEvent::Kind::Detail)
+        mark = "- ";
     return timeStamp(event.time) + QLatin1Char(' ') + QLatin1String(mark) + text;
 }
 
@@ -76,7 +79,13 @@ ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
     copy->setToolTip(tr("Copy every line of the log to the clipboard"));
     connect(copy, &QPushButton::clicked, this, &ProtocolLogWindow::copyToClipboard);
 
+    auto *details = new QCheckBox(tr("libcurl details"));
+    details->setObjectName(QStringLiteral("LibcurlDetails"));
+    details->setToolTip(tr("Also show what libcurl says of its own work"));
+    connect(details, &QCheckBox::toggled, this, &ProtocolLogWindow::setDetailsShown);
+
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(details);
     buttons->addStretch();
     buttons->addWidget(copy);
     auto *layout = new QVBoxLayout(this);
@@ -88,7 +97,14 @@ ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
 
 void ProtocolLogWindow::addEvent(const ProtocolEvent &event)
 {
-    m_pending << protocolLogLine(event);
+    const bool detail = event.kind == ProtocolEvent::Kind::Detail;
+    const QString line = protocolLogLine(event);
+    m_kept.push_back({detail, line});
+    if (qsizetype(m_kept.size()) > m_lineLimit)
+        m_kept.pop_front();
+    if (detail && !m_detailsShown)
+        return;
+    m_pending << line;
     ++m_lineCount;
     // However fast lines come, no more than the limit waits.
     if (m_pending.size() >= m_lineLimit)
@@ -122,6 +138,32 @@ QString ProtocolLogWindow::text()
 void ProtocolLogWindow::copyToClipboard()
 {
     QGuiApplication::clipboard()->setText(text());
+}
+
+void ProtocolLogWindow::setDetailsShown(bool shown)
+{
+    if (shown == m_detailsShown)
+        return;
+    m_detailsShown = shown;
+    showAgain();
+}
+
+// The view anew from the lines kept, with or without the details.
+void ProtocolLogWindow::showAgain()
+{
+    m_batchTimer.stop();
+    m_pending.clear();
+    m_lines->clear();
+    QStringList lines;
+    for (const Kept &kept : m_kept)
+        if (m_detailsShown || !kept.detail)
+            lines << kept.line;
+    m_lineCount = lines.size();
+    if (!lines.isEmpty())
+        m_lines->appendPlainText(lines.join(QLatin1Char('\n')));
+    m_droppedNote->setVisible(false);
+    QScrollBar *bar = m_lines->verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void ProtocolLogWindow::showEvent(QShowEvent *event)

@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <deque>
+
 struct ProtocolEvent;
 class QLabel;
 class QPlainTextEdit;
@@ -19,6 +21,7 @@ QString protocolLogLine(const ProtocolEvent &event);
 // The protocol log: a window of its own that the operator keeps open while
 // working, with the conversation with the server line by line, newest last.
 // It holds the newest lines only, in memory: nothing of it goes to disk.
+// libcurl's own remarks show only while "libcurl details" is checked.
 class ProtocolLogWindow final : public QWidget
 {
     Q_OBJECT
@@ -35,15 +38,25 @@ public:
     // Every line kept, after the note on dropped lines when there is one.
     QString text();
     void copyToClipboard();
+    void setDetailsShown(bool shown);
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    struct Kept
+    {
+        bool detail;
+        QString line;
+    };
+    void showAgain();
+
     QPlainTextEdit *m_lines;
     QLabel *m_droppedNote;
     const int m_lineLimit;
     QStringList m_pending; // added, not yet in the view
     QTimer m_batchTimer;
-    qint64 m_lineCount = 0; // ever added
+    qint64 m_lineCount = 0;  // ever added
+    std::deque<Kept> m_kept; // the newest lines, details included, for the check box
+    bool m_detailsShown = false;
 };

@@ -23,8 +23,10 @@ private Q_SLOTS:
     void decodedInAnyPieces();
     void loopbackHosts_data();
     void loopbackHosts();
-    void protectionFromLibcurl_data();
-    void protectionFromLibcurl();
+    void protectionName_data();
+    void protectionName();
+    void tlsNextStep_data();
+    void tlsNextStep();
 };
 
 void TestFtpProtocol::replies_data()
@@ -245,25 +247,57 @@ void TestFtpProtocol::loopbackHosts()
     QCOMPARE(isLoopbackHost(host), loopback);
 }
 
-void TestFtpProtocol::protectionFromLibcurl_data()
+void TestFtpProtocol::protectionName_data()
 {
-    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("version");
     QTest::addColumn<QString>("protection");
-    QTest::newRow("TLS 1.2") << QByteArray(
-                                    "SSL connection using TLSv1.2 / ECDHE-RSA-AES256-GCM-SHA384")
-                             << "TLS 1.2";
-    QTest::newRow("TLS 1.3") << QByteArray("SSL connection using TLSv1.3 / TLS_AES_256_GCM_SHA384")
-                             << "TLS 1.3";
-    QTest::newRow("other text") << QByteArray("Connected to 127.0.0.1 (127.0.0.1) port 21")
-                                << QString();
-    QTest::newRow("no version") << QByteArray("SSL connection using TLSv") << QString();
+    QTest::newRow("TLS 1.2") << QByteArray("TLSv1.2") << "TLS 1.2";
+    QTest::newRow("TLS 1.3") << QByteArray("TLSv1.3") << "TLS 1.3";
+    QTest::newRow("no version") << QByteArray("TLSv") << QString();
+    QTest::newRow("unknown") << QByteArray("unknown") << QString();
 }
 
-void TestFtpProtocol::protectionFromLibcurl()
+void TestFtpProtocol::protectionName()
 {
-    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, version);
     QFETCH(QString, protection);
-    QCOMPARE(protectionFromCurlText(line), protection);
+    QCOMPARE(::protectionName(version), protection);
+}
+
+void TestFtpProtocol::tlsNextStep_data()
+{
+    using Check = TlsSettings::Check;
+    QTest::addColumn<int>("result");
+    QTest::addColumn<Check>("check");
+    QTest::addColumn<bool>("consentNeeded");
+    QTest::addColumn<TlsNextStep>("next");
+    const auto row = [](const char *name, CURLcode result, Check check, bool consent,
+                        TlsNextStep next) {
+        QTest::newRow(name) << int(result) << check << consent << next;
+    };
+    row("untrusted: fetch the certificate", CURLE_PEER_FAILED_VERIFICATION, Check::Authorities,
+        true, TlsNextStep::Probe);
+    row("another key than the pinned one", CURLE_SSL_PINNEDPUBKEYNOTMATCH, Check::Pinned, true,
+        TlsNextStep::Probe);
+    row("the probe has the certificate", CURLE_SSL_PINNEDPUBKEYNOTMATCH, Check::Probe, true,
+        TlsNextStep::AskCertificate);
+    row("the probe failed to verify", CURLE_PEER_FAILED_VERIFICATION, Check::Probe, true,
+        TlsNextStep::End);
+    row("no TLS, elsewhere", CURLE_USE_SSL_FAILED, Check::Authorities, true,
+        TlsNextStep::AskClearText);
+    row("no TLS, this machine", CURLE_USE_SSL_FAILED, Check::Authorities, false, TlsNextStep::End);
+    row("a handshake that failed", CURLE_SSL_CONNECT_ERROR, Check::Authorities, true,
+        TlsNextStep::End);
+    row("success", CURLE_OK, Check::Pinned, true, TlsNextStep::End);
+}
+
+void TestFtpProtocol::tlsNextStep()
+{
+    QFETCH(int, result);
+    QFETCH(TlsSettings::Check, check);
+    QFETCH(bool, consentNeeded);
+    QFETCH(TlsNextStep, next);
+    QCOMPARE(nextTlsStep(CURLcode(result), check, consentNeeded), next);
 }
 
 QTEST_APPLESS_MAIN(TestFtpProtocol)

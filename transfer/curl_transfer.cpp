@@ -1,6 +1,7 @@
 #include "curl_transfer.h"
 
 #include "engine_messages.h"
+#include "failure_text.h"
 #include "ftp_command.h"
 #include "retrieved_data.h"
 #include "tls_trust.h"
@@ -43,7 +44,7 @@ public:
     explicit Private(CurlTransfer *q);
     ~Private();
 
-    EngineRequest request(const FtpCommand &command) const;
+    OperationOrder order(const FtpCommand &command) const;
     void post(std::function<void(TransferEngine &)> job);
     void receive(EngineReports &&reports);
     void refuse(const QString &message);
@@ -104,7 +105,7 @@ CurlTransfer::Private::~Private()
     delete m_engine;
 }
 
-EngineRequest CurlTransfer::Private::request(const FtpCommand &command) const
+OperationOrder CurlTransfer::Private::order(const FtpCommand &command) const
 {
     const QUrl url(m_url, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty())
@@ -119,18 +120,18 @@ EngineRequest CurlTransfer::Private::request(const FtpCommand &command) const
     server.setHost(url.host());
     server.setPort(url.port());
 
-    EngineRequest request;
-    request.command = command;
-    request.serverUrl = server.toEncoded();
-    request.host = url.host();
-    request.port = url.port(21);
-    request.user = m_user;
-    request.password = m_password;
-    request.folder = m_folder;
-    request.timeoutSeconds = m_timeoutSeconds;
-    request.newLogin = m_newLogin;
-    request.clearTextNeedsConsent = !m_isLocalHost(request.host);
-    return request;
+    OperationOrder order;
+    order.command = command;
+    order.serverUrl = server.toEncoded();
+    order.host = url.host();
+    order.port = url.port(21);
+    order.user = m_user;
+    order.password = m_password;
+    order.folder = m_folder;
+    order.timeoutSeconds = m_timeoutSeconds;
+    order.newLogin = m_newLogin;
+    order.clearTextNeedsConsent = !m_isLocalHost(order.host);
+    return order;
 }
 
 void CurlTransfer::Private::post(std::function<void(TransferEngine &)> job)
@@ -161,7 +162,7 @@ void CurlTransfer::Private::receive(EngineReports &&reports)
 void CurlTransfer::Private::refuse(const QString &message)
 {
     EngineReport error;
-    error.state = qint16(TransferState::Error);
+    error.state = TransferState::Error;
     error.info = message;
     EngineReport finished;
     finished.kind = EngineReport::Kind::Finished;
@@ -185,7 +186,7 @@ void CurlTransfer::Private::flush()
         case EngineReport::Kind::State:
             m_shownCode = report.code;
             m_shownInfo = report.info;
-            Q_EMIT q->StateChanged(report.state);
+            Q_EMIT q->StateChanged(qint16(report.state));
             break;
         case EngineReport::Kind::Progress:
             Q_EMIT q->progressChanged(report.done, report.total);
@@ -236,10 +237,6 @@ void CurlTransfer::answerTrust(bool trusted)
 {
     d->post([trusted](TransferEngine &engine) { engine.answerTrust(trusted); });
 }
-int CurlTransfer::RequestTimeout() const
-{
-    return d->m_timeoutSeconds;
-}
 void CurlTransfer::setRequestTimeout(int seconds)
 {
     d->m_timeoutSeconds = qMax(1, seconds);
@@ -285,7 +282,7 @@ void CurlTransfer::Execute(const QString &operation)
         command = parseFtpCommand(operation);
     } catch (const std::invalid_argument &error) {
         if (d->m_executing)
-            throw std::runtime_error("Still executing the last request; wait for it to finish.");
+            throw std::runtime_error(StillExecutingText);
         throw std::runtime_error(error.what());
     }
     if (command.verb == FtpVerb::Abort) {
@@ -295,10 +292,10 @@ void CurlTransfer::Execute(const QString &operation)
         return;
     }
     if (d->m_executing)
-        throw std::runtime_error("Still executing the last request; wait for it to finish.");
+        throw std::runtime_error(StillExecutingText);
     if (d->m_url.isEmpty())
         throw std::runtime_error("No site chosen yet: pick a site in the site list first.");
-    const EngineRequest request = d->request(command);
+    const OperationOrder order = d->order(command);
 
     d->m_retrieved.clear();
     if (breaksCommandLine(d->m_url))
@@ -313,15 +310,12 @@ void CurlTransfer::Execute(const QString &operation)
 
     d->m_executing = true;
     d->m_newLogin = false;
-    if (command.verb == FtpVerb::Close)
-        d->post([](TransferEngine &engine) { engine.close(); });
-    else
-        d->post([request](TransferEngine &engine) { engine.start(request); });
+    d->post([order](TransferEngine &engine) { engine.start(order); });
 }
 
 QString CurlTransfer::GetChunk(int size)
 {
     if (d->m_executing)
-        throw std::runtime_error("Still executing the last request; wait for it to finish.");
+        throw std::runtime_error(StillExecutingText);
     return d->m_retrieved.read(size);
 }

@@ -34,7 +34,6 @@ public:
 
     // Seconds a connection attempt, a server reply or a stalled transfer may
     // take before the operation ends in the error state; 60 by default.
-    int RequestTimeout() const;
     void setRequestTimeout(int seconds);
 
     // Which hosts are this machine, where a server without TLS gets the

@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-// What the facade hands the engine thread: one operation and all it needs,
-// copied, so the two threads share no state.
-struct EngineRequest
+// What the facade orders the engine thread to do: one command and all it
+// needs, copied, so the two threads share no state.
+struct OperationOrder
 {
     FtpCommand command;
     QByteArray serverUrl; // "ftp://host:port", no path, no credentials
@@ -22,10 +22,12 @@ struct EngineRequest
     QString password;
     RemoteFolder folder;
     int timeoutSeconds = 60;
-    bool newLogin = false;    // the site or account changed: drop the pooled login first
-    bool announceUtf8 = true; // say OPTS UTF8 ON first; once a login is enough
+    bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;
+
+    // "host:port", as messages name the server.
+    QString server() const { return host + QLatin1Char(':') + QString::number(port); }
 };
 
 // One report from the engine thread, delivered to the facade in order.
@@ -35,7 +37,7 @@ struct EngineReport
     Kind kind = Kind::State;
 
     // State: the state and the server reply behind it.
-    qint16 state = 0;
+    TransferState state = TransferState::Idle;
     qint32 code = 0;
     QString info;
     // Progress

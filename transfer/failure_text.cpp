@@ -113,3 +113,28 @@ QString failureText(const FailureFacts &f)
         return withDetail(QStringLiteral("The operation on %1 failed").arg(f.server), f.detail);
     }
 }
+
+QString localFileFailure(LocalAction action, const QString &path, const QString &why)
+{
+    if (action == LocalAction::MakeTemporary)
+        return QStringLiteral("Cannot make a temporary file for the retrieved data: %1").arg(why);
+    if (path.isEmpty())
+        return QStringLiteral("Cannot write the retrieved data: %1").arg(why);
+    static const char *const verbs[] = {"read", "write", "send"};
+    return QStringLiteral("Cannot %1 the local file %2: %3")
+        .arg(QLatin1String(verbs[int(action)]), path, why);
+}
+
+QString malformedReplyText(const QString &server, const QString &why)
+{
+    return QStringLiteral("The reply from %1 is too long or malformed (%2)").arg(server, why);
+}
+
+QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path)
+{
+    return QStringLiteral("The upload is incomplete: the server holds %1 bytes of the %2 bytes "
+                          "of %3.")
+        .arg(serverSize)
+        .arg(localSize)
+        .arg(path);
+}

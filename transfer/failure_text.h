@@ -13,7 +13,6 @@ struct FailureFacts
     int timeoutSeconds = 0;
     bool connected = false; // the control connection was up
     bool greeted = false;   // the server had said something
-    bool loggedIn = false;  // the login was accepted
     qint32 lastCode = 0;    // the last reply's code
     QString lastReply;      // and its text
     QString lastCommand;    // the last command sent
@@ -26,3 +25,18 @@ struct FailureFacts
 // One line for the operator that names the phase that failed and the server,
 // with libcurl's or the server's words after it where they help.
 QString failureText(const FailureFacts &facts);
+
+// Why an operation could not use its local file; `path` empty for the
+// temporary file that keeps retrieved data for GetChunk.
+enum class LocalAction { Read, Write, Send, MakeTemporary };
+QString localFileFailure(LocalAction action, const QString &path, const QString &why);
+
+// A reply past the limits of what one reply may hold.
+QString malformedReplyText(const QString &server, const QString &why);
+// An upload the server kept only part of.
+QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path);
+
+// The refusal of a command while another runs, and of GetChunk meanwhile.
+inline constexpr char StillExecutingText[] =
+    "Still executing the last request; wait for it to finish.";
+inline constexpr char StoppedText[] = "Stopped by the operator";

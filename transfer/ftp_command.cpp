@@ -145,3 +145,11 @@ FtpCommand parseFtpCommand(const QString &text)
     reject(QStringLiteral("Unknown FTP command \"%1\". Accepted commands: %2.")
                .arg(name, acceptedFtpVerbs()));
 }
+
+QString ftpVerbName(FtpVerb verb)
+{
+    for (const VerbSpec &spec : kVerbs)
+        if (spec.verb == verb)
+            return QLatin1String(spec.name);
+    return {};
+}

@@ -33,3 +33,6 @@ struct FtpCommand
 // missing or surplus argument, a line break or other control character) and
 // nothing is sent. Verbs are compared in ASCII only.
 FtpCommand parseFtpCommand(const QString &text);
+
+// The verb's name as the operator types it: "GET" for FtpVerb::Get.
+QString ftpVerbName(FtpVerb verb);

@@ -10,7 +10,7 @@
 namespace {
 
 // What every operation shares: the server, the account and the time limits.
-void configure(CURL *easy, const EngineRequest &request, const QByteArray &url)
+void configure(CURL *easy, const OperationOrder &order, const QByteArray &url)
 {
     // Every option back to its default first: options such as CURLOPT_UPLOAD
     // would otherwise stick and turn the next download into an upload.
@@ -19,10 +19,10 @@ void configure(CURL *easy, const EngineRequest &request, const QByteArray &url)
     setOption(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     // Credentials travel as options, never inside the URL, so no error text
     // or log line built from the URL can carry the password.
-    setOption(easy, CURLOPT_USERNAME, request.user.toUtf8().constData());
-    setOption(easy, CURLOPT_PASSWORD, request.password.toUtf8().constData());
+    setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());
+    setOption(easy, CURLOPT_PASSWORD, order.password.toUtf8().constData());
     setOption(easy, CURLOPT_NOSIGNAL, 1L);
-    const long timeout = request.timeoutSeconds;
+    const long timeout = order.timeoutSeconds;
     setOption(easy, CURLOPT_CONNECTTIMEOUT, timeout);
     setOption(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
     setOption(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -77,27 +77,27 @@ void protect(CURL *easy, const TlsSettings &tls)
     }
 }
 
-QByteArray remoteFile(const EngineRequest &request, const QString &name)
+QByteArray remoteFile(const OperationOrder &order, const QString &name)
 {
     const int slash = name.lastIndexOf(QLatin1Char('/'));
     const RemoteFolder folder =
-        slash < 0 ? request.folder : request.folder.resolved(name.left(slash + 1));
-    return request.serverUrl + folder.urlPath() + QUrl::toPercentEncoding(name.mid(slash + 1));
+        slash < 0 ? order.folder : order.folder.resolved(name.left(slash + 1));
+    return order.serverUrl + folder.urlPath() + QUrl::toPercentEncoding(name.mid(slash + 1));
 }
 
-QByteArray folderUrl(const EngineRequest &request, const RemoteFolder &folder)
+QByteArray folderUrl(const OperationOrder &order, const RemoteFolder &folder)
 {
-    return request.serverUrl + folder.urlPath();
+    return order.serverUrl + folder.urlPath();
 }
 
 // A command sent after libcurl has changed into the current folder;
 // CURLOPT_QUOTE would run in the login folder instead.
-void afterChangingFolder(PreparedRequest &prepared, const EngineRequest &request,
+void afterChangingFolder(PreparedRequest &prepared, const OperationOrder &order,
                          std::initializer_list<QByteArray> commands)
 {
     for (const QByteArray &command : commands)
         appendTo(prepared.postQuote, command);
-    configure(prepared.easy, request, folderUrl(request, request.folder));
+    configure(prepared.easy, order, folderUrl(order, order.folder));
     setOption(prepared.easy, CURLOPT_NOBODY, 1L);
     setOption(prepared.easy, CURLOPT_POSTQUOTE, prepared.postQuote.get());
 }
@@ -109,14 +109,15 @@ QByteArray withName(const char *verb, const QString &name)
 
 } // namespace
 
-PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const TlsSettings &tls)
+PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
+                               bool announceUtf8)
 {
     PreparedRequest prepared;
     prepared.easy = easy;
-    const QStringList &args = request.command.args;
-    switch (request.command.verb) {
+    const QStringList &args = order.command.args;
+    switch (order.command.verb) {
     case FtpVerb::Get:
-        configure(prepared.easy, request, remoteFile(request, args.at(0)));
+        configure(prepared.easy, order, remoteFile(order, args.at(0)));
         prepared.data = PreparedRequest::Data::Download;
         if (args.size() > 1)
             prepared.localName = localPath(args.at(1));
@@ -125,7 +126,7 @@ PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const T
         prepared.localName = localPath(args.at(0));
         const QString remoteName =
             args.size() > 1 ? args.at(1) : QFileInfo(prepared.localName).fileName();
-        configure(prepared.easy, request, remoteFile(request, remoteName));
+        configure(prepared.easy, order, remoteFile(order, remoteName));
         prepared.data = PreparedRequest::Data::Upload;
         setOption(prepared.easy, CURLOPT_UPLOAD, 1L);
         // Asked after the upload, to tell whether the server holds all of it;
@@ -137,49 +138,53 @@ PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const T
     }
     case FtpVerb::Cd:
     case FtpVerb::Cdup:
-        prepared.newFolder = request.folder.resolved(
-            request.command.verb == FtpVerb::Cd ? args.at(0) : QStringLiteral(".."));
+        prepared.newFolder = order.folder.resolved(
+            order.command.verb == FtpVerb::Cd ? args.at(0) : QStringLiteral(".."));
         // Changing into the folder with no transfer: the server's reply to
         // CWD decides whether the folder exists.
-        configure(prepared.easy, request, folderUrl(request, *prepared.newFolder));
+        configure(prepared.easy, order, folderUrl(order, *prepared.newFolder));
         setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
     case FtpVerb::Dir:
     case FtpVerb::Ls:
-        configure(prepared.easy, request,
-                  folderUrl(request,
-                            args.isEmpty() ? request.folder : request.folder.resolved(args.at(0))));
+        configure(
+            prepared.easy, order,
+            folderUrl(order, args.isEmpty() ? order.folder : order.folder.resolved(args.at(0))));
         prepared.data = PreparedRequest::Data::Download;
-        if (request.command.verb == FtpVerb::Ls)
+        if (order.command.verb == FtpVerb::Ls)
             setOption(prepared.easy, CURLOPT_DIRLISTONLY, 1L);
         break;
     case FtpVerb::Size:
-        configure(prepared.easy, request, remoteFile(request, args.at(0)));
+        configure(prepared.easy, order, remoteFile(order, args.at(0)));
         setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
     case FtpVerb::Pwd:
-        afterChangingFolder(prepared, request, {"PWD"});
+        afterChangingFolder(prepared, order, {"PWD"});
         break;
     case FtpVerb::Mkdir:
-        afterChangingFolder(prepared, request, {withName("MKD", args.at(0))});
+        afterChangingFolder(prepared, order, {withName("MKD", args.at(0))});
         break;
     case FtpVerb::Rmdir:
-        afterChangingFolder(prepared, request, {withName("RMD", args.at(0))});
+        afterChangingFolder(prepared, order, {withName("RMD", args.at(0))});
         break;
     case FtpVerb::Delete:
-        afterChangingFolder(prepared, request, {withName("DELE", args.at(0))});
+        afterChangingFolder(prepared, order, {withName("DELE", args.at(0))});
         break;
     case FtpVerb::Rename:
-        afterChangingFolder(prepared, request,
+        afterChangingFolder(prepared, order,
                             {withName("RNFR", args.at(0)), withName("RNTO", args.at(1))});
         break;
     case FtpVerb::Close:
+        // On the pooled login, where the command and its reply can be seen;
+        // libcurl's own QUIT, when it drops a connection, shows nowhere.
+        afterChangingFolder(prepared, order, {"QUIT"});
+        break;
     case FtpVerb::Abort:
-        throw std::logic_error("CLOSE and ABORT make no request.");
+        throw std::logic_error("ABORT makes no request.");
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.
-    if (request.announceUtf8) {
+    if (announceUtf8) {
         appendTo(prepared.quote, "*OPTS UTF8 ON");
         setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
     }

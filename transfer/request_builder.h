@@ -2,6 +2,7 @@
 
 #include "curl_handles.h"
 #include "engine_messages.h"
+#include "tls_trust.h"
 
 #include <optional>
 
@@ -20,25 +21,8 @@ struct PreparedRequest
     std::optional<RemoteFolder> newFolder; // where CD and CDUP lead
 };
 
-// How the login is protected.
-struct TlsSettings
-{
-    enum class Use {
-        Required,  // AUTH TLS must succeed, or nothing of the account is sent
-        IfOffered, // clear text when the server refuses AUTH TLS
-        Off,       // the operator agreed to clear text
-    };
-    enum class Check {
-        Authorities, // the system's trusted authorities and the host name
-        Pinned,      // exactly the key the operator trusted
-        Probe,       // fetch the certificate and stop before the login
-    };
-    Use use = Use::Required;
-    Check check = Check::Authorities;
-    QByteArray pin;
-    CURLSH *share = nullptr; // TLS sessions shared by every operation's handle
-};
-
-// Resets `easy` and sets the request into it. Throws std::runtime_error when
-// libcurl refuses the request.
-PreparedRequest prepareRequest(CURL *easy, const EngineRequest &request, const TlsSettings &tls);
+// Resets `easy` and sets the order into it; with `announceUtf8` the login is
+// first told that names are UTF-8. Throws std::runtime_error when libcurl
+// refuses the request.
+PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
+                               bool announceUtf8);

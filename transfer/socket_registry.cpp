@@ -20,6 +20,13 @@ void SocketRegistry::close(curl_socket_t socket)
     ::close(socket);
 }
 
+void SocketRegistry::cutOpen()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (curl_socket_t socket : m_sockets)
+        ::shutdown(socket, SHUT_RDWR);
+}
+
 void SocketRegistry::shutdownAll()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

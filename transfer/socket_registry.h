@@ -11,8 +11,9 @@ class SocketRegistry final
 {
 public:
     void opened(curl_socket_t socket);
-    // Closes the socket; true when it was known.
     void close(curl_socket_t socket);
+    // Cuts every open socket, so that nothing waits on them any more.
+    void cutOpen();
     // Cuts every socket, and every one opened from now on.
     void shutdownAll();
 

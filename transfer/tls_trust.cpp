@@ -16,18 +16,29 @@ bool isLoopbackHost(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
-QString protectionFromCurlText(QByteArrayView line)
+TlsNextStep nextTlsStep(CURLcode result, TlsSettings::Check check, bool clearTextNeedsConsent)
 {
-    // libcurl's OpenSSL backend: "SSL connection using TLSv1.2 / ECDHE-RSA-...".
-    static constexpr QByteArrayView prefix = "SSL connection using TLSv";
-    if (!line.startsWith(prefix))
+    switch (result) {
+    case CURLE_USE_SSL_FAILED:
+        return clearTextNeedsConsent ? TlsNextStep::AskClearText : TlsNextStep::End;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        // The probe turns verification off, so this is not its result.
+        return check == TlsSettings::Check::Probe ? TlsNextStep::End : TlsNextStep::Probe;
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        // The probe's pin matches no key by design: the certificate is in hand.
+        return check == TlsSettings::Check::Probe ? TlsNextStep::AskCertificate
+                                                  : TlsNextStep::Probe;
+    default:
+        return TlsNextStep::End;
+    }
+}
+
+QString protectionName(QByteArrayView openSslVersion)
+{
+    static constexpr QByteArrayView prefix = "TLSv";
+    if (!openSslVersion.startsWith(prefix) || openSslVersion.size() == prefix.size())
         return {};
-    const QByteArrayView rest = line.sliced(prefix.size());
-    const qsizetype end = rest.indexOf(' ');
-    const QByteArrayView version = end < 0 ? rest : rest.first(end);
-    if (version.isEmpty())
-        return {};
-    return QStringLiteral("TLS ") + QString::fromLatin1(version);
+    return QStringLiteral("TLS ") + QString::fromLatin1(openSslVersion.sliced(prefix.size()));
 }
 
 namespace {
@@ -46,12 +57,9 @@ QString distinguishedName(const QSslCertificate &certificate, bool issuer)
     return parts.join(QStringLiteral(", "));
 }
 
-} // namespace
-
-CertificateFacts certificateFacts(const QByteArray &pem)
+CertificateFacts factsOf(const QSslCertificate &certificate)
 {
     CertificateFacts facts;
-    const QSslCertificate certificate(pem, QSsl::Pem);
     if (certificate.isNull())
         return facts;
     facts.valid = true;
@@ -65,4 +73,16 @@ CertificateFacts certificateFacts(const QByteArray &pem)
     const QByteArray key = certificate.publicKey().toDer();
     facts.pin = "sha256//" + QCryptographicHash::hash(key, QCryptographicHash::Sha256).toBase64();
     return facts;
+}
+
+} // namespace
+
+CertificateFacts certificateFacts(const QByteArray &pem)
+{
+    return factsOf(QSslCertificate(pem, QSsl::Pem));
+}
+
+CertificateFacts certificateFactsFromDer(const QByteArray &der)
+{
+    return factsOf(QSslCertificate(der, QSsl::Der));
 }

@@ -30,7 +30,8 @@ struct ProtocolEvent
     enum class Kind {
         Sent,     // a command sent on the control connection
         Received, // one line of a server reply
-        Info,     // a connection event: resolving, connecting, TLS, data connections, an end
+        Info,     // a connection event, the start and end of an operation, its timing
+        Detail,   // libcurl's own remarks, for experts
     };
     QTime time; // when it happened, to the millisecond
     Kind kind = Kind::Info;
@@ -60,8 +61,8 @@ struct TrustQuestion
 
 // What the console needs of an FTP client: three settings, two calls, the last
 // server reply, and a signal for every state change. Execute returns at once;
-// the work is carried out on the caller's event loop and reported through
-// StateChanged. Calls that cannot be carried out at all (a malformed command,
+// the work goes on elsewhere and is reported through StateChanged, from the
+// caller's event loop. Calls that cannot be carried out at all (a malformed command,
 // no site chosen, a request still running) throw std::runtime_error with a
 // message for the operator.
 class TransferComponent : public QObject
@@ -101,7 +102,7 @@ Q_SIGNALS:
     void protocolEvent(const ProtocolEvent &event);
     // The running operation waits for answerTrust.
     void trustQuestion(const TrustQuestion &question);
-    // What protects the current login: "TLS 1.3" and the like, "not
+    // What protects the current login: "TLS 1.2" and the like, "not
     // encrypted", or empty when there is no login.
     void protectionChanged(const QString &protection);
 };

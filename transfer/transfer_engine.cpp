@@ -1,17 +1,16 @@
 #include "transfer_engine.h"
 
-#include "engine_operation.h"
+#include "failure_text.h"
 #include "multi_driver.h"
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcTransfer, "sarvel.transfer", QtWarningMsg)
 
-TransferEngine::TransferEngine(ReportSink sink, std::shared_ptr<SocketRegistry> sockets,
+TransferEngine::TransferEngine(ReportQueue::Outlet outlet, std::shared_ptr<SocketRegistry> sockets,
                                QThread *reportThread)
-    : m_sink(std::move(sink)), m_sockets(std::move(sockets)), m_reportThread(reportThread)
+    : m_reports(std::move(outlet), reportThread), m_sockets(sockets),
+      m_watch(std::move(sockets), m_reports)
 {}
 
 TransferEngine::~TransferEngine() = default;
@@ -20,175 +19,263 @@ MultiDriver &TransferEngine::driver()
 {
     // Made on first use, on the engine's thread: its notifiers and timer
     // belong to the thread that runs them.
-    if (!m_driver)
+    if (!m_driver) {
         m_driver = std::make_unique<MultiDriver>(
-            [this](CURL *easy, CURLcode result) { finish(easy, result); }, [this] { flush(); });
+            [this](CURL *easy, CURLcode result) { onDone(easy, result); },
+            [this] { afterAction(); });
+        m_watch.setDriver(m_driver.get());
+    }
     return *m_driver;
 }
 
-void TransferEngine::start(const EngineRequest &request)
+void TransferEngine::start(const OperationOrder &order)
 {
-    try {
-        begin(request);
-    } catch (const std::exception &error) {
-        fail(QString::fromUtf8(error.what()));
+    m_pending.reset();
+    if (order.newLogin)
+        dropLogin(false);
+    if (order.command.verb == FtpVerb::Close && m_login.protection.isEmpty()) {
+        // No login to close: nothing to say to any server.
+        m_reports.protocol(ProtocolEvent::Kind::Info, startLine(order.command));
+        m_reports.state(TransferState::Disconnecting);
+        OperationOutcome closed;
+        closed.ok = true;
+        report(order.command, closed);
+        return m_reports.flush();
     }
-    flush();
+    attempt(order);
 }
 
-void TransferEngine::begin(const EngineRequest &request, TlsSettings::Check check,
-                           const QString &verifyFailure)
+void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check check,
+                             const QString &verifyFailure)
 {
-    m_server = server(request);
-    m_pending.reset();
-    if (request.newLogin) {
-        driver().reset();
-        setProtection({});
-        m_utf8Announced = false;
+    m_op.reset();
+    m_verifyFailure = verifyFailure;
+    try {
+        if (!m_easy) {
+            // One handle for every operation, reset before each, as the curl
+            // tool keeps one across its URLs: cheaper than a new handle per command.
+            m_easy.reset(curl_easy_init());
+            if (!m_easy)
+                throw std::runtime_error("libcurl could not make a request handle.");
+        }
+        const bool closing = order.command.verb == FtpVerb::Close;
+        m_op = std::make_unique<FtpOperation>(
+            m_easy.get(), order, tlsFor(order, check), !closing && !m_login.utf8Announced,
+            m_login.protection.startsWith(QLatin1String("TLS")), m_reports, m_watch);
+        driver().add(m_op->easy());
+    } catch (const std::exception &error) {
+        m_op.reset();
+        refuse(order.command, QString::fromUtf8(error.what()));
     }
-    m_op = std::make_unique<Operation>();
-    m_op->verb = request.command.verb;
-    m_op->origin = request;
-    m_op->check = check;
-    m_op->verifyFailure = verifyFailure;
-    if (!m_easy) {
-        // One handle for every operation, reset before each, as the curl tool
-        // keeps one across its URLs: cheaper than a new handle per command.
-        m_easy.reset(curl_easy_init());
-        if (!m_easy)
-            throw std::runtime_error("libcurl could not make a request handle.");
-    }
-    EngineRequest withOptions = request;
-    withOptions.announceUtf8 = !m_utf8Announced;
-    m_op->request = prepareRequest(m_easy.get(), withOptions, tlsFor(request, check));
-    openFiles(*m_op);
+    m_reports.flush();
+}
 
-    CURL *easy = m_op->request.easy;
-    setOption(easy, CURLOPT_ERRORBUFFER, m_op->errorBuffer);
-    setOption(easy, CURLOPT_HEADERFUNCTION, &TransferEngine::onHeader);
-    setOption(easy, CURLOPT_HEADERDATA, this);
-    setOption(easy, CURLOPT_VERBOSE, 1L);
-    setOption(easy, CURLOPT_DEBUGFUNCTION, &TransferEngine::onDebug);
-    setOption(easy, CURLOPT_DEBUGDATA, this);
-    setOption(easy, CURLOPT_OPENSOCKETFUNCTION, &TransferEngine::onOpenSocket);
-    setOption(easy, CURLOPT_OPENSOCKETDATA, this);
-    setOption(easy, CURLOPT_CLOSESOCKETFUNCTION, &TransferEngine::onCloseSocket);
-    setOption(easy, CURLOPT_CLOSESOCKETDATA, this);
-    setOption(easy, CURLOPT_NOPROGRESS, 0L);
-    setOption(easy, CURLOPT_XFERINFOFUNCTION, &TransferEngine::onProgress);
-    setOption(easy, CURLOPT_XFERINFODATA, this);
-    setOption(easy, CURLOPT_WRITEFUNCTION, &TransferEngine::onWrite);
-    setOption(easy, CURLOPT_WRITEDATA, this);
-    if (m_op->source) {
-        setOption(easy, CURLOPT_READFUNCTION, &TransferEngine::onRead);
-        setOption(easy, CURLOPT_READDATA, this);
-        m_op->localSize = m_op->source->size();
-        setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_op->localSize));
+TlsSettings TransferEngine::tlsFor(const OperationOrder &order, TlsSettings::Check check)
+{
+    if (!m_share) {
+        m_share.reset(curl_share_init());
+        if (!m_share || curl_share_setopt(m_share.get(), CURLSHOPT_SHARE,
+                                          CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)
+            throw std::runtime_error("libcurl could not share TLS sessions between requests.");
     }
-    m_op->sinceProgress.start();
-    driver().add(easy);
+    const ServerTrust &trust = m_trust[order.server()];
+    TlsSettings tls;
+    tls.share = m_share.get();
+    if (trust.clearText)
+        tls.use = TlsSettings::Use::Off;
+    else if (!order.clearTextNeedsConsent)
+        tls.use = TlsSettings::Use::IfOffered;
+    tls.check = check;
+    if (check == TlsSettings::Check::Authorities && !trust.pin.isEmpty()) {
+        tls.check = TlsSettings::Check::Pinned;
+        tls.pin = trust.pin;
+    }
+    return tls;
+}
+
+void TransferEngine::afterAction()
+{
+    if (m_op)
+        m_op->afterAction();
+    m_reports.flush();
+}
+
+void TransferEngine::onDone(CURL *easy, CURLcode result)
+{
+    if (!m_op || easy != m_op->easy())
+        return;
+    driver().remove(easy);
+    const OperationOrder order = m_op->order();
+    const TlsNextStep next = m_op->failedLocally()
+                                 ? TlsNextStep::End
+                                 : nextTlsStep(result, m_op->check(), order.clearTextNeedsConsent);
+    // A second attempt or a question never rides on the failed attempt's
+    // connection, which libcurl has closed; the pool stays.
+    OperationOrder again = order;
+    again.newLogin = false;
+    switch (next) {
+    case TlsNextStep::Probe:
+        return attempt(
+            again, TlsSettings::Check::Probe,
+            result == CURLE_PEER_FAILED_VERIFICATION
+                ? m_op->detail()
+                : QStringLiteral("the certificate is not the one trusted for this server"));
+    case TlsNextStep::AskCertificate:
+        return askAboutCertificate();
+    case TlsNextStep::AskClearText: {
+        m_op.reset();
+        TrustQuestion question;
+        question.kind = TrustQuestion::Kind::ClearText;
+        return ask(again, question);
+    }
+    case TlsNextStep::End:
+        break;
+    }
+    const OperationOutcome outcome = m_op->conclude(result);
+    m_op.reset();
+    report(order.command, outcome);
 }
 
 void TransferEngine::abort()
 {
     if (m_pending) {
+        const FtpCommand command = m_pending->order.command;
         m_pending.reset();
-        fail(QStringLiteral("Stopped by the operator"));
-        return flush();
+        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+        refuse(command, QLatin1String(StoppedText));
+        return m_reports.flush();
     }
-    if (!m_op || !m_op->request.easy)
+    if (!m_op)
         return;
-    driver().remove(m_op->request.easy);
-    m_op->localError = QStringLiteral("Stopped by the operator");
-    complete(false, m_op->localError);
-    flush();
+    driver().remove(m_op->easy());
+    const FtpCommand command = m_op->order().command;
+    const OperationOutcome outcome = m_op->stop();
+    m_op.reset();
+    report(command, outcome);
+    m_reports.flush();
 }
 
-void TransferEngine::close()
+// Says how the operation ended: the reply behind the end, its state, the
+// outcome and the timing in the log, then the outcome itself.
+void TransferEngine::report(const FtpCommand &command, const OperationOutcome &outcome)
 {
-    queueState(TransferState::Disconnecting);
-    flush();
-    driver().reset();
-    setProtection({});
-    m_utf8Announced = false;
-    queueProtocol(ProtocolEvent::Kind::Info, QStringLiteral("Connection closed"));
-    queueState(TransferState::Disconnected);
-    queueState(TransferState::ResponseCompleted);
-    EngineReport finished;
-    finished.kind = EngineReport::Kind::Finished;
-    finished.ok = true;
-    m_reports.push_back(std::move(finished));
-    flush();
+    if (command.verb == FtpVerb::Close) {
+        dropLogin(true);
+        m_reports.state(TransferState::Disconnected);
+    } else if (outcome.freshLogin) {
+        // A new login, or libcurl's silent reconnect, has been told about
+        // UTF-8 only if this operation said so.
+        m_login.utf8Announced = outcome.announcedUtf8;
+        setProtection(outcome.protection);
+    }
+    if (!outcome.failure.isEmpty())
+        m_reports.setReply(outcome.code, outcome.failure);
+    m_reports.state(outcome.ok ? TransferState::ResponseCompleted : TransferState::Error);
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       outcomeLine(command, outcome.ok, m_reports.replyText(), outcome.times));
+    if (outcome.times.total > 0)
+        m_reports.protocol(ProtocolEvent::Kind::Info, timingLine(outcome.times));
+    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder);
+}
+
+// Ends an operation that could not be started, before anything is sent.
+void TransferEngine::refuse(const FtpCommand &command, const QString &message)
+{
+    OperationOutcome outcome;
+    outcome.failure = message;
+    report(command, outcome);
+}
+
+void TransferEngine::askAboutCertificate()
+{
+    const CertificateFacts facts = m_op->certificate();
+    const OperationOrder order = m_op->order();
+    m_op.reset();
+    if (!facts.valid)
+        return refuse(order.command,
+                      QStringLiteral("The certificate of %1 could not be read; nothing of the "
+                                     "account was sent.")
+                          .arg(order.server()));
+    const ServerTrust &trust = m_trust[order.server()];
+    TrustQuestion question;
+    question.kind = TrustQuestion::Kind::Certificate;
+    question.reason = m_verifyFailure;
+    question.subject = facts.subject;
+    question.issuer = facts.issuer;
+    question.notBefore = facts.notBefore;
+    question.notAfter = facts.notAfter;
+    question.fingerprint = facts.fingerprint;
+    question.changed = !trust.fingerprint.isEmpty() && trust.fingerprint != facts.fingerprint;
+    ask(order, question, facts.pin);
+}
+
+// The operation waits, holding nothing open, until answerTrust.
+void TransferEngine::ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin)
+{
+    question.host = order.host;
+    question.port = order.port;
+    m_reports.protocol(ProtocolEvent::Kind::Info, trustQuestionLine(question));
+    m_reports.question(question);
+    m_pending = Pending{order, question, pin};
+}
+
+void TransferEngine::answerTrust(bool trusted)
+{
+    if (!m_pending)
+        return;
+    Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    const bool certificate = pending.question.kind == TrustQuestion::Kind::Certificate;
+    m_reports.protocol(ProtocolEvent::Kind::Info, trustAnswerLine(pending.question, trusted));
+    if (!trusted) {
+        refuse(pending.order.command,
+               certificate ? QStringLiteral("The certificate of %1 was not trusted (%2); nothing "
+                                            "of the account was sent.")
+                                 .arg(pending.order.server(), pending.question.reason)
+                           : QStringLiteral("%1 does not offer encryption, and the account was "
+                                            "not sent in clear text.")
+                                 .arg(pending.order.host));
+        return m_reports.flush();
+    }
+    ServerTrust &trust = m_trust[pending.order.server()];
+    if (certificate) {
+        trust.pin = pending.pin;
+        trust.fingerprint = pending.question.fingerprint;
+    } else {
+        trust.clearText = true;
+    }
+    // A login under new terms never rides on a pooled connection.
+    pending.order.newLogin = true;
+    start(pending.order);
 }
 
 void TransferEngine::shutdown()
 {
     if (m_op && m_driver)
-        m_driver->remove(m_op->request.easy);
+        m_driver->remove(m_op->easy());
     m_op.reset();
     m_driver.reset();
     m_reports.clear();
 }
 
-void TransferEngine::queueState(TransferState state)
+// Drops the pooled login; libcurl says QUIT on it as it goes. After CLOSE
+// has said QUIT itself, the connection is cut first, so that libcurl's second
+// QUIT waits for no reply that will never come.
+void TransferEngine::dropLogin(bool cut)
 {
-    EngineReport report;
-    report.state = qint16(state);
-    report.code = m_lastCode;
-    report.info = m_lastInfo;
-    m_reports.push_back(std::move(report));
-}
-
-void TransferEngine::queueProtocol(ProtocolEvent::Kind kind, const QString &text)
-{
-    EngineReport report;
-    report.kind = EngineReport::Kind::Protocol;
-    report.event = {QTime::currentTime(), kind, text};
-    m_reports.push_back(std::move(report));
-}
-
-// State 7 goes out once, when the first data moves, not for every block.
-void TransferEngine::dataStarted()
-{
-    if (m_op->dataFlowing)
-        return;
-    m_op->dataFlowing = true;
-    queueState(TransferState::ReceivingResponse);
-}
-
-void TransferEngine::flush()
-{
-    if (!m_reports.empty())
-        m_sink(std::exchange(m_reports, {}));
-}
-
-// One line of a server reply, as libcurl read it.
-void TransferEngine::replyLine(const QString &line)
-{
-    if (m_op->checkingSize) {
-        // The upload's own check, not the operator's command: it is no state.
-        const std::optional<FtpReply> reply = m_op->reply.addLine(line);
-        if (reply) {
-            m_op->checkingSize = false;
-            if (reply->code == 213)
-                m_op->serverSize = reply->text.mid(4).trimmed().toLongLong();
-        }
-        return;
+    if (m_driver) {
+        if (cut)
+            m_watch.cutOpen();
+        m_driver->reset();
     }
-    // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
-    // ("Content-Length: ..."); the assembler starts replies at coded lines only.
-    const std::optional<FtpReply> reply = m_op->reply.addLine(line);
-    if (!reply)
+    m_login.utf8Announced = false;
+    setProtection({});
+}
+
+void TransferEngine::setProtection(const QString &protection)
+{
+    if (protection == m_login.protection)
         return;
-    m_op->greeted = true;
-    if (!m_op->controlUp) {
-        m_op->controlUp = true;
-        queueState(TransferState::Connected);
-    }
-    m_lastCode = reply->code;
-    m_lastInfo = reply->text;
-    m_op->lastCode = m_lastCode;
-    if (m_lastCode == 257 && m_op->verb == FtpVerb::Pwd)
-        m_op->pwdFolder = folderFromPwdReply(m_lastInfo);
-    queueState(TransferState::ResponseReceived);
+    m_login.protection = protection;
+    m_reports.protection(protection);
 }

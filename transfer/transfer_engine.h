@@ -1,14 +1,15 @@
 #pragma once
 
+#include "connection_watch.h"
 #include "curl_handles.h"
 #include "engine_messages.h"
-#include "request_builder.h"
+#include "ftp_operation.h"
+#include "report_queue.h"
 #include "socket_registry.h"
 #include "tls_trust.h"
 
 #include <QObject>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,32 +18,29 @@
 
 class MultiDriver;
 
-// The transfer work on a thread of its own: the libcurl multi handle, its
-// sockets and timer, and every file a transfer reads or writes. Called only on
-// its own thread (the facade posts to it); everything it has to say goes out
-// through the report sink, in order, in batches.
+// The transfer work on a thread of its own: the libcurl multi handle with
+// the pooled login, the running operation, and a question that waits for
+// the operator. Called only on its own thread (the facade posts to it);
+// everything it has to say goes out through its report queue, in order, in
+// batches.
 class TransferEngine final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TransferEngine)
 public:
-    using ReportSink = std::function<void(EngineReports &&reports)>;
-
-    TransferEngine(ReportSink sink, std::shared_ptr<SocketRegistry> sockets, QThread *reportThread);
+    TransferEngine(ReportQueue::Outlet outlet, std::shared_ptr<SocketRegistry> sockets,
+                   QThread *reportThread);
     ~TransferEngine() override;
 
-    void start(const EngineRequest &request);
+    void start(const OperationOrder &order);
     // Stops the running operation, if any, with "Stopped by the operator".
     void abort();
-    // CLOSE: says QUIT on the pooled login and forgets it.
-    void close();
     // The operator's answer to the question the running operation waits for.
     void answerTrust(bool trusted);
     // Before the thread ends: drops the running operation and the pool.
     void shutdown();
 
 private:
-    struct Operation;
     struct CurlShareDeleter
     {
         void operator()(CURLSH *share) const { curl_share_cleanup(share); }
@@ -50,55 +48,42 @@ private:
     // An operation waiting for the operator, and what it asked.
     struct Pending
     {
-        EngineRequest request;
+        OperationOrder order;
         TrustQuestion question;
         QByteArray pin;
     };
+    // What the pooled login has been told, and what protects it.
+    struct Login
+    {
+        QString protection; // empty while there is none
+        bool utf8Announced = false;
+    };
 
     MultiDriver &driver();
-    void begin(const EngineRequest &request,
-               TlsSettings::Check check = TlsSettings::Check::Authorities,
-               const QString &verifyFailure = {});
-    TlsSettings tlsFor(const EngineRequest &request, TlsSettings::Check check);
-    bool retryOrAsk(CURLcode result);
+    // The one way in for every attempt, the TLS retry included: a failure
+    // to start ends the operation in the error state.
+    void attempt(const OperationOrder &order,
+                 TlsSettings::Check check = TlsSettings::Check::Authorities,
+                 const QString &verifyFailure = {});
+    TlsSettings tlsFor(const OperationOrder &order, TlsSettings::Check check);
+    void onDone(CURL *easy, CURLcode result);
+    void afterAction();
+    void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin = {});
     void askAboutCertificate();
-    void ask(const EngineRequest &request, TrustQuestion question, const QByteArray &pin = {});
+    void report(const FtpCommand &command, const OperationOutcome &outcome);
+    void refuse(const FtpCommand &command, const QString &message);
+    void dropLogin(bool cut);
     void setProtection(const QString &protection);
-    QString server(const EngineRequest &request) const;
-    void openFiles(Operation &op);
-    void finish(CURL *easy, CURLcode result);
-    void complete(bool ok, const QString &error);
-    void fail(const QString &message);
-    QString describeFailure(CURLcode result) const;
-    void queueState(TransferState state);
-    void queueProtocol(ProtocolEvent::Kind kind, const QString &text);
-    void dataStarted();
-    void replyLine(const QString &line);
-    void flush();
-    void handOver(EngineReport &report, std::unique_ptr<QIODevice> device);
 
-    static size_t onWrite(char *data, size_t size, size_t count, void *userp);
-    static size_t onRead(char *data, size_t size, size_t count, void *userp);
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
-    static int onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
-                          curl_off_t ulNow);
-    static curl_socket_t onOpenSocket(void *userp, curlsocktype, curl_sockaddr *address);
-    static int onCloseSocket(void *userp, curl_socket_t socket);
-
-    ReportSink m_sink;
+    ReportQueue m_reports;
     std::shared_ptr<SocketRegistry> m_sockets;
-    QThread *m_reportThread;
-    std::unique_ptr<MultiDriver> m_driver;
-    std::unique_ptr<Operation> m_op;
-    EngineReports m_reports;
-    qint32 m_lastCode = 0;
-    QString m_lastInfo;
-    QString m_server;                       // "host:port", for messages
-    std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
+    ConnectionWatch m_watch; // outlives the pool, whose connections call it
     std::unique_ptr<CURLSH, CurlShareDeleter> m_share;
-    CurlEasy m_easy; // declared after the share it uses, so it goes first
+    std::unique_ptr<MultiDriver> m_driver;
+    CurlEasy m_easy; // after the share and the pool, so it goes first
+    std::unique_ptr<FtpOperation> m_op;
+    QString m_verifyFailure; // why the certificate check of the running probe failed
     std::optional<Pending> m_pending;
-    QString m_protection;         // of the pooled login
-    bool m_utf8Announced = false; // the pooled login has had OPTS UTF8 ON
+    Login m_login;
+    std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "engine_messages.h"
+
+#include <QThread>
+
+#include <functional>
+
+// Everything the engine has to say, in order: queued while libcurl runs its
+// callbacks and handed to the facade in one batch after each call into
+// libcurl. It holds the server reply that every state report carries.
+class ReportQueue final
+{
+public:
+    using Outlet = std::function<void(EngineReports &&reports)>;
+
+    // Retrieved data is handed over to `reportThread`, where GetChunk reads it.
+    ReportQueue(Outlet outlet, QThread *reportThread)
+        : m_outlet(std::move(outlet)), m_reportThread(reportThread)
+    {}
+
+    // The reply behind the states that follow: the server's last, or a
+    // failure of this side (code 0).
+    void setReply(qint32 code, const QString &text);
+    qint32 replyCode() const { return m_code; }
+    const QString &replyText() const { return m_text; }
+
+    void state(TransferState state);
+    void protocol(ProtocolEvent::Kind kind, const QString &text);
+    void progress(qint64 done, qint64 total);
+    void question(const TrustQuestion &question);
+    void protection(const QString &protection);
+    void finished(bool ok, std::shared_ptr<QIODevice> retrieved = {},
+                  std::optional<RemoteFolder> folder = {});
+
+    void flush();
+    void clear() { m_reports.clear(); }
+
+private:
+    Outlet m_outlet;
+    QThread *m_reportThread;
+    EngineReports m_reports;
+    qint32 m_code = 0;
+    QString m_text;
+};
