@@ -227,7 +227,7 @@ void ConsoleWindow::onCombo1FocusLost()
     const int slot = qint16(siteListIndex());
     const QString address = m_sites.SiteAddress(slot);
     m_ui.TxtBrowseTo->setText(browseAddressFor(address));
-    m_inet->setURL(ftpUrlFor(m_ui.TxtBrowseTo->text()));
+    m_inet->setURL(transferUrlFor(m_ui.TxtBrowseTo->text()));
     m_inet->setUserName(m_sites.SiteUser(slot));
     m_inet->setPassword(m_sites.SitePassword(slot));
     Q_EMIT siteChosen(address);

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include <algorithm>
 #include <stdexcept>
@@ -43,6 +42,25 @@ bool listening(quint16 port)
     return answered;
 }
 
+// What tells the demo servers apart.
+struct KindRow
+{
+    DemoServer::Kind kind;
+    SiteProtocol protocol;
+    const char *script;
+    const char *name;
+};
+constexpr KindRow Kinds[] = {
+    {DemoServer::Kind::Ftp, SiteProtocol::Ftp, "ftp_server.py", "FTP"},
+    {DemoServer::Kind::Sftp, SiteProtocol::Sftp, "sftp_server.py", "SFTP"},
+};
+
+const KindRow &rowFor(DemoServer::Kind kind)
+{
+    return *std::find_if(std::begin(Kinds), std::end(Kinds),
+                         [kind](const KindRow &row) { return row.kind == kind; });
+}
+
 QString bundled(const QString &installed, const QString &inSource)
 {
     const QString beside =
@@ -53,8 +71,8 @@ QString bundled(const QString &installed, const QString &inSource)
 
 } // namespace
 
-DemoServer::DemoServer(Files files, QString root)
-    : m_files(std::move(files)), m_root(std::move(root))
+DemoServer::DemoServer(Files files, QString root, Kind kind)
+    : m_files(std::move(files)), m_root(std::move(root)), m_kind(kind)
 {}
 
 DemoServer::~DemoServer()
@@ -65,9 +83,10 @@ DemoServer::~DemoServer()
     }
 }
 
-DemoServer::Files DemoServer::bundledFiles()
+DemoServer::Files DemoServer::bundledFiles(Kind kind)
 {
-    return {bundled(QStringLiteral("ftp_server.py"), QStringLiteral(SARVEL_SOURCE_SCRIPT)),
+    const QString script = QLatin1String(rowFor(kind).script);
+    return {bundled(script, QStringLiteral(SARVEL_SOURCE_SCRIPTS "/") + script),
             bundled(QStringLiteral("demo/readme.txt"), QStringLiteral(SARVEL_SOURCE_README))};
 }
 
@@ -83,19 +102,30 @@ const SiteDirectory::Site &DemoServer::demoPreset()
     // server can be behind it.
     const auto &presets = SiteDirectory::presets();
     const auto local = std::find_if(presets.begin(), presets.end(), [](const auto &site) {
-        return QUrl(QStringLiteral("ftp://") + site.address)
-            .host()
-            .endsWith(QLatin1String(".localhost"));
+        return siteEndpoint(site.address).host.endsWith(QLatin1String(".localhost"));
     });
     Q_ASSERT(local != presets.end());
     return *local;
 }
 
+int DemoServer::demoPort(Kind kind)
+{
+    return kind == Kind::Sftp ? 2222 : siteEndpoint(demoPreset().address).port;
+}
+
+bool DemoServer::isDemoSite(Kind kind, const QString &address)
+{
+    const SiteEndpoint site = siteEndpoint(address);
+    const QString demoHost = siteEndpoint(demoPreset().address).host;
+    return site.protocol == rowFor(kind).protocol && site.port == demoPort(kind) &&
+           (site.host == demoHost || site.host == QLatin1String("127.0.0.1"));
+}
+
 void DemoServer::siteChosen(const QString &address)
 {
     const SiteDirectory::Site &demo = demoPreset();
-    if (address == demo.address)
-        start(QUrl(QStringLiteral("ftp://") + address).port(21), demo.user, demo.password);
+    if (isDemoSite(m_kind, address))
+        start(quint16(demoPort(m_kind)), demo.user, demo.password);
 }
 
 bool DemoServer::start(quint16 port, const QString &user, const QString &password)
@@ -123,7 +153,8 @@ bool DemoServer::start(quint16 port, const QString &user, const QString &passwor
                             : QStringLiteral("it stopped before listening on port %1").arg(port);
     m_process.kill();
     m_process.waitForFinished();
-    throw failure(QStringLiteral("The demo FTP server could not start: %1").arg(why));
+    throw failure(QStringLiteral("The demo %1 server could not start: %2")
+                      .arg(QLatin1String(rowFor(m_kind).name), why));
 }
 
 void DemoServer::prepareRoot() const

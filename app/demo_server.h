@@ -5,14 +5,17 @@
 #include <QProcess>
 #include <QString>
 
-// The bundled demo FTP server (scripts/ftp_server.py) for the preset that
-// lives on this machine, started when that site is chosen and nothing listens
-// on its port yet, and stopped when this goes. Installed, there is no
-// scripts/run to start it, so the program does.
+// A bundled demo server on this machine, started when its site is chosen and
+// nothing listens on its port yet, and stopped when this goes: the FTP one
+// (scripts/ftp_server.py) for the demo preset, or the SFTP one
+// (scripts/sftp_server.py) for an added sftp:// site at the same host, port
+// 2222. Installed, there is no scripts/run to start them, so the program does.
 class DemoServer final
 {
     Q_DISABLE_COPY_MOVE(DemoServer)
 public:
+    enum class Kind { Ftp, Sftp };
+
     // The bundled files: the server script and the readme.txt it serves.
     struct Files
     {
@@ -21,17 +24,24 @@ public:
     };
 
     // Serves `root`, which is made and given the readme when missing.
-    DemoServer(Files files, QString root);
+    DemoServer(Files files, QString root, Kind kind = Kind::Ftp);
     ~DemoServer();
 
     // Beside the installed program, or in the source tree for a build-tree run.
-    static Files bundledFiles();
+    static Files bundledFiles(Kind kind = Kind::Ftp);
     // ~/.local/share/Sarvel/demo, as scripts/run serves.
     static QString defaultRoot();
     // The preset served on this machine, with the account the server gets.
     static const SiteDirectory::Site &demoPreset();
+    // The port the server of `kind` serves the demo on: the demo preset's
+    // for FTP, 2222 for SFTP.
+    static int demoPort(Kind kind);
+    // Whether a site at `address` is served by the demo server of `kind`:
+    // the protocol is the kind's, the port its demo port, and the host the
+    // demo preset's or 127.0.0.1.
+    static bool isDemoSite(Kind kind, const QString &address);
 
-    // Starts the server when `address` is the demo preset's.
+    // Starts the server when `address` is its demo site.
     void siteChosen(const QString &address);
 
     // Starts the server on 127.0.0.1:`port` unless something listens there
@@ -46,5 +56,6 @@ private:
 
     Files m_files;
     QString m_root;
+    Kind m_kind;
     QProcess m_process;
 };

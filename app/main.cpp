@@ -49,13 +49,16 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral(SARVEL_APP_ID));
 
     // Made before the window and so gone after it: the window may still
-    // report a site choice while it closes.
-    DemoServer demo(DemoServer::bundledFiles(), DemoServer::defaultRoot());
+    // report a site choice while it closes. Both serve the same folder.
+    DemoServer ftpDemo(DemoServer::bundledFiles(), DemoServer::defaultRoot());
+    DemoServer sftpDemo(DemoServer::bundledFiles(DemoServer::Kind::Sftp), DemoServer::defaultRoot(),
+                        DemoServer::Kind::Sftp);
     const auto window = makeConsoleWindow(new CurlTransfer, new WebBrowserPane,
                                           std::make_unique<DialogPrompt>(), photoFolder());
     QObject::connect(window.get(), &ConsoleWindow::siteChosen, window.get(),
                      [&](const QString &address) {
-                         window->runHandler([&] { demo.siteChosen(address); });
+                         for (DemoServer *demo : {&ftpDemo, &sftpDemo})
+                             window->runHandler([&] { demo->siteChosen(address); });
                      });
 
     ShownCheck shownCheck;

@@ -1,6 +1,32 @@
 #include "site_directory.h"
 
+#include <QUrl>
+
 #include <stdexcept>
+
+namespace {
+
+// The schemes a site address may start with, and the protocol each names.
+struct SchemeRow
+{
+    QLatin1String prefix;
+    SiteProtocol protocol;
+    int defaultPort;
+};
+constexpr SchemeRow Schemes[] = {
+    {QLatin1String("ftp://"), SiteProtocol::Ftp, 21},
+    {QLatin1String("sftp://"), SiteProtocol::Sftp, 22},
+};
+
+const SchemeRow *schemeOf(const QString &siteAddress)
+{
+    for (const SchemeRow &row : Schemes)
+        if (siteAddress.startsWith(row.prefix, Qt::CaseInsensitive))
+            return &row;
+    return nullptr;
+}
+
+} // namespace
 
 const std::array<SiteDirectory::Site, SiteDirectory::PresetCount> &SiteDirectory::presets()
 {
@@ -84,8 +110,24 @@ void SiteDirectory::store(int slot, const Site &site)
     setSitePassword(slot, site.password);
 }
 
+bool hasSiteScheme(const QString &siteAddress)
+{
+    return schemeOf(siteAddress) != nullptr;
+}
+
+SiteEndpoint siteEndpoint(const QString &siteAddress)
+{
+    const SchemeRow *scheme = schemeOf(siteAddress);
+    const SchemeRow &row = scheme ? *scheme : Schemes[0];
+    // Without a scheme the address is a host and perhaps a port, as for FTP.
+    const QUrl url(scheme ? siteAddress : row.prefix + siteAddress);
+    return {row.protocol, url.host(), url.port(row.defaultPort)};
+}
+
 QString browseAddressFor(const QString &siteAddress)
 {
+    if (hasSiteScheme(siteAddress))
+        return siteAddress;
     const auto dotAt = [&](int position) {
         return siteAddress.size() >= position && siteAddress.at(position - 1) == QLatin1Char('.');
     };
@@ -94,7 +136,9 @@ QString browseAddressFor(const QString &siteAddress)
     return QStringLiteral("www.") + siteAddress;
 }
 
-QString ftpUrlFor(const QString &browseAddress)
+QString transferUrlFor(const QString &browseAddress)
 {
+    if (hasSiteScheme(browseAddress))
+        return browseAddress;
     return QStringLiteral("FTP://") + browseAddress;
 }

@@ -5,7 +5,7 @@
 
 #include <array>
 
-// The console's directory of FTP accounts: four parallel tables sharing one
+// The console's directory of FTP and SFTP accounts: four parallel tables sharing one
 // index, the site slot (0 to 20). Slots 0 to 10 hold the built-in presets,
 // slots 11 to 20 are free for sites added while the program runs. Nothing is
 // stored on disk.
@@ -52,10 +52,30 @@ private:
     std::array<QString, SlotCount> m_label;
 };
 
-// The text the address box receives for a site address: the address unchanged
-// when its 4th or 5th character is a dot (it already starts with a host label
-// such as "ftp." or "www."), otherwise "www." in front of it.
+// The protocol a site is reached with, named by the scheme its address starts
+// with: "sftp://" (any letter case) for SFTP; "ftp://" or none for FTP.
+enum class SiteProtocol { Ftp, Sftp };
+
+// Where a site address points: its protocol, host and port (the protocol's
+// usual port, 21 or 22, unless the address names one).
+struct SiteEndpoint
+{
+    SiteProtocol protocol = SiteProtocol::Ftp;
+    QString host;
+    int port = 0;
+};
+SiteEndpoint siteEndpoint(const QString &siteAddress);
+
+// Whether the address starts with a scheme this console speaks ("ftp://" or
+// "sftp://", any letter case).
+bool hasSiteScheme(const QString &siteAddress);
+
+// The text the address box receives for a site address: an address with a
+// scheme unchanged; without one, the address unchanged when its 4th or 5th
+// character is a dot (it already starts with a host label such as "ftp." or
+// "www."), otherwise "www." in front of it.
 QString browseAddressFor(const QString &siteAddress);
 
-// The transfer URL for the address box's text: exactly "FTP://" + text.
-QString ftpUrlFor(const QString &browseAddress);
+// The transfer URL for the address box's text: the text as written when it
+// starts with a scheme, otherwise exactly "FTP://" + text.
+QString transferUrlFor(const QString &browseAddress);

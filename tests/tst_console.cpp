@@ -107,6 +107,8 @@ private Q_SLOTS:
     void typedSiteTextChoosesNothing();
     void emptyFreeSlot();
     void addSite();
+    void addedSiteWithScheme_data();
+    void addedSiteWithScheme();
     void addSiteCancelled();
     void addSiteWhenFull();
     void transferButtons();
@@ -363,6 +365,28 @@ void TestConsole::addSite()
     QCOMPARE(console.ui().TxtBrowseTo->text(), QStringLiteral("ftp.nightowl.example"));
     QCOMPARE(console.inet->user, QStringLiteral("owl"));
     QCOMPARE(console.inet->password, QStringLiteral("s3cret"));
+}
+
+void TestConsole::addedSiteWithScheme_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("sftp") << "sftp://demo.localhost:2222";
+    QTest::newRow("sftp, upper case") << "SFTP://files.example";
+    QTest::newRow("ftp") << "ftp://abcde.example";
+}
+
+void TestConsole::addedSiteWithScheme()
+{
+    // Written with its scheme, the address is both what the box shows and
+    // the transfer URL.
+    QFETCH(QString, address);
+    Console console;
+    QVERIFY(console.showActive());
+    console.addSite({"Scheme", address, "owl", "s3cret"});
+    console.chooseSite(11);
+    QCOMPARE(console.ui().TxtBrowseTo->text(), address);
+    QCOMPARE(console.inet->url, address);
+    QCOMPARE(console.inet->user, QStringLiteral("owl"));
 }
 
 void TestConsole::addSiteCancelled()

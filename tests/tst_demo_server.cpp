@@ -1,9 +1,11 @@
-// The demo FTP server the program starts for the demo preset: started only
-// on a free port, logged into with the preset's account, and gone with its
-// owner. The tests use a free port in place of the preset's.
+// The demo servers the program starts: the FTP one for the demo preset and
+// the SFTP one for an sftp:// site at the same host. Each is started only on
+// a free port, logged into with the preset's account, and gone with its
+// owner. The tests use a free port in place of the demo port.
 #include "demo_server.h"
 #include "test_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
@@ -55,6 +57,9 @@ private Q_SLOTS:
     void leavesTakenPortAlone();
     void ignoresOtherSites();
     void reportsServerThatCannotStart();
+    void demoSites_data();
+    void demoSites();
+    void sftpServerKeepsItsHostKey();
 };
 
 void TestDemoServer::servesFreshFolderOnFreePort()
@@ -129,6 +134,61 @@ void TestDemoServer::reportsServerThatCannotStart()
                  failure.what());
     }
     QVERIFY(!server.running());
+}
+
+void TestDemoServer::demoSites_data()
+{
+    QTest::addColumn<DemoServer::Kind>("kind");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("served");
+    const auto Ftp = DemoServer::Kind::Ftp;
+    const auto Sftp = DemoServer::Kind::Sftp;
+    QTest::newRow("sftp, demo host") << Sftp << "sftp://demo.localhost:2222" << true;
+    QTest::newRow("sftp, loopback") << Sftp << "sftp://127.0.0.1:2222" << true;
+    QTest::newRow("sftp, upper case") << Sftp << "SFTP://Demo.Localhost:2222" << true;
+    QTest::newRow("sftp, usual port") << Sftp << "sftp://demo.localhost" << false;
+    QTest::newRow("sftp, other host") << Sftp << "sftp://files.example:2222" << false;
+    QTest::newRow("sftp, ftp demo port") << Sftp << "sftp://demo.localhost:2121" << false;
+    QTest::newRow("ftp site at the sftp port") << Sftp << "demo.localhost:2222" << false;
+    QTest::newRow("ftp preset") << Ftp << DemoServer::demoPreset().address << true;
+    QTest::newRow("ftp preset, for sftp") << Sftp << DemoServer::demoPreset().address << false;
+    QTest::newRow("sftp site, for ftp") << Ftp << "sftp://demo.localhost:2222" << false;
+}
+
+void TestDemoServer::demoSites()
+{
+    QFETCH(DemoServer::Kind, kind);
+    QFETCH(QString, address);
+    QFETCH(bool, served);
+    QCOMPARE(DemoServer::isDemoSite(kind, address), served);
+}
+
+void TestDemoServer::sftpServerKeepsItsHostKey()
+{
+    // Clients pin the key, so the server keeps the one it made first.
+    QTemporaryDir home;
+    const QString root = home.filePath(QStringLiteral("Sarvel/demo"));
+    const auto &demo = DemoServer::demoPreset();
+    QByteArray firstKey;
+    for (int run = 0; run < 2; ++run) {
+        const quint16 port = freePort();
+        DemoServer server(DemoServer::bundledFiles(DemoServer::Kind::Sftp), root,
+                          DemoServer::Kind::Sftp);
+        QVERIFY(server.start(port, demo.user, demo.password));
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(replyLine(socket).startsWith("SSH-2.0-"));
+        const QStringList keys = QDir(home.filePath(QStringLiteral("Sarvel")))
+                                     .entryList({QStringLiteral("*key")}, QDir::Files);
+        QCOMPARE(keys.size(), 1);
+        const QByteArray key = readFile(home.filePath(QStringLiteral("Sarvel/") + keys.first()));
+        QVERIFY(!key.isEmpty());
+        if (run == 0)
+            firstKey = key;
+        QCOMPARE(key, firstKey);
+    }
+    QCOMPARE(readFile(root + QStringLiteral("/readme.txt")),
+             readFile(DemoServer::bundledFiles(DemoServer::Kind::Sftp).readme));
 }
 
 QTEST_GUILESS_MAIN(TestDemoServer)

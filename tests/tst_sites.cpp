@@ -15,6 +15,8 @@ private Q_SLOTS:
     void presetForms();
     void browseAddress_data();
     void browseAddress();
+    void endpoint_data();
+    void endpoint();
 };
 
 void TestSites::slotBounds_data()
@@ -92,34 +94,74 @@ void TestSites::browseAddress_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("browseTo");
-    QTest::newRow("bare domain") << "harbour.example"
-                                 << "www.harbour.example";
-    QTest::newRow("ftp host") << "ftp.harbour.example"
-                              << "ftp.harbour.example";
-    QTest::newRow("www already") << "www.harbour.example"
-                                 << "www.harbour.example";
-    QTest::newRow("four-letter label") << "demo.localhost:2121"
-                                       << "demo.localhost:2121";
-    QTest::newRow("three-letter first label") << "abc.example"
-                                              << "abc.example";
-    QTest::newRow("five-letter first label") << "abcde.example"
-                                             << "www.abcde.example";
-    QTest::newRow("three characters") << "a.b"
-                                      << "www.a.b";
-    QTest::newRow("four characters, dot last") << "abc."
-                                               << "abc.";
-    QTest::newRow("dot third only") << "ab.cdefg"
-                                    << "www.ab.cdefg";
-    QTest::newRow("empty") << ""
-                           << "www.";
+    QTest::addColumn<QString>("url");
+    const auto row = [](const char *name, const QString &address, const QString &browseTo,
+                        const QString &url = {}) {
+        QTest::newRow(name) << address << browseTo
+                            << (url.isNull() ? QStringLiteral("FTP://") + browseTo : url);
+    };
+    row("bare domain", "harbour.example", "www.harbour.example");
+    row("ftp host", "ftp.harbour.example", "ftp.harbour.example");
+    row("www already", "www.harbour.example", "www.harbour.example");
+    row("four-letter label", "demo.localhost:2121", "demo.localhost:2121");
+    row("three-letter first label", "abc.example", "abc.example");
+    row("five-letter first label", "abcde.example", "www.abcde.example");
+    row("three characters", "a.b", "www.a.b");
+    row("four characters, dot last", "abc.", "abc.");
+    row("dot third only", "ab.cdefg", "www.ab.cdefg");
+    row("empty", "", "www.");
+    // An address with a scheme is no host name: no "www.", and it is the URL.
+    row("sftp, bare domain", "sftp://harbour.example", "sftp://harbour.example",
+        "sftp://harbour.example");
+    row("sftp, upper case", "SFTP://demo.localhost:2222", "SFTP://demo.localhost:2222",
+        "SFTP://demo.localhost:2222");
+    row("ftp scheme", "ftp://harbour.example", "ftp://harbour.example", "ftp://harbour.example");
+    row("ftp scheme, mixed case", "Ftp://abcde.example/pub", "Ftp://abcde.example/pub",
+        "Ftp://abcde.example/pub");
+    // Other schemes and near misses are host text as before.
+    row("http is no site scheme", "http://a.example", "www.http://a.example");
+    row("sftp without slashes", "sftp:harbour.example", "www.sftp:harbour.example");
+    row("scheme alone", "sftp://", "sftp://", "sftp://");
 }
 
 void TestSites::browseAddress()
 {
     QFETCH(QString, address);
     QFETCH(QString, browseTo);
+    QFETCH(QString, url);
     QCOMPARE(browseAddressFor(address), browseTo);
-    QCOMPARE(ftpUrlFor(browseAddressFor(address)), QStringLiteral("FTP://") + browseTo);
+    QCOMPARE(transferUrlFor(browseAddressFor(address)), url);
+}
+
+void TestSites::endpoint_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("sftp");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("bare host") << "harbour.example" << false << "harbour.example" << 21;
+    QTest::newRow("host and port") << "demo.localhost:2121" << false << "demo.localhost" << 2121;
+    QTest::newRow("ftp scheme") << "ftp://ftp.harbour.example" << false << "ftp.harbour.example"
+                                << 21;
+    QTest::newRow("sftp") << "sftp://harbour.example" << true << "harbour.example" << 22;
+    QTest::newRow("sftp with port")
+        << "sftp://demo.localhost:2222" << true << "demo.localhost" << 2222;
+    QTest::newRow("sftp upper case, path")
+        << "SFTP://127.0.0.1/upload" << true << "127.0.0.1" << 22;
+    QTest::newRow("sftp, ipv6 with port") << "sftp://[::1]:2200" << true << "::1" << 2200;
+    QTest::newRow("other scheme is host text") << "http://a.example" << false << "http" << 21;
+}
+
+void TestSites::endpoint()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, sftp);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    const SiteEndpoint endpoint = siteEndpoint(address);
+    QCOMPARE(endpoint.protocol == SiteProtocol::Sftp, sftp);
+    QCOMPARE(endpoint.host, host);
+    QCOMPARE(endpoint.port, port);
 }
 
 QTEST_APPLESS_MAIN(TestSites)
