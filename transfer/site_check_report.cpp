@@ -49,9 +49,8 @@ QString oneLine(QString text)
 
 QStringList tableRow(const SiteCheckStep &step)
 {
-    return {QStringLiteral("%1. %2").arg(int(step.id)).arg(siteCheckStepName(step.id)),
-            siteCheckResultWord(step.outcome.result), siteCheckElapsedText(step.elapsedMs),
-            oneLine(step.outcome.detail)};
+    return {siteCheckStepTitle(step.id), siteCheckResultWord(step.outcome.result),
+            siteCheckElapsedText(step.elapsedMs), oneLine(step.outcome.detail)};
 }
 
 QString plural(qsizetype count, const char *one, const char *many)
@@ -111,6 +110,11 @@ QString siteCheckStepName(SiteCheckStepId id)
     return row == std::end(StepTable) ? QString() : QLatin1String(row->name);
 }
 
+QString siteCheckStepTitle(SiteCheckStepId id)
+{
+    return QStringLiteral("%1. %2").arg(int(id)).arg(siteCheckStepName(id));
+}
+
 QString siteCheckTarget(const QString &host, int port, const QString &folder)
 {
     QUrl url;
@@ -121,13 +125,7 @@ QString siteCheckTarget(const QString &host, int port, const QString &folder)
     while (path.startsWith(QLatin1Char('/')))
         path.remove(0, 1);
     url.setPath(QLatin1Char('/') + path);
-    // QUrl leaves out a default port; the report names it all the same.
-    QString text = url.toString(QUrl::RemoveUserInfo);
-    if (port == 21) {
-        const int hostEnd = text.indexOf(QLatin1Char('/'), 6);
-        text.insert(hostEnd, QStringLiteral(":21"));
-    }
-    return text;
+    return url.toString(QUrl::RemoveUserInfo);
 }
 
 SiteCheckResult siteCheckVerdict(const QList<SiteCheckStep> &steps)

@@ -41,6 +41,8 @@ enum class SiteCheckStepId {
 QList<SiteCheckStepId> siteCheckSteps();
 // "Name resolution", "Passive data connection" and so on.
 QString siteCheckStepName(SiteCheckStepId id);
+// The step as the Step column shows it: "1. Name resolution".
+QString siteCheckStepTitle(SiteCheckStepId id);
 
 // What a rule makes of the facts of one step: the result, one line saying
 // what was found, and for a warning or failure one line telling the operator
