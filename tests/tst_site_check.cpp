@@ -2,6 +2,7 @@
 // report they make, and the window that shows it.
 #include "site_check_file_rules.h"
 #include "site_check_rules.h"
+#include "site_check_tls_rules.h"
 #include "site_check_window.h"
 #include "test_files.h"
 #include "window_placement.h"

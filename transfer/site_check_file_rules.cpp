@@ -92,25 +92,27 @@ SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &fold
 {
     const QString said = QStringLiteral("%1 %2").arg(code).arg(text).trimmed();
     if (code >= 200 && code < 300)
-        return {SiteCheckResult::Pass,
-                QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder), QString()};
+        return SiteCheckOutcome::pass(
+            QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder));
     if (isWriteRefusal(code))
-        return skippedOutcome(QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said));
-    return {SiteCheckResult::Fail, QStringLiteral("the upload failed: %1").arg(said),
-            QStringLiteral("The server took the login but not the file: its disk may be full or "
-                           "the account over its quota.")};
+        return SiteCheckOutcome::skipped(
+            QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the upload failed: %1").arg(said),
+        QStringLiteral("The server took the login but not the file: its disk may be full or "
+                       "the account over its quota."));
 }
 
 SiteCheckOutcome sizeOutcome(qint64 sent, qint64 reported)
 {
     if (reported < 0)
-        return skippedOutcome(QStringLiteral("SIZE gives no size"));
+        return SiteCheckOutcome::skipped(QStringLiteral("SIZE gives no size"));
     if (reported == sent)
-        return {SiteCheckResult::Pass, QStringLiteral("SIZE %1 as sent").arg(reported), QString()};
-    return {SiteCheckResult::Fail,
-            QStringLiteral("SIZE says %1 bytes, %2 were sent").arg(reported).arg(sent),
-            QStringLiteral("The server did not keep the file as sent: a full disk, a quota, or a "
-                           "conversion of line ends.")};
+        return SiteCheckOutcome::pass(QStringLiteral("SIZE %1 as sent").arg(reported));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("SIZE says %1 bytes, %2 were sent").arg(reported).arg(sent),
+        QStringLiteral("The server did not keep the file as sent: a full disk, a quota, or a "
+                       "conversion of line ends."));
 }
 
 QDateTime mdtmTime(const QString &reply)
@@ -134,28 +136,27 @@ SiteCheckOutcome clockOutcome(const QString &mdtmReply, const QDateTime &uploadE
     const QDateTime serverTime = mdtmTime(mdtmReply);
     if (!serverTime.isValid())
         return mdtmReply.startsWith(QLatin1String("213"))
-                   ? SiteCheckOutcome{SiteCheckResult::Warning,
-                                      QStringLiteral("MDTM answers \"%1\"").arg(mdtmReply),
-                                      QStringLiteral("The server's MDTM reply is not a time in "
-                                                     "the form YYYYMMDDHHMMSS.")}
-                   : skippedOutcome(QStringLiteral("MDTM gives no time"));
+                   ? SiteCheckOutcome::warning(
+                         QStringLiteral("MDTM answers \"%1\"").arg(mdtmReply),
+                         QStringLiteral("The server's MDTM reply is not a time in "
+                                        "the form YYYYMMDDHHMMSS."))
+                   : SiteCheckOutcome::skipped(QStringLiteral("MDTM gives no time"));
     const qint64 offset = uploadEndedUtc.secsTo(serverTime);
     const qint64 distance = std::abs(offset);
     if (distance <= ClockTolerance)
-        return {SiteCheckResult::Pass,
-                QStringLiteral("MDTM within %1 s of this computer's clock").arg(distance),
-                QString()};
+        return SiteCheckOutcome::pass(
+            QStringLiteral("MDTM within %1 s of this computer's clock").arg(distance));
     const QString detail = QStringLiteral("MDTM %1 %2 this computer's clock")
                                .arg(duration(distance), offset > 0 ? QStringLiteral("ahead of")
                                                                    : QStringLiteral("behind"));
     const qint64 hours = (distance + 1800) / 3600;
     if (std::abs(distance - hours * 3600) <= ClockTolerance)
-        return {SiteCheckResult::Warning, detail,
-                QStringLiteral("A whole number of hours: the server gives its local time "
-                               "where MDTM wants UTC.")};
-    return {SiteCheckResult::Warning, detail,
-            QStringLiteral("The server's clock or this computer's is wrong: both should keep "
-                           "time by NTP.")};
+        return SiteCheckOutcome::warning(
+            detail, QStringLiteral("A whole number of hours: the server gives its local time "
+                                   "where MDTM wants UTC."));
+    return SiteCheckOutcome::warning(
+        detail, QStringLiteral("The server's clock or this computer's is wrong: both should keep "
+                               "time by NTP."));
 }
 
 HashCommand hashCommand(const QStringList &featReplyLines)
@@ -228,19 +229,19 @@ QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size)
 SiteCheckOutcome hashOutcome(const HashCommand &hash, const QString &local, const QString &remote)
 {
     if (hash.command.isEmpty())
-        return skippedOutcome(QStringLiteral("no hash command offered"));
+        return SiteCheckOutcome::skipped(QStringLiteral("no hash command offered"));
     if (remote.isEmpty())
-        return {SiteCheckResult::Warning,
-                QStringLiteral("%1 gave no %2 of the whole file").arg(hash.command, hash.algorithm),
-                QStringLiteral("The server lists %1 but does not answer it as it should.")
-                    .arg(hash.command)};
+        return SiteCheckOutcome::warning(
+            QStringLiteral("%1 gave no %2 of the whole file").arg(hash.command, hash.algorithm),
+            QStringLiteral("The server lists %1 but does not answer it as it should.")
+                .arg(hash.command));
     if (remote.compare(local, Qt::CaseInsensitive) == 0)
-        return {SiteCheckResult::Pass,
-                QStringLiteral("%1 by %2 as sent").arg(hash.algorithm, hash.command), QString()};
-    return {SiteCheckResult::Fail,
-            QStringLiteral("the server's %1 differs from what was sent").arg(hash.algorithm),
-            QStringLiteral("The file changed on the way or on the server: a conversion of line "
-                           "ends, a full disk, or a faulty proxy.")};
+        return SiteCheckOutcome::pass(
+            QStringLiteral("%1 by %2 as sent").arg(hash.algorithm, hash.command));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the server's %1 differs from what was sent").arg(hash.algorithm),
+        QStringLiteral("The file changed on the way or on the server: a conversion of line "
+                       "ends, a full disk, or a faulty proxy."));
 }
 
 SiteCheckOutcome readBackOutcome(const QByteArray &sent, const QByteArray &received,
@@ -254,39 +255,38 @@ SiteCheckOutcome readBackOutcome(const QByteArray &sent, const QByteArray &recei
             detail += QStringLiteral(", %1 MiB/s")
                           .arg(double(received.size()) * 1000.0 / double(elapsedMs) / 1048576.0, 0,
                                'f', 1);
-        return {SiteCheckResult::Pass, detail, QString()};
+        return SiteCheckOutcome::pass(detail);
     }
     // Line ends converted one way, the other, or both.
     const QByteArray withoutCr = QByteArray(sent).replace("\r\n", "\n");
     const QByteArray withCr = QByteArray(withoutCr).replace("\n", "\r\n");
     const QByteArray crAdded = QByteArray(sent).replace("\n", "\r\n");
     if (received == withoutCr || received == withCr || received == crAdded)
-        return {SiteCheckResult::Fail,
-                QStringLiteral("%1 bytes came back for %2 sent, line ends converted")
-                    .arg(received.size())
-                    .arg(sent.size()),
-                QStringLiteral("The transfer ran in ASCII mode instead of binary (TYPE I).")};
+        return SiteCheckOutcome::fail(
+            QStringLiteral("%1 bytes came back for %2 sent, line ends converted")
+                .arg(received.size())
+                .arg(sent.size()),
+            QStringLiteral("The transfer ran in ASCII mode instead of binary (TYPE I)."));
     if (received.size() < sent.size() && sent.startsWith(received))
         return {
             SiteCheckResult::Fail,
             QStringLiteral("only %1 of %2 bytes came back").arg(received.size()).arg(sent.size()),
             QStringLiteral("The download ended early: the data connection was cut.")};
     const auto differ = std::mismatch(sent.begin(), sent.end(), received.begin(), received.end());
-    return {SiteCheckResult::Fail,
-            QStringLiteral("the bytes differ from offset %1 on").arg(differ.first - sent.begin()),
-            QStringLiteral("The data changed on the way or on the server.")};
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the bytes differ from offset %1 on").arg(differ.first - sent.begin()),
+        QStringLiteral("The data changed on the way or on the server."));
 }
 
 SiteCheckOutcome cleanUpOutcome(int code, const QString &text, const QString &path, bool stillThere)
 {
     const QString byHand = QStringLiteral("Delete %1 by hand.").arg(path);
     if (code < 200 || code >= 300)
-        return {SiteCheckResult::Warning,
-                QStringLiteral("DELE refused (%1 %2): %3 is left behind").arg(code).arg(text, path),
-                byHand + QStringLiteral(" The account may write but not delete.")};
+        return SiteCheckOutcome::warning(
+            QStringLiteral("DELE refused (%1 %2): %3 is left behind").arg(code).arg(text, path),
+            byHand + QStringLiteral(" The account may write but not delete."));
     if (stillThere)
-        return {SiteCheckResult::Warning,
-                QStringLiteral("DELE answered %1 but %2 is still there").arg(code).arg(path),
-                byHand};
-    return {SiteCheckResult::Pass, QStringLiteral("%1 deleted").arg(path), QString()};
+        return SiteCheckOutcome::warning(
+            QStringLiteral("DELE answered %1 but %2 is still there").arg(code).arg(path), byHand);
+    return SiteCheckOutcome::pass(QStringLiteral("%1 deleted").arg(path));
 }

@@ -95,6 +95,27 @@ QString siteCheckResultWord(SiteCheckResult result)
     return {};
 }
 
+SiteCheckOutcome combinedOutcome(const QList<SiteCheckOutcome> &outcomes)
+{
+    SiteCheckOutcome combined{SiteCheckResult::Skipped, QString(), QString()};
+    bool anyRan = false;
+    for (const SiteCheckOutcome &part : outcomes)
+        if (part.result != SiteCheckResult::Skipped) {
+            combined.result = anyRan ? std::max(combined.result, part.result) : part.result;
+            anyRan = true;
+        }
+    QStringList details, hints;
+    for (const SiteCheckOutcome &part : outcomes) {
+        if (!part.detail.isEmpty())
+            details << part.detail;
+        if (part.result == combined.result && !part.hint.isEmpty())
+            hints << part.hint;
+    }
+    combined.detail = details.join(QStringLiteral("; "));
+    combined.hint = hints.join(QLatin1Char(' '));
+    return combined;
+}
+
 QList<SiteCheckStepId> siteCheckSteps()
 {
     QList<SiteCheckStepId> steps;

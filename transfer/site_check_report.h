@@ -52,7 +52,30 @@ struct SiteCheckOutcome
     SiteCheckResult result = SiteCheckResult::Pass;
     QString detail;
     QString hint;
+
+    static SiteCheckOutcome pass(const QString &detail)
+    {
+        return {SiteCheckResult::Pass, detail, QString()};
+    }
+    static SiteCheckOutcome warning(const QString &detail, const QString &hint)
+    {
+        return {SiteCheckResult::Warning, detail, hint};
+    }
+    static SiteCheckOutcome fail(const QString &detail, const QString &hint)
+    {
+        return {SiteCheckResult::Fail, detail, hint};
+    }
+    // A step that did not run: another failed first, or what it checks is
+    // missing (no TLS, no write access).
+    static SiteCheckOutcome skipped(const QString &reason)
+    {
+        return {SiteCheckResult::Skipped, reason, QString()};
+    }
 };
+
+// The worst of several outcomes, skipped parts aside unless all are; their
+// details and the hints of the worst joined.
+SiteCheckOutcome combinedOutcome(const QList<SiteCheckOutcome> &outcomes);
 
 // One step as it ran.
 struct SiteCheckStep

@@ -8,20 +8,9 @@
 
 namespace {
 
-SiteCheckOutcome pass(const QString &detail)
-{
-    return {SiteCheckResult::Pass, detail, QString()};
-}
-
-SiteCheckOutcome warning(const QString &detail, const QString &hint)
-{
-    return {SiteCheckResult::Warning, detail, hint};
-}
-
-SiteCheckOutcome fail(const QString &detail, const QString &hint)
-{
-    return {SiteCheckResult::Fail, detail, hint};
-}
+constexpr auto pass = &SiteCheckOutcome::pass;
+constexpr auto warning = &SiteCheckOutcome::warning;
+constexpr auto fail = &SiteCheckOutcome::fail;
 
 QString reply(int code, const QString &text)
 {
@@ -55,32 +44,6 @@ constexpr const char *InterestingFeatures[] = {"UTF8", "MLSD", "EPSV",
 constexpr const char *HashFeatures[] = {"HASH", "XSHA256", "XSHA1", "XMD5", "XCRC"};
 
 } // namespace
-
-SiteCheckOutcome skippedOutcome(const QString &reason)
-{
-    return {SiteCheckResult::Skipped, reason, QString()};
-}
-
-SiteCheckOutcome combinedOutcome(const QList<SiteCheckOutcome> &outcomes)
-{
-    SiteCheckOutcome combined{SiteCheckResult::Skipped, QString(), QString()};
-    bool anyRan = false;
-    for (const SiteCheckOutcome &part : outcomes)
-        if (part.result != SiteCheckResult::Skipped) {
-            combined.result = anyRan ? std::max(combined.result, part.result) : part.result;
-            anyRan = true;
-        }
-    QStringList details, hints;
-    for (const SiteCheckOutcome &part : outcomes) {
-        if (!part.detail.isEmpty())
-            details << part.detail;
-        if (part.result == combined.result && !part.hint.isEmpty())
-            hints << part.hint;
-    }
-    combined.detail = details.join(QStringLiteral("; "));
-    combined.hint = hints.join(QLatin1Char(' '));
-    return combined;
-}
 
 SiteCheckOutcome nameResolutionOutcome(const QString &host, const QStringList &addresses)
 {
@@ -150,59 +113,6 @@ SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs
                                             "computer's name; a reverse DNS entry for this "
                                             "address, or turning the lookup off, cures it."));
     return pass(said);
-}
-
-SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher)
-{
-    if (protocol.isEmpty())
-        return warning(QStringLiteral("the server offers no TLS"),
-                       QStringLiteral("The password and the data travel in clear: anyone on the "
-                                      "way can read them."));
-    const QString detail =
-        cipher.isEmpty() ? protocol : QStringLiteral("%1, %2").arg(protocol, cipher);
-    static const QRegularExpression outdated(QStringLiteral("^(SSL|TLS 1\\.[01]$)"));
-    if (outdated.match(protocol).hasMatch())
-        return warning(detail, QStringLiteral("%1 is outdated; the server should offer TLS 1.2 "
-                                              "or 1.3.")
-                                   .arg(protocol));
-    return pass(detail);
-}
-
-SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &now)
-{
-    if (!c.tls)
-        return skippedOutcome(QStringLiteral("no TLS, no certificate"));
-    const qint64 days = now.secsTo(c.notAfter) / 86400;
-    const QString until = c.notAfter.toUTC().toString(QStringLiteral("yyyy-MM-dd"));
-    const QString byAnswer = QStringLiteral(", trusted by your answer");
-    QList<SiteCheckOutcome> parts;
-    if (c.notAfter < now) {
-        const QString detail = QStringLiteral("expired on %1").arg(until);
-        const QString hint = QStringLiteral("The server's certificate must be renewed.");
-        parts << (c.trustedByOperator ? warning(detail + byAnswer, hint) : fail(detail, hint));
-    } else if (days <= 30) {
-        parts << warning(QStringLiteral("expires in %1 days (%2)").arg(days).arg(until),
-                         QStringLiteral("Renew the certificate before it expires."));
-    } else {
-        parts << pass(QStringLiteral("expires in %1 days").arg(days));
-    }
-    if (!c.nameMatches) {
-        const QString detail = QStringLiteral("issued for another name");
-        const QString hint = QStringLiteral("Use the name the certificate holds, or give the "
-                                            "server a certificate for this name.");
-        parts << (c.trustedByOperator ? warning(detail + byAnswer, hint) : fail(detail, hint));
-    }
-    if (!c.trustedBySystem) {
-        const QString why = c.selfSigned ? QStringLiteral("self-signed")
-                                         : QStringLiteral("unknown issuer %1").arg(c.issuer);
-        const QString hint = QStringLiteral("Clients that check certificates refuse it; one from "
-                                            "a public authority avoids the question.");
-        parts << (c.trustedByOperator ? warning(why + byAnswer, hint)
-                                      : fail(why + QStringLiteral(", not trusted"), hint));
-    } else {
-        parts.prepend(pass(QStringLiteral("trusted by the system")));
-    }
-    return combinedOutcome(parts);
 }
 
 SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user)
@@ -308,33 +218,6 @@ SiteCheckOutcome passiveAddressOutcome(const QString &advertised, const QString 
                    hint);
 }
 
-SiteCheckOutcome dataProtectionOutcome(const DataProtection &p)
-{
-    if (!p.tls)
-        return skippedOutcome(QStringLiteral("no TLS on the login"));
-    if (!p.protectedData)
-        return warning(QStringLiteral("data connections are not encrypted (PROT P refused)"),
-                       QStringLiteral("The files travel in clear although the login is "
-                                      "encrypted."));
-    return pass(p.sessionResumed
-                    ? QStringLiteral("encrypted (PROT P), resuming the login's TLS session")
-                    : QStringLiteral("encrypted (PROT P), without resuming the login's TLS "
-                                     "session"));
-}
-
-bool activeModeBrokenUnderTls(const QString &libcurlVersion)
-{
-    static const QRegularExpression broken(QStringLiteral("^7\\.8[78](\\.|$)"));
-    return broken.match(libcurlVersion).hasMatch();
-}
-
-SiteCheckOutcome activeModeSkippedOutcome(const QString &libcurlVersion)
-{
-    return skippedOutcome(QStringLiteral("libcurl %1 cannot accept an active data connection "
-                                         "under TLS")
-                              .arg(libcurlVersion));
-}
-
 SiteCheckOutcome activeModeOutcome(const ActiveListing &a)
 {
     if (a.listed)
@@ -352,7 +235,7 @@ SiteCheckOutcome activeModeOutcome(const ActiveListing &a)
 SiteCheckOutcome ipv6Outcome(const Ipv6Check &c)
 {
     if (c.address.isEmpty())
-        return skippedOutcome(QStringLiteral("the name has no IPv6 address"));
+        return SiteCheckOutcome::skipped(QStringLiteral("the name has no IPv6 address"));
     if (!c.connected)
         return warning(QStringLiteral("no connection to %1").arg(c.address),
                        QStringLiteral("The name has an IPv6 address the server does not answer "

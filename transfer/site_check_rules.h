@@ -2,21 +2,14 @@
 
 #include "site_check_report.h"
 
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
 // The rules of a site check: each turns what one step measured into a
-// result, a detail line and the operator's hint. Every wording the operator
-// reads about a step is here.
-
-// The outcome of a step that did not run: another failed first, or its
-// subject is missing (no TLS, no write access).
-SiteCheckOutcome skippedOutcome(const QString &reason);
-// The worst of several outcomes, skipped parts aside unless all are; their
-// details and the hints of the worst joined.
-SiteCheckOutcome combinedOutcome(const QList<SiteCheckOutcome> &outcomes);
-
+// result, a detail line and the operator's hint. These are the steps of the
+// connection, the login, the listings and the other addresses; the TLS steps
+// are in site_check_tls_rules.h, the test file's in site_check_file_rules.h.
+// Every wording the operator reads about a step is in those three.
 // Step 1. Addresses as text ("192.0.2.1", "2001:db8::1"); none fails.
 SiteCheckOutcome nameResolutionOutcome(const QString &host, const QStringList &addresses);
 
@@ -32,23 +25,6 @@ SiteCheckOutcome connectionFailedOutcome(ConnectFailure kind, const QString &add
 
 // Step 3: the greeting's code and how long it took after the connection.
 SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs);
-
-// Step 4: the protocol and cipher of the control connection, both empty
-// when the server offers no TLS.
-SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher);
-
-// Step 5: what is known of the server's certificate.
-struct CertificateCheck
-{
-    bool tls = false;               // there is a certificate at all
-    bool trustedBySystem = false;   // it passed the system's verification
-    bool trustedByOperator = false; // the operator trusted it this session
-    bool selfSigned = false;
-    bool nameMatches = true;
-    QDateTime notAfter;
-    QString issuer;
-};
-SiteCheckOutcome certificateOutcome(const CertificateCheck &certificate, const QDateTime &now);
 
 // Step 6: the reply to the one login attempt.
 SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user);
@@ -76,15 +52,6 @@ SiteCheckOutcome passiveDataOutcome(const PassiveListing &listing);
 // peer. An empty advertised address means EPSV was used and none was named.
 SiteCheckOutcome passiveAddressOutcome(const QString &advertised, const QString &peer);
 
-// Step 10: over TLS, how the data connections were protected.
-struct DataProtection
-{
-    bool tls = false;            // the login ran over TLS
-    bool protectedData = false;  // PROT P was accepted
-    bool sessionResumed = false; // the data connection resumed the login's TLS session
-};
-SiteCheckOutcome dataProtectionOutcome(const DataProtection &protection);
-
 // Step 15.
 struct ActiveListing
 {
@@ -92,10 +59,6 @@ struct ActiveListing
     bool portRefused = false;   // the server refused EPRT and PORT
     bool passiveWorked = false; // step 8 passed
 };
-// Whether this libcurl cannot accept an active data connection under TLS
-// (7.87 and 7.88 lost it; it came back in 8.0).
-bool activeModeBrokenUnderTls(const QString &libcurlVersion);
-SiteCheckOutcome activeModeSkippedOutcome(const QString &libcurlVersion);
 SiteCheckOutcome activeModeOutcome(const ActiveListing &listing);
 
 // Step 16. None of the name's addresses is IPv6: noted as skipped.
