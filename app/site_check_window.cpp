@@ -3,6 +3,7 @@
 #include "window_placement.h"
 
 #include <QClipboard>
+#include <QColor>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -111,6 +112,10 @@ void SiteCheckWindow::appendRow(const SiteCheckStep &step)
             item->setToolTip(step.outcome.hint);
         if (column == TimeColumn)
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (column == ResultColumn && step.outcome.result == SiteCheckResult::Fail)
+            item->setForeground(QColor(0xc0, 0x00, 0x00));
+        if (column == ResultColumn && step.outcome.result == SiteCheckResult::Warning)
+            item->setForeground(QColor(0xa0, 0x60, 0x00));
         m_table->setItem(row, column, item);
     }
     m_table->resizeColumnsToContents();
