@@ -25,7 +25,9 @@ QString writeRefusedText(const QString &folder);
 // The reply to STOR of `bytes` bytes into `folder`.
 SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &folder, qint64 bytes);
 
-// Step 12. The server's size of the test file against the bytes sent; -1
+// Step 12 is the combinedOutcome of sizeOutcome, clockOutcome and
+// hashOutcome: each skips itself when the server lacks its command.
+// The server's size of the test file against the bytes sent; -1
 // when SIZE gave none.
 SiteCheckOutcome sizeOutcome(qint64 sent, qint64 reported);
 // The time of an MDTM reply ("213 YYYYMMDDHHMMSS[.sss]") in UTC; invalid
