@@ -8,13 +8,20 @@ seconds without a connection. Every command it receives goes to standard
 error (passwords as ****), so a test can check what the client sent.
 
 It listens on 127.0.0.1 only and makes no traffic anywhere else: the
-foreign address that "foreign-pasv" announces is never used by this server.
+foreign address that "foreign-pasv" announces is never used by this server,
+nor the private one "private-pasv" announces. In the modes for the site
+check, the only connection it opens is an active-mode data connection to
+the address and port the client named with EPRT or PORT, and only when that
+is the client's own loopback address.
 """
 import argparse
+import datetime
+import hashlib
 import socket
 import sys
 import threading
 import time
+import zlib
 
 MODES = {
     "ok": "behaves, so a test can compare",
@@ -33,7 +40,26 @@ MODES = {
     "lying-size": "SIZE says 10; RETR sends 1000 bytes",
     "short-store": "STOR keeps half of what arrives and says 226; SIZE tells what it kept",
     "trickle": "RETR sends one byte a second, --trickle bytes in all",
+    # The modes for the site check: a server that keeps what it is sent.
+    "site": "behaves as the site check expects: FEAT, SYST, MDTM, DELE, SIZE and RETR of "
+    "stored files (550 for others), MLSD, EPRT/PORT back to the client's loopback address, "
+    "the hash commands --hash names",
+    "private-pasv": "as site, but PASV names 192.168.1.10 and EPSV is refused",
+    "write-refused": "as site, but STOR answers 553",
+    "port-refused": "as site, but EPRT answers 500 and PORT 502",
+    "size-differs": "as site, but SIZE says one byte more than was stored",
+    "mdtm-hour-off": "as site, but MDTM is an hour ahead (local time in place of UTC)",
+    "no-feat": "as site, but FEAT answers 500",
+    "list-cut": "as site, but LIST, NLST and MLSD send one entry, then reset the data connection",
 }
+SITE_MODES = {"site", "private-pasv", "write-refused", "port-refused", "size-differs",
+              "mdtm-hour-off", "no-feat", "list-cut"}
+HASHES = {  # as HASH names the algorithm, and its older command
+    "SHA-256": (hashlib.sha256, "XSHA256"),
+    "SHA-1": (hashlib.sha1, "XSHA1"),
+    "MD5": (hashlib.md5, "XMD5"),
+}
+HASH_CHOICES = ["HASH", "XSHA256", "XSHA1", "XMD5", "XCRC", "none"]
 
 HOST = "127.0.0.1"
 FILE_SIZE = 1000000
@@ -285,9 +311,257 @@ class Session:
         self.send("226 Received %d bytes." % received)
 
 
+class StoredFile:
+    def __init__(self, content):
+        self.content = content
+        self.modified = datetime.datetime.now(datetime.timezone.utc)
+
+
+# What the site modes were sent, by file name, over all connections: a check
+# may upload on one and read back on another.
+STORE = {}
+STORE_LOCK = threading.Lock()
+
+
+def file_name(arg):
+    """The stored name for a path: folders are not kept apart."""
+    return arg.strip().rsplit("/", 1)[-1]
+
+
+class SiteSession(Session):
+    """A session in one of the site modes: the commands a site check sends,
+    over files kept in memory."""
+
+    def __init__(self, sock, args):
+        super().__init__(sock, args)
+        self.active_target = None  # (address, port) from EPRT or PORT
+        self.hash_name = "SHA-256"
+
+    def stored_file(self, arg):
+        with STORE_LOCK:
+            return STORE.get(file_name(arg))
+
+    def ftp_SYST(self, arg):
+        self.send("215 UNIX Type: L8")
+
+    def ftp_FEAT(self, arg):
+        if self.mode == "no-feat":
+            self.send("500 FEAT not understood.")
+            return
+        lines = ["UTF8", "EPRT", "MDTM", "SIZE", "MLSD type*;size*;modify*;", "REST STREAM"]
+        if self.mode != "private-pasv":
+            lines.append("EPSV")
+        if self.args.hash == "HASH":
+            lines.append("HASH " + ";".join(n + ("*" if n == self.hash_name else "") for n in HASHES))
+        elif self.args.hash != "none":
+            lines.append(self.args.hash)
+        self.sock.sendall(("211-Features:\r\n" + "".join(" %s\r\n" % l for l in lines) + "211 End\r\n").encode())
+
+    def ftp_OPTS(self, arg):
+        words = arg.split()
+        if len(words) == 2 and words[0].upper() == "HASH":
+            if words[1].upper() not in HASHES:
+                self.send("501 Unknown algorithm.")
+                return
+            self.hash_name = words[1].upper()
+            self.send("200 " + self.hash_name)
+            return
+        self.send("200 OK.")
+
+    def ftp_SIZE(self, arg):
+        stored = self.stored_file(arg)
+        if stored is None:
+            self.send("550 No such file.")
+        else:
+            extra = 1 if self.mode == "size-differs" else 0
+            self.send("213 %d" % (len(stored.content) + extra))
+
+    def ftp_MDTM(self, arg):
+        stored = self.stored_file(arg)
+        if stored is None:
+            self.send("550 No such file.")
+            return
+        modified = stored.modified
+        if self.mode == "mdtm-hour-off":
+            modified += datetime.timedelta(hours=1)
+        self.send("213 " + modified.strftime("%Y%m%d%H%M%S"))
+
+    def ftp_DELE(self, arg):
+        with STORE_LOCK:
+            found = STORE.pop(file_name(arg), None)
+        self.send("250 Deleted." if found is not None else "550 No such file.")
+
+    def ftp_EPSV(self, arg):
+        if self.mode == "private-pasv":
+            self.send("500 EPSV not understood.")
+            return
+        self.active_target = None
+        self.send("229 Entering Extended Passive Mode (|||%d|)." % self.open_data_listener())
+
+    def ftp_PASV(self, arg):
+        self.active_target = None
+        port = self.open_data_listener()
+        address = "192,168,1,10" if self.mode == "private-pasv" else HOST.replace(".", ",")
+        self.send("227 Entering Passive Mode (%s,%d,%d)." % (address, port // 256, port % 256))
+
+    def set_active_target(self, address, port):
+        # Only back to the client itself, on loopback: never anywhere else.
+        if address != self.sock.getpeername()[0] or not address.startswith("127."):
+            self.send("500 Only the client's own loopback address is accepted.")
+            return
+        if self.data_listener is not None:
+            self.data_listener.close()
+            self.data_listener = None
+        self.active_target = (address, port)
+        self.send("200 Active mode set.")
+
+    def ftp_EPRT(self, arg):
+        if self.mode == "port-refused":
+            self.send("500 EPRT not understood.")
+            return
+        parts = arg.split(arg[:1]) if arg else []
+        if len(parts) != 5 or parts[1] != "1" or not parts[3].isdigit():
+            self.send("522 Only IPv4 loopback, use (1).")
+            return
+        self.set_active_target(parts[2], int(parts[3]))
+
+    def ftp_PORT(self, arg):
+        if self.mode == "port-refused":
+            self.send("502 Command not implemented.")
+            return
+        numbers = arg.split(",")
+        if len(numbers) != 6 or not all(n.strip().isdigit() for n in numbers):
+            self.send("501 Bad PORT.")
+            return
+        values = [int(n) for n in numbers]
+        self.set_active_target(".".join(map(str, values[:4])), values[4] * 256 + values[5])
+
+    def accept_data(self):
+        if self.active_target is None:
+            return super().accept_data()
+        target, self.active_target = self.active_target, None
+        try:
+            return socket.create_connection(target, timeout=DATA_ACCEPT_TIMEOUT)
+        except OSError:
+            self.send("425 Cannot open the data connection.")
+            return None
+
+    def ftp_RETR(self, arg):
+        stored = self.stored_file(arg)
+        if stored is None:
+            self.send("550 No such file.")
+            return None
+        self.send("150 Opening data connection.")
+        data = self.accept_data()
+        if data is not None:
+            data.sendall(stored.content)
+            data.close()
+            self.send("226 Transfer complete.")
+        return None
+
+    def send_listing(self, lines):
+        self.send("150 Opening data connection.")
+        data = self.accept_data()
+        if data is None:
+            return
+        if self.mode == "list-cut":
+            data.sendall(lines[0] if lines else b"")
+            time.sleep(0.2)  # so the entry arrives before the reset
+            reset(data)
+            self.send("426 Connection closed; transfer aborted.")
+            return
+        data.sendall(b"".join(lines))
+        data.close()
+        self.send("226 Transfer complete.")
+
+    def listing(self):
+        with STORE_LOCK:
+            return sorted((name, len(f.content), f.modified) for name, f in STORE.items())
+
+    def ftp_LIST(self, arg):
+        self.send_listing([b"-rw-r--r-- 1 ftp ftp %d %s %s\r\n"
+                           % (size, modified.strftime("%b %d %H:%M").encode(), name.encode())
+                           for name, size, modified in self.listing()])
+
+    def ftp_NLST(self, arg):
+        self.send_listing([name.encode() + b"\r\n" for name, _, _ in self.listing()])
+
+    def ftp_MLSD(self, arg):
+        self.send_listing([b"type=file;size=%d;modify=%s; %s\r\n"
+                           % (size, modified.strftime("%Y%m%d%H%M%S").encode(), name.encode())
+                           for name, size, modified in self.listing()])
+
+    def ftp_STOR(self, arg):
+        if self.mode == "write-refused":
+            if self.data_listener is not None:
+                self.data_listener.close()
+                self.data_listener = None
+            self.active_target = None
+            self.send("553 Could not create file.")
+            return
+        self.send("150 Ready to receive.")
+        data = self.accept_data()
+        if data is None:
+            return
+        data.settimeout(READ_TIMEOUT)
+        chunks = []
+        received = 0
+        try:
+            while received < MAX_UPLOAD_BYTES:
+                chunk = data.recv(65536)
+                if not chunk:
+                    break
+                chunks.append(chunk)
+                received += len(chunk)
+        finally:
+            data.close()
+        with STORE_LOCK:
+            STORE[file_name(arg)] = StoredFile(b"".join(chunks))
+        self.send("226 Received %d bytes." % received)
+
+    def digest_reply(self, arg, name):
+        stored = self.stored_file(arg)
+        if stored is None:
+            self.send("550 No such file.")
+            return None
+        if name == "CRC32":
+            return "%08X" % (zlib.crc32(stored.content) & 0xFFFFFFFF)
+        return HASHES[name][0](stored.content).hexdigest()
+
+    def ftp_HASH(self, arg):
+        if self.args.hash != "HASH":
+            self.send("502 Command not implemented.")
+            return
+        digest = self.digest_reply(arg, self.hash_name)
+        if digest is not None:
+            size = len(self.stored_file(arg).content)
+            self.send("213 %s 0-%d %s %s" % (self.hash_name, max(size - 1, 0), digest, arg.strip()))
+
+    def older_hash(self, arg, command, name):
+        if self.args.hash != command:
+            self.send("502 Command not implemented.")
+            return
+        digest = self.digest_reply(arg, name)
+        if digest is not None:
+            self.send("250 " + digest)
+
+    def ftp_XSHA256(self, arg):
+        self.older_hash(arg, "XSHA256", "SHA-256")
+
+    def ftp_XSHA1(self, arg):
+        self.older_hash(arg, "XSHA1", "SHA-1")
+
+    def ftp_XMD5(self, arg):
+        self.older_hash(arg, "XMD5", "MD5")
+
+    def ftp_XCRC(self, arg):
+        self.older_hash(arg, "XCRC", "CRC32")
+
+
 def serve(sock, args):
     try:
-        Session(sock, args).run()
+        session = SiteSession if args.mode in SITE_MODES else Session
+        session(sock, args).run()
     except OSError as error:
         log("connection ended: %s" % error)
     finally:
@@ -304,8 +578,14 @@ def main():
     parser.add_argument("--delay", type=float, default=5, help="slow-greeting's wait")
     parser.add_argument("--stall-at", default="PWD", help="the command reply-timeout never answers")
     parser.add_argument("--trickle", type=int, default=30, help="how many bytes trickle sends")
+    parser.add_argument("--hash", choices=HASH_CHOICES, default="HASH",
+                        help="the hash command FEAT lists in the site modes")
     args = parser.parse_args()
     args.stall_at = args.stall_at.upper()
+
+    if args.mode in SITE_MODES:
+        STORE["file.bin"] = StoredFile(file_bytes(FILE_SIZE))
+        STORE["readme.txt"] = StoredFile(b"A folder for tests.\r\n")
 
     if args.mode == "refuse":
         print("port", free_port(), flush=True)

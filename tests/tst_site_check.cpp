@@ -1,0 +1,634 @@
+// The site check apart from the engine: the rules that judge each step, the
+// report they make, and the window that shows it.
+#include "site_check_file_rules.h"
+#include "site_check_rules.h"
+#include "site_check_tls_rules.h"
+#include "site_check_window.h"
+#include "test_files.h"
+#include "window_placement.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+
+using Result = SiteCheckResult;
+Q_DECLARE_METATYPE(SiteCheckResult)
+Q_DECLARE_METATYPE(SiteCheckOutcome)
+
+namespace {
+
+const QDateTime Now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+
+SiteCheckStep step(SiteCheckStepId id, Result result, const QString &detail,
+                   const QString &hint = {})
+{
+    SiteCheckStep s;
+    s.id = id;
+    s.outcome = {result, detail, hint};
+    s.elapsedMs = 1234;
+    return s;
+}
+
+} // namespace
+
+class TestSiteCheck : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void connectFailure_data();
+    void connectFailure();
+    void greeting_data();
+    void greeting();
+    void certificate_data();
+    void certificate();
+    void features();
+    void passiveAddress_data();
+    void passiveAddress();
+    void clock_data();
+    void clock();
+    void hashCommand_data();
+    void hashCommand();
+    void replyDigest_data();
+    void replyDigest();
+    void readBack_data();
+    void readBack();
+    void outcomes_data();
+    void outcomes();
+    void payload();
+    void verdict_data();
+    void verdict();
+    void tableAligned();
+    void jsonDocument();
+    void masked_data();
+    void masked();
+    void target_data();
+    void target();
+    void placement_data();
+    void placement();
+    void window();
+};
+
+void TestSiteCheck::connectFailure_data()
+{
+    QTest::addColumn<long>("osErrno");
+    QTest::addColumn<bool>("timedOut");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("refused") << long(ECONNREFUSED) << false
+                             << "nothing accepts connections on port 2121";
+    QTest::newRow("timed out") << 0L << true << "a firewall drops port 2121";
+    QTest::newRow("system time-out") << long(ETIMEDOUT) << false << "a firewall drops port 2121";
+    QTest::newRow("no route") << long(EHOSTUNREACH) << true << "no route";
+}
+
+void TestSiteCheck::connectFailure()
+{
+    QFETCH(long, osErrno);
+    QFETCH(bool, timedOut);
+    QFETCH(QString, hint);
+    const SiteCheckOutcome o =
+        connectionFailedOutcome(connectFailureKind(osErrno, timedOut), "192.0.2.7", 2121);
+    QCOMPARE(o.result, Result::Fail);
+    QVERIFY2(o.hint.contains(hint, Qt::CaseInsensitive), qPrintable(o.hint));
+}
+
+void TestSiteCheck::greeting_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<qint64>("elapsed");
+    QTest::addColumn<Result>("result");
+    QTest::newRow("prompt") << 220 << qint64(40) << Result::Pass;
+    QTest::newRow("5 s") << 220 << qint64(5000) << Result::Pass;
+    QTest::newRow("slow") << 220 << qint64(5001) << Result::Warning;
+    QTest::newRow("too many sessions") << 421 << qint64(40) << Result::Fail;
+    QTest::newRow("not FTP") << 500 << qint64(40) << Result::Fail;
+}
+
+void TestSiteCheck::greeting()
+{
+    QFETCH(int, code);
+    QFETCH(qint64, elapsed);
+    QFETCH(Result, result);
+    const SiteCheckOutcome o = greetingOutcome(code, "Ready.", elapsed);
+    QCOMPARE(o.result, result);
+    QVERIFY(o.detail.contains(QString::number(code)));
+    QCOMPARE(o.hint.isEmpty(), result == Result::Pass);
+}
+
+void TestSiteCheck::certificate_data()
+{
+    QTest::addColumn<bool>("system");
+    QTest::addColumn<bool>("operatorTrust");
+    QTest::addColumn<bool>("nameMatches");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<Result>("result");
+    QTest::newRow("trusted, a year") << true << false << true << 365 << Result::Pass;
+    QTest::newRow("31 days left") << true << false << true << 31 << Result::Pass;
+    QTest::newRow("30 days left") << true << false << true << 30 << Result::Warning;
+    QTest::newRow("self-signed, answered") << false << true << true << 365 << Result::Warning;
+    QTest::newRow("expired") << true << false << true << -2 << Result::Fail;
+    QTest::newRow("expired, answered") << false << true << true << -2 << Result::Warning;
+    QTest::newRow("wrong name") << true << false << false << 365 << Result::Fail;
+    QTest::newRow("wrong name, answered") << false << true << false << 365 << Result::Warning;
+}
+
+void TestSiteCheck::certificate()
+{
+    QFETCH(bool, system);
+    QFETCH(bool, operatorTrust);
+    QFETCH(bool, nameMatches);
+    QFETCH(int, days);
+    QFETCH(Result, result);
+    const CertificateCheck c{true,     system,      operatorTrust,
+                             !system,  nameMatches, Now.addDays(days).addSecs(60),
+                             "Test CA"};
+    const SiteCheckOutcome o = certificateOutcome(c, Now);
+    QCOMPARE(o.result, result);
+    QCOMPARE(o.hint.isEmpty(), result == Result::Pass);
+    QCOMPARE(certificateOutcome(CertificateCheck{}, Now).result, Result::Skipped);
+}
+
+void TestSiteCheck::features()
+{
+    const QStringList feat{"211-Features:",
+                           " UTF8",
+                           " MLSD type*;size*;modify*;",
+                           " rest stream",
+                           " HASH SHA-256*;MD5",
+                           " SIZE",
+                           "211 End"};
+    QCOMPARE(offeredFeatures(feat), (QStringList{"UTF8", "MLSD", "REST STREAM", "HASH", "SIZE"}));
+    const SiteCheckOutcome offered = featuresOutcome(true, offeredFeatures(feat), "UNIX Type: L8");
+    QCOMPARE(offered.result, Result::Pass);
+    QVERIFY2(offered.detail.contains("lacks EPSV, MDTM"), qPrintable(offered.detail));
+    QCOMPARE(featuresOutcome(false, {}, {}).result, Result::Warning);
+}
+
+void TestSiteCheck::passiveAddress_data()
+{
+    QTest::addColumn<QString>("advertised");
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<Result>("result");
+    QTest::newRow("same") << "203.0.113.5"
+                          << "203.0.113.5" << Result::Pass;
+    QTest::newRow("same, peer as IPv6") << "127.0.0.1"
+                                        << "::ffff:127.0.0.1" << Result::Pass;
+    QTest::newRow("same private network") << "10.0.0.1"
+                                          << "10.0.0.1" << Result::Pass;
+    QTest::newRow("EPSV, none named") << ""
+                                      << "203.0.113.5" << Result::Pass;
+    QTest::newRow("private") << "192.168.1.10"
+                             << "127.0.0.1" << Result::Warning;
+    QTest::newRow("carrier NAT") << "100.64.3.4"
+                                 << "203.0.113.5" << Result::Warning;
+    QTest::newRow("loopback elsewhere") << "127.0.0.1"
+                                        << "203.0.113.5" << Result::Warning;
+    QTest::newRow("link-local") << "169.254.9.9"
+                                << "203.0.113.5" << Result::Warning;
+    QTest::newRow("foreign") << "198.51.100.7"
+                             << "203.0.113.5" << Result::Warning;
+    QTest::newRow("not an address") << "300.1.1.1"
+                                    << "203.0.113.5" << Result::Warning;
+}
+
+void TestSiteCheck::passiveAddress()
+{
+    QFETCH(QString, advertised);
+    QFETCH(QString, peer);
+    QFETCH(Result, result);
+    const SiteCheckOutcome o = passiveAddressOutcome(advertised, peer);
+    QCOMPARE(o.result, result);
+    if (result == Result::Warning) {
+        QVERIFY2(o.detail.contains(advertised), qPrintable(o.detail));
+        QVERIFY(o.hint.contains("public address"));
+    }
+}
+
+void TestSiteCheck::clock_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<bool>("wholeHours");
+    QTest::newRow("on time") << "213 20260301120000" << Result::Pass << false;
+    QTest::newRow("fraction") << "213 20260301120159.250" << Result::Pass << false;
+    QTest::newRow("2 min 1 s ahead") << "213 20260301120201" << Result::Warning << false;
+    QTest::newRow("an hour ahead") << "213 20260301130000" << Result::Warning << true;
+    QTest::newRow("two hours behind, upload slow")
+        << "213 20260301095930" << Result::Warning << true;
+    QTest::newRow("half an hour") << "213 20260301123000" << Result::Warning << false;
+    QTest::newRow("not a time") << "213 yesterday" << Result::Warning << false;
+    QTest::newRow("no MDTM") << "502 Command not implemented." << Result::Skipped << false;
+}
+
+void TestSiteCheck::clock()
+{
+    QFETCH(QString, reply);
+    QFETCH(Result, result);
+    QFETCH(bool, wholeHours);
+    const SiteCheckOutcome o = clockOutcome(reply, Now);
+    QCOMPARE(o.result, result);
+    QCOMPARE(o.hint.contains("hours"), wholeHours);
+}
+
+void TestSiteCheck::hashCommand_data()
+{
+    QTest::addColumn<QStringList>("feat");
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("algorithm");
+    QTest::newRow("HASH, SHA-256 in use") << QStringList{" HASH SHA-256*;MD5", " XMD5"} << ""
+                                          << "HASH"
+                                          << "SHA-256";
+    QTest::newRow("HASH, switched") << QStringList{" HASH SHA-1*;SHA-256"} << "OPTS HASH SHA-256"
+                                    << "HASH"
+                                    << "SHA-256";
+    QTest::newRow("older commands") << QStringList{" XCRC", " XSHA1", " XMD5"} << ""
+                                    << "XSHA1"
+                                    << "SHA-1";
+    QTest::newRow("CRC only") << QStringList{" XCRC"} << ""
+                              << "XCRC"
+                              << "CRC32";
+    QTest::newRow("none") << QStringList{" SIZE", " MDTM"} << ""
+                          << ""
+                          << "";
+}
+
+void TestSiteCheck::hashCommand()
+{
+    QFETCH(QStringList, feat);
+    const HashCommand hash = ::hashCommand(feat);
+    QTEST(hash.select, "select");
+    QTEST(hash.command, "command");
+    QTEST(hash.algorithm, "algorithm");
+}
+
+void TestSiteCheck::replyDigest_data()
+{
+    // The standard check values of "123456789".
+    const QString crc = "cbf43926";
+    const QString sha1 = "f7c3bc1d808e04732adf679965ccc34ca7ae3441";
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("algorithm");
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("digest");
+    QTest::newRow("HASH") << "HASH"
+                          << "SHA-1"
+                          << "213 SHA-1 0-8 " + sha1.toUpper() + " f.tmp" << sha1;
+    QTest::newRow("HASH, end past the last byte") << "HASH"
+                                                  << "SHA-1"
+                                                  << "213 SHA-1 0-9 " + sha1 << sha1;
+    QTest::newRow("HASH of part") << "HASH"
+                                  << "SHA-1"
+                                  << "213 SHA-1 0-4 " + sha1 << "";
+    QTest::newRow("HASH, other algorithm") << "HASH"
+                                           << "SHA-1"
+                                           << "213 MD5 0-8 " + sha1 << "";
+    QTest::newRow("XSHA1, 250") << "XSHA1"
+                                << "SHA-1"
+                                << "250 " + sha1 << sha1;
+    QTest::newRow("XSHA1, 213") << "XSHA1"
+                                << "SHA-1"
+                                << "213 " + sha1 << sha1;
+    QTest::newRow("XCRC") << "XCRC"
+                          << "CRC32"
+                          << "250 CBF43926" << crc;
+    QTest::newRow("refused") << "XCRC"
+                             << "CRC32"
+                             << "550 CBF43926"
+                             << "";
+    QTest::newRow("short digest") << "XSHA1"
+                                  << "SHA-1"
+                                  << "250 f7c3bc1d"
+                                  << "";
+}
+
+void TestSiteCheck::replyDigest()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, algorithm);
+    QFETCH(QString, reply);
+    QFETCH(QString, digest);
+    const HashCommand hash{{}, command, algorithm};
+    const QString found = ::replyDigest(hash, reply, 9);
+    QCOMPARE(found, digest);
+    if (!digest.isEmpty()) {
+        QCOMPARE(localDigest(algorithm, "123456789"), digest);
+        QCOMPARE(hashOutcome(hash, digest, found).result, Result::Pass);
+        QCOMPARE(hashOutcome(hash, localDigest(algorithm, "12345678"), found).result, Result::Fail);
+    }
+}
+
+void TestSiteCheck::readBack_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<QString>("hint");
+    const QByteArray sent("a\r\nb\nc\0d", 8);
+    QTest::newRow("same") << sent << Result::Pass << "";
+    QTest::newRow("CR added") << QByteArray("a\r\r\nb\r\nc\0d", 10) << Result::Fail << "ASCII";
+    QTest::newRow("CR dropped") << QByteArray("a\nb\nc\0d", 7) << Result::Fail << "ASCII";
+    QTest::newRow("cut") << sent.left(5) << Result::Fail << "ended early";
+    QTest::newRow("changed") << QByteArray("a\r\nb\nc\0e", 8) << Result::Fail << "changed";
+}
+
+void TestSiteCheck::readBack()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(Result, result);
+    QFETCH(QString, hint);
+    const SiteCheckOutcome o = readBackOutcome(QByteArray("a\r\nb\nc\0d", 8), received, 3, 10);
+    QCOMPARE(o.result, result);
+    QVERIFY2(o.hint.contains(hint), qPrintable(o.hint));
+}
+
+// The rules of one shape: facts in, a result and a word of the detail out.
+void TestSiteCheck::outcomes_data()
+{
+    QTest::addColumn<SiteCheckOutcome>("outcome");
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<QString>("detailHas");
+    QTest::newRow("no address") << nameResolutionOutcome("ftp.invalid", {}) << Result::Fail
+                                << "ftp.invalid";
+    QTest::newRow("both families")
+        << nameResolutionOutcome("h", {"192.0.2.1", "2001:db8::1", "192.0.2.2"}) << Result::Pass
+        << "2 IPv4, 1 IPv6";
+    QTest::newRow("TLS") << encryptionOutcome("TLS 1.3", "TLS_AES_256_GCM_SHA384") << Result::Pass
+                         << "TLS_AES_256_GCM_SHA384";
+    QTest::newRow("no TLS") << encryptionOutcome({}, {}) << Result::Warning << "no TLS";
+    QTest::newRow("TLS 1.0") << encryptionOutcome("TLS 1.0", {}) << Result::Warning << "1.0";
+    QTest::newRow("logged in") << loginOutcome(230, "OK", "op") << Result::Pass << "op";
+    QTest::newRow("login refused")
+        << loginOutcome(530, "Login incorrect.", "op") << Result::Fail << "530";
+    QTest::newRow("listing") << passiveDataOutcome({false, true, true, 3, "127.0.0.1:5000"})
+                             << Result::Pass << "PASV";
+    QTest::newRow("data port closed")
+        << passiveDataOutcome({true, false, false, 0, "127.0.0.1:5000"}) << Result::Fail
+        << "127.0.0.1:5000";
+    QTest::newRow("listing cut") << passiveDataOutcome({true, true, false, 2, "127.0.0.1:5000"})
+                                 << Result::Fail << "cut short";
+    QTest::newRow("data in clear")
+        << dataProtectionOutcome({true, false, false}) << Result::Warning << "PROT P";
+    QTest::newRow("no TLS, no data protection")
+        << dataProtectionOutcome({false, false, false}) << Result::Skipped << "TLS";
+    QTest::newRow("written") << writeOutcome(226, "OK", "/in", 262144) << Result::Pass << "/in";
+    for (const int code : {550, 553, 532})
+        QTest::addRow("write refused %d", code)
+            << writeOutcome(code, "No.", "/in", 0) << Result::Skipped << writeRefusedText("/in");
+    QTest::newRow("disk full") << writeOutcome(452, "Full.", "/in", 0) << Result::Fail << "452";
+    QTest::newRow("size as sent") << sizeOutcome(10, 10) << Result::Pass << "10";
+    QTest::newRow("size differs") << sizeOutcome(10, 5) << Result::Fail << "5";
+    QTest::newRow("no size") << sizeOutcome(10, -1) << Result::Skipped << "SIZE";
+    QTest::newRow("no hash") << hashOutcome({}, "ab", {}) << Result::Skipped << "hash";
+    QTest::newRow("hash unreadable")
+        << hashOutcome({{}, "XMD5", "MD5"}, "ab", {}) << Result::Warning << "XMD5";
+    QTest::newRow("deleted") << cleanUpOutcome(250, "OK", "/in/f.tmp", false) << Result::Pass
+                             << "/in/f.tmp";
+    QTest::newRow("delete refused")
+        << cleanUpOutcome(550, "No.", "/in/f.tmp", true) << Result::Warning << "/in/f.tmp";
+    QTest::newRow("deleted, still there")
+        << cleanUpOutcome(250, "OK", "/in/f.tmp", true) << Result::Warning << "/in/f.tmp";
+    QTest::newRow("active") << activeModeOutcome({true, false, true}) << Result::Pass << "PORT";
+    QTest::newRow("active blocked, passive works")
+        << activeModeOutcome({false, false, true}) << Result::Warning << "came back";
+    QTest::newRow("PORT refused") << activeModeOutcome({false, true, true}) << Result::Warning
+                                  << "refuses";
+    QTest::newRow("no data connection at all")
+        << activeModeOutcome({false, false, false}) << Result::Fail << "came back";
+    QTest::newRow("no IPv6") << ipv6Outcome({}) << Result::Skipped << "no IPv6";
+    QTest::newRow("IPv6 silent") << ipv6Outcome({"2001:db8::1", false, false, false})
+                                 << Result::Warning << "2001:db8::1";
+    QTest::newRow("IPv6") << ipv6Outcome({"2001:db8::1", true, true, true}) << Result::Pass
+                          << "2001:db8::1";
+    QTest::newRow("parts, one skipped")
+        << combinedOutcome({sizeOutcome(10, 10), sizeOutcome(10, -1)}) << Result::Pass << "SIZE";
+    QTest::newRow("parts, all skipped")
+        << combinedOutcome({sizeOutcome(10, -1)}) << Result::Skipped << "SIZE";
+    QTest::newRow("parts, worst wins")
+        << combinedOutcome({clockOutcome("213 20260301130000", Now), sizeOutcome(10, 5)})
+        << Result::Fail << "MDTM";
+}
+
+void TestSiteCheck::outcomes()
+{
+    QFETCH(SiteCheckOutcome, outcome);
+    QFETCH(Result, result);
+    QFETCH(QString, detailHas);
+    QCOMPARE(outcome.result, result);
+    QVERIFY2(outcome.detail.contains(detailHas), qPrintable(outcome.detail));
+    // A hint is for warnings and failures, and each has one.
+    QCOMPARE(outcome.hint.isEmpty(), result == Result::Pass || result == Result::Skipped);
+}
+
+void TestSiteCheck::payload()
+{
+    QRandomGenerator random(7);
+    const QByteArray one = siteCheckPayload(random);
+    const QByteArray two = siteCheckPayload(random);
+    QCOMPARE(one.size(), 256 * 1024);
+    QVERIFY(one != two);
+    for (const char mark : {'\r', '\n', '\0', '\x1a'})
+        QVERIFY(one.left(1024).contains(mark));
+    QVERIFY(siteCheckFileName(Now, random) != siteCheckFileName(Now, random));
+    QVERIFY(activeModeBrokenUnderTls("7.88.1"));
+    QVERIFY(!activeModeBrokenUnderTls("8.0.1"));
+    QVERIFY(!activeModeBrokenUnderTls("7.8.0"));
+    QVERIFY(activeModeSkippedOutcome("7.88.1").detail.contains("7.88.1"));
+}
+
+void TestSiteCheck::verdict_data()
+{
+    QTest::addColumn<QList<Result>>("results");
+    QTest::addColumn<Result>("verdict");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("none") << QList<Result>{} << Result::Pass
+                          << "Site check: 0 passed, 0 warnings, 0 failed";
+    QTest::newRow("skipped counts in none")
+        << QList<Result>{Result::Pass, Result::Skipped, Result::Pass} << Result::Pass
+        << "Site check: 2 passed, 0 warnings, 0 failed";
+    QTest::newRow("one warning") << QList<Result>{Result::Warning, Result::Pass} << Result::Warning
+                                 << "Site check: 1 passed, 1 warning, 0 failed";
+    QTest::newRow("worst is fail")
+        << QList<Result>{Result::Fail, Result::Warning, Result::Warning, Result::Skipped}
+        << Result::Fail << "Site check: 0 passed, 2 warnings, 1 failed";
+}
+
+void TestSiteCheck::verdict()
+{
+    QFETCH(QList<Result>, results);
+    QList<SiteCheckStep> steps;
+    for (const Result result : results)
+        steps << step(SiteCheckStepId::Login, result, {});
+    QTEST(siteCheckVerdict(steps), "verdict");
+    QTEST(siteCheckVerdictLine(steps), "line");
+}
+
+void TestSiteCheck::tableAligned()
+{
+    SiteCheckReport report{"ftp://h:21/", "Site", Now, {}, {}};
+    report.steps << step(SiteCheckStepId::NameResolution, Result::Pass, "127.0.0.1")
+                 << step(SiteCheckStepId::PassiveData, Result::Warning, "two\nlines")
+                 << step(SiteCheckStepId::Ipv6, Result::Skipped, "none");
+    report.steps.last().elapsedMs = -1;
+    const QStringList lines = siteCheckTable(report).split('\n');
+    const int header = lines.indexOf(QRegularExpression("^Step +Result +Time +Detail$"));
+    QVERIFY(header >= 0);
+    for (const char *column : {"Result", "Time", "Detail"}) {
+        const auto at = lines[header].indexOf(column);
+        for (int row = 1; row <= report.steps.size(); ++row) {
+            const QString &line = lines[header + 1 + row];
+            QVERIFY2(line.at(at - 1) == ' ' && line.at(at) != ' ', qPrintable(line));
+        }
+    }
+    QVERIFY(lines[header + 3].endsWith("two lines"));
+    QVERIFY(lines.contains(siteCheckVerdictLine(report.steps)));
+}
+
+void TestSiteCheck::jsonDocument()
+{
+    SiteCheckReport report{
+        "ftp://h:21/in", "Site", Now, {}, {"12:00:00.001 > USER op", "12:00:00.002 > PASS secret"}};
+    SiteCheckStep greeting = step(SiteCheckStepId::Greeting, Result::Warning, "slow", "why");
+    greeting.measured = {{"elapsedMs", 6000}, {"code", 220}};
+    greeting.replyCode = 220;
+    greeting.replyText = "Ready.";
+    report.steps << greeting;
+    const QByteArray json = siteCheckJson(report, "7.88.1", "Sarvel 0.1");
+    QVERIFY(!json.contains("secret"));
+    const QJsonObject document = QJsonDocument::fromJson(json).object();
+    QCOMPARE(document["target"].toString(), report.target);
+    QCOMPARE(document["libcurl"].toString(), "7.88.1");
+    QCOMPARE(document["program"].toString(), "Sarvel 0.1");
+    QCOMPARE(QDateTime::fromString(document["started"].toString(), Qt::ISODateWithMs), Now);
+    QCOMPARE(document["verdict"].toString(), "warning");
+    const QJsonObject saved = document["steps"].toArray().first().toObject();
+    QCOMPARE(saved["result"].toString(), "warning");
+    QCOMPARE(saved["hint"].toString(), "why");
+    QCOMPARE(saved["measured"].toObject()["elapsedMs"].toInt(), 6000);
+    QCOMPARE(saved["reply"].toObject()["code"].toInt(), 220);
+    QCOMPARE(document["protocol"].toArray().size(), 2);
+}
+
+void TestSiteCheck::masked_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("masked");
+    QTest::newRow("bare") << "PASS secret"
+                          << "PASS ****";
+    QTest::newRow("lower case") << "pass secret"
+                                << "PASS ****";
+    QTest::newRow("as logged") << "13:05:07.042 > PASS secret"
+                               << "13:05:07.042 > PASS ****";
+    QTest::newRow("other command") << "13:05:07.042 > USER op"
+                                   << "13:05:07.042 > USER op";
+    QTest::newRow("reply naming PASS") << "503 Login with USER first, then PASS."
+                                       << "503 Login with USER first, then PASS.";
+}
+
+void TestSiteCheck::masked()
+{
+    QFETCH(QString, line);
+    QTEST(siteCheckMaskedLine(line), "masked");
+}
+
+void TestSiteCheck::target_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("default port") << "ftp.example.org" << 21 << "/pub"
+                                  << "ftp://ftp.example.org:21/pub";
+    QTest::newRow("root") << "127.0.0.1" << 2121 << ""
+                          << "ftp://127.0.0.1:2121/";
+    QTest::newRow("IPv6") << "::1" << 2121 << "in/box"
+                          << "ftp://[::1]:2121/in/box";
+}
+
+void TestSiteCheck::target()
+{
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, folder);
+    QTEST(siteCheckTarget(host, port, folder), "target");
+}
+
+void TestSiteCheck::placement_data()
+{
+    const QRect screen(0, 0, 1280, 1024);
+    QTest::addColumn<QRect>("owner");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("place");
+    QTest::newRow("right") << QRect(0, 100, 500, 400) << QSize(600, 400)
+                           << QRect(508, 100, 600, 400);
+    QTest::newRow("left") << QRect(700, 100, 500, 400) << QSize(600, 400)
+                          << QRect(92, 100, 600, 400);
+    QTest::newRow("below, wide owner")
+        << QRect(0, 0, 1200, 500) << QSize(600, 400) << QRect(0, 508, 600, 400);
+    QTest::newRow("shrunk to the right")
+        << QRect(0, 0, 800, 1024) << QSize(600, 400) << QRect(808, 0, 472, 400);
+    QTest::newRow("no room: on the screen")
+        << QRect(0, 0, 1280, 1024) << QSize(600, 400) << QRect(680, 0, 600, 400);
+}
+
+void TestSiteCheck::placement()
+{
+    QFETCH(QRect, owner);
+    QFETCH(QSize, size);
+    QTEST(placeBeside(owner, size, QRect(0, 0, 1280, 1024)), "place");
+}
+
+void TestSiteCheck::window()
+{
+    QWidget console;
+    console.setGeometry(20, 40, 400, 300);
+    console.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&console));
+    auto *check = new SiteCheckWindow(&console);
+    check->clear("Demo", "ftp://127.0.0.1:2121/");
+    QCOMPARE(check->windowTitle(), "Site check - Demo");
+    check->addStep(step(SiteCheckStepId::NameResolution, Result::Pass, "127.0.0.1"));
+    check->addStep(step(SiteCheckStepId::Greeting, Result::Warning, "slow", "a reverse lookup"));
+    check->show();
+    QVERIFY(QTest::qWaitForWindowExposed(check));
+    QVERIFY(check->isWindow() && !check->isModal());
+    QVERIFY(!check->frameGeometry().intersects(console.frameGeometry()));
+
+    auto *table = check->findChild<QTableWidget *>();
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(1, 1)->text(), "warning");
+    table->selectRow(1);
+    QCOMPARE(check->hint(), "a reverse lookup");
+    table->selectRow(0);
+    QCOMPARE(check->hint(), QString());
+
+    check->copyToClipboard();
+    QCOMPARE(QGuiApplication::clipboard()->text(), siteCheckTable(check->report()));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("check.json");
+    QVERIFY(check->saveTo(path));
+    const QJsonObject saved = QJsonDocument::fromJson(readFile(path)).object();
+    QCOMPARE(saved["steps"].toArray().size(), 2);
+    QVERIFY(!check->saveTo(dir.filePath("missing/check.json")));
+
+    QSignalSpy again(check, &SiteCheckWindow::runAgainRequested);
+    for (QPushButton *button : check->findChildren<QPushButton *>())
+        if (button->text() == "Run again")
+            QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(again.size(), 1);
+
+    check->clear("Other", "ftp://127.0.0.1:21/");
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(check->windowTitle(), "Site check - Other");
+}
+
+QTEST_MAIN(TestSiteCheck)
+#include "tst_site_check.moc"
