@@ -138,3 +138,23 @@ QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString 
         .arg(localSize)
         .arg(path);
 }
+
+QString declinedTrustText(const TrustQuestion &question)
+{
+    const QString server = question.host + QLatin1Char(':') + QString::number(question.port);
+    switch (question.kind) {
+    case TrustQuestion::Kind::Certificate:
+        return QStringLiteral("The certificate of %1 was not trusted (%2); nothing of the account "
+                              "was sent.")
+            .arg(server, question.reason);
+    case TrustQuestion::Kind::ClearText:
+        return QStringLiteral("%1 does not offer encryption, and the account was not sent in "
+                              "clear text.")
+            .arg(question.host);
+    case TrustQuestion::Kind::HostKey:
+        return QStringLiteral("The host key of %1 was not trusted; nothing of the account was "
+                              "sent.")
+            .arg(server);
+    }
+    return {};
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer_component.h"
+
 #include <QString>
 
 #include <curl/curl.h>
@@ -30,6 +32,9 @@ QString failureText(const FailureFacts &facts);
 // temporary file that keeps retrieved data for GetChunk.
 enum class LocalAction { Read, Write, Send, MakeTemporary };
 QString localFileFailure(LocalAction action, const QString &path, const QString &why);
+
+// The end of an operation whose question the operator answered No.
+QString declinedTrustText(const TrustQuestion &question);
 
 // A reply past the limits of what one reply may hold.
 QString malformedReplyText(const QString &server, const QString &why);

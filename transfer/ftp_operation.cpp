@@ -32,16 +32,19 @@ qint64 span(qint64 from, qint64 to)
 
 } // namespace
 
-FtpOperation::FtpOperation(CURL *easy, OperationOrder order, const TlsSettings &tls,
-                           bool announceUtf8, bool loginEncrypted, ReportQueue &reports,
-                           ConnectionWatch &watch)
-    : m_order(std::move(order)), m_check(tls.check), m_announceUtf8(announceUtf8),
-      m_closing(m_order.command.verb == FtpVerb::Close), m_reports(reports), m_watch(watch),
-      m_controlTls(loginEncrypted)
+FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context)
+    : m_order(std::move(order)), m_check(context.check), m_checkFailure(context.reason),
+      m_trust(context.trust), m_announceUtf8(context.announceUtf8),
+      m_closing(m_order.command.verb == FtpVerb::Close), m_reports(context.reports),
+      m_watch(context.watch), m_controlTls(context.loginEncrypted)
 {
+    CURL *easy = context.easy;
     m_clock.start();
     try {
-        m_request = prepareRequest(easy, m_order, tls, announceUtf8);
+        m_request = prepareRequest(
+            easy, m_order,
+            tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share),
+            m_announceUtf8);
         static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
             {PreparedRequest::Data::None, LocalFiles::Use::None},
             {PreparedRequest::Data::Download, LocalFiles::Use::Download},
@@ -110,6 +113,56 @@ CertificateFacts FtpOperation::certificate() const
             if (qstrncmp(field->data, "Cert:", 5) == 0)
                 pem = QByteArray(field->data + 5);
     return certificateFacts(pem);
+}
+
+OperationStep FtpOperation::done(CURLcode result)
+{
+    OperationStep step;
+    switch (failedLocally() ? TlsNextStep::End
+                            : nextTlsStep(result, m_check, m_order.clearTextNeedsConsent)) {
+    case TlsNextStep::Probe:
+        step.kind = OperationStep::Kind::Retry;
+        step.check = TlsSettings::Check::Probe;
+        step.reason =
+            result == CURLE_PEER_FAILED_VERIFICATION
+                ? detail()
+                : QStringLiteral("the certificate is not the one trusted for this server");
+        return step;
+    case TlsNextStep::AskCertificate:
+        return askAboutCertificate();
+    case TlsNextStep::AskClearText:
+        step.kind = OperationStep::Kind::Ask;
+        step.question.kind = TrustQuestion::Kind::ClearText;
+        return step;
+    case TlsNextStep::End:
+        break;
+    }
+    return OperationStep::finished(conclude(result));
+}
+
+OperationStep FtpOperation::askAboutCertificate() const
+{
+    const CertificateFacts facts = certificate();
+    if (!facts.valid) {
+        OperationOutcome unread;
+        unread.failure = QStringLiteral("The certificate of %1 could not be read; nothing of the "
+                                        "account was sent.")
+                             .arg(m_order.server());
+        return OperationStep::finished(unread);
+    }
+    OperationStep step;
+    step.kind = OperationStep::Kind::Ask;
+    step.pin = facts.pin;
+    TrustQuestion &question = step.question;
+    question.kind = TrustQuestion::Kind::Certificate;
+    question.reason = m_checkFailure;
+    question.subject = facts.subject;
+    question.issuer = facts.issuer;
+    question.notBefore = facts.notBefore;
+    question.notAfter = facts.notAfter;
+    question.fingerprint = facts.fingerprint;
+    question.changed = !m_trust.fingerprint.isEmpty() && m_trust.fingerprint != facts.fingerprint;
+    return step;
 }
 
 OperationOutcome FtpOperation::conclude(CURLcode result)

@@ -3,6 +3,7 @@
 #include "connection_watch.h"
 #include "ftp_reply.h"
 #include "local_files.h"
+#include "operation.h"
 #include "operator_log.h"
 #include "request_builder.h"
 #include "tls_trust.h"
@@ -14,28 +15,12 @@
 
 class ReportQueue;
 
-// How an operation ended, for the engine to report.
-struct OperationOutcome
-{
-    bool ok = false;
-    // This side's sentence for the failure; empty when the server's own
-    // reply says it (a 550 stays as the server put it).
-    QString failure;
-    qint32 code = 0; // the server's refusal behind the failure, if there was one
-    std::shared_ptr<QIODevice> retrieved; // what GetChunk reads back
-    std::optional<RemoteFolder> folder;   // where CD and CDUP led
-    bool freshLogin = false;              // this operation logged in
-    QString protection;                   // of that login, when it stands
-    bool announcedUtf8 = false;           // that login was told about UTF-8
-    PhaseTimes times;
-};
-
 // One FTP command from start to end. It owns all that libcurl points at
 // while it runs (the prepared request with its command lists, the error
 // buffer, the local file), is the data of every callback of its handle, and
 // holds where it stands as one phase. Its destructor leaves the handle
 // pointing at nothing of its own.
-class FtpOperation final : public ConnectionListener
+class FtpOperation final : public Operation, public ConnectionListener
 {
     Q_DISABLE_COPY_MOVE(FtpOperation)
 public:
@@ -50,33 +35,31 @@ public:
         CheckingSize, // an upload's size is being asked
     };
 
-    // Sets the order into `easy`, opens the local file (throws
+    // Sets the order into the handle, opens the local file (throws
     // std::runtime_error with the operator's sentence when it cannot) and
-    // says that the operation starts. `loginEncrypted`: the pooled login's
-    // connection is TLS.
-    FtpOperation(CURL *easy, OperationOrder order, const TlsSettings &tls, bool announceUtf8,
-                 bool loginEncrypted, ReportQueue &reports, ConnectionWatch &watch);
+    // says that the operation starts.
+    FtpOperation(OperationOrder order, const OperationContext &context);
     ~FtpOperation() override;
 
-    CURL *easy() const { return m_request.easy; }
-    const OperationOrder &order() const { return m_order; }
-    TlsSettings::Check check() const { return m_check; }
-    // libcurl's own words for its result, from the error buffer.
-    QString detail() const;
-    bool failedLocally() const { return !m_files.failure().isEmpty() || !m_replyError.isEmpty(); }
-    // After each call into libcurl: notices a connection that has come up.
-    void afterAction();
-    // The certificate a probe fetched.
-    CertificateFacts certificate() const;
-
-    OperationOutcome conclude(CURLcode result);
-    OperationOutcome stop();
+    CURL *easy() const override { return m_request.easy; }
+    const OperationOrder &order() const override { return m_order; }
+    // Notices a connection that has come up.
+    void afterAction() override;
+    OperationStep done(CURLcode result) override;
+    OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
     void tlsStarted() override;
     void tlsEstablished(const TlsHandshake &handshake) override;
 
 private:
+    // libcurl's own words for its result, from the error buffer.
+    QString detail() const;
+    bool failedLocally() const { return !m_files.failure().isEmpty() || !m_replyError.isEmpty(); }
+    // The certificate the probe fetched, and the question about it.
+    CertificateFacts certificate() const;
+    OperationStep askAboutCertificate() const;
+    OperationOutcome conclude(CURLcode result);
     qint64 now() const { return m_clock.nsecsElapsed() / 1000; }
     void noteConnected();
     void commandSent(const QByteArray &line);
@@ -95,6 +78,8 @@ private:
 
     OperationOrder m_order;
     TlsSettings::Check m_check;
+    QString m_checkFailure; // why the certificate check failed before this probe
+    ServerTrust m_trust;
     bool m_announceUtf8;
     bool m_closing; // CLOSE: QUIT on the pooled login, and nothing more
     ReportQueue &m_reports;

@@ -145,6 +145,9 @@ QString trustQuestionLine(const TrustQuestion &question)
         return QStringLiteral("%1 does not offer encryption: asking the operator whether to send "
                               "the account in clear text")
             .arg(server);
+    if (question.kind == TrustQuestion::Kind::HostKey)
+        return QStringLiteral("The host key of %1 is not known (%2 %3): asking the operator")
+            .arg(server, question.keyType, question.fingerprint);
     return QStringLiteral("The certificate of %1 is not trusted (%2): asking the operator")
         .arg(server, question.reason);
 }
@@ -154,6 +157,9 @@ QString trustAnswerLine(const TrustQuestion &question, bool trusted)
     if (question.kind == TrustQuestion::Kind::ClearText)
         return trusted ? QStringLiteral("The operator agreed to clear text")
                        : QStringLiteral("The operator declined clear text");
-    return trusted ? QStringLiteral("The operator trusted the certificate for this session")
-                   : QStringLiteral("The operator did not trust the certificate");
+    const QString what = question.kind == TrustQuestion::Kind::HostKey
+                             ? QStringLiteral("host key")
+                             : QStringLiteral("certificate");
+    return trusted ? QStringLiteral("The operator trusted the %1 for this session").arg(what)
+                   : QStringLiteral("The operator did not trust the %1").arg(what);
 }

@@ -16,6 +16,23 @@ bool isLoopbackHost(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
+TlsSettings tlsSettingsFor(bool clearTextNeedsConsent, const ServerTrust &trust,
+                           TlsSettings::Check check, CURLSH *share)
+{
+    TlsSettings tls;
+    tls.share = share;
+    if (trust.clearText)
+        tls.use = TlsSettings::Use::Off;
+    else if (!clearTextNeedsConsent)
+        tls.use = TlsSettings::Use::IfOffered;
+    tls.check = check;
+    if (check == TlsSettings::Check::Authorities && !trust.pin.isEmpty()) {
+        tls.check = TlsSettings::Check::Pinned;
+        tls.pin = trust.pin;
+    }
+    return tls;
+}
+
 TlsNextStep nextTlsStep(CURLcode result, TlsSettings::Check check, bool clearTextNeedsConsent)
 {
     switch (result) {

@@ -12,6 +12,15 @@
 // *.localhost): a clear-text login to it crosses no network.
 bool isLoopbackHost(const QString &host);
 
+// What the operator decided about one server this session.
+struct ServerTrust
+{
+    QByteArray pin;         // a trusted certificate's key, when one was trusted
+    QString fingerprint;    // and that certificate's fingerprint
+    bool clearText = false; // agreed to log in without encryption
+    QByteArray hostKey;     // SSH: the SHA-256 of the host key trusted, base64 without padding
+};
+
 // How a login is protected.
 struct TlsSettings
 {
@@ -30,6 +39,13 @@ struct TlsSettings
     QByteArray pin;
     CURLSH *share = nullptr; // TLS sessions shared by every operation's handle
 };
+
+// The protection a login to a server asks for: TLS required, unless the
+// operator agreed to clear text or the server is this machine (then TLS if
+// offered); the certificate checked as `check` says, or pinned to the key
+// the operator trusted.
+TlsSettings tlsSettingsFor(bool clearTextNeedsConsent, const ServerTrust &trust,
+                           TlsSettings::Check check, CURLSH *share);
 
 // What follows an attempt that ended with `result` under `check`: the end of
 // the operation, a second attempt that only fetches the certificate, or a
@@ -56,11 +72,3 @@ struct CertificateFacts
 
 CertificateFacts certificateFacts(const QByteArray &pem);
 CertificateFacts certificateFactsFromDer(const QByteArray &der);
-
-// What the operator decided about one server this session.
-struct ServerTrust
-{
-    QByteArray pin;         // a trusted certificate's key, when one was trusted
-    QString fingerprint;    // and that certificate's fingerprint
-    bool clearText = false; // agreed to log in without encryption
-};

@@ -45,6 +45,7 @@ struct TrustQuestion
     enum class Kind {
         Certificate, // the server's certificate failed the check
         ClearText,   // the server does not offer encryption
+        HostKey,     // an SSH server's host key is not known yet
     };
     Kind kind = Kind::Certificate;
     QString host; // as the site names it
@@ -55,7 +56,10 @@ struct TrustQuestion
     QString issuer;
     QDateTime notBefore;
     QDateTime notAfter;
-    QString fingerprint;  // SHA-256, upper-case hex pairs joined by colons
+    // A certificate's SHA-256 in upper-case hex pairs joined by colons; a host
+    // key's as `ssh-keygen -lf` prints it ("SHA256:" and unpadded base64).
+    QString fingerprint;
+    QString keyType;      // of a host key: "ssh-ed25519" and the like
     bool changed = false; // another certificate was trusted for this server before
 };
 

@@ -1,6 +1,7 @@
 #include "transfer_engine.h"
 
 #include "failure_text.h"
+#include "ftp_operation.h"
 #include "multi_driver.h"
 
 #include <QLoggingCategory>
@@ -46,10 +47,9 @@ void TransferEngine::start(const OperationOrder &order)
 }
 
 void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check check,
-                             const QString &verifyFailure)
+                             const QString &reason)
 {
     m_op.reset();
-    m_verifyFailure = verifyFailure;
     try {
         if (!m_easy) {
             // One handle for every operation, reset before each, as the curl
@@ -58,10 +58,14 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
             if (!m_easy)
                 throw std::runtime_error("libcurl could not make a request handle.");
         }
-        const bool closing = order.command.verb == FtpVerb::Close;
-        m_op = std::make_unique<FtpOperation>(
-            m_easy.get(), order, tlsFor(order, check), !closing && !m_login.utf8Announced,
-            m_login.protection.startsWith(QLatin1String("TLS")), m_reports, m_watch);
+        OperationContext context{m_easy.get(), m_reports, m_watch};
+        context.share = share();
+        context.trust = m_trust[order.server()];
+        context.check = check;
+        context.reason = reason;
+        context.announceUtf8 = !m_login.utf8Announced;
+        context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
+        m_op = makeOperation(order, context);
         driver().add(m_op->easy());
     } catch (const std::exception &error) {
         m_op.reset();
@@ -70,7 +74,16 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
     m_reports.flush();
 }
 
-TlsSettings TransferEngine::tlsFor(const OperationOrder &order, TlsSettings::Check check)
+std::unique_ptr<Operation> TransferEngine::makeOperation(const OperationOrder &order,
+                                                         const OperationContext &context)
+{
+    OperationContext ftp = context;
+    // CLOSE says QUIT; the login it closes has been told all it needs.
+    ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
+    return std::make_unique<FtpOperation>(order, ftp);
+}
+
+CURLSH *TransferEngine::share()
 {
     if (!m_share) {
         m_share.reset(curl_share_init());
@@ -78,19 +91,7 @@ TlsSettings TransferEngine::tlsFor(const OperationOrder &order, TlsSettings::Che
                                           CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)
             throw std::runtime_error("libcurl could not share TLS sessions between requests.");
     }
-    const ServerTrust &trust = m_trust[order.server()];
-    TlsSettings tls;
-    tls.share = m_share.get();
-    if (trust.clearText)
-        tls.use = TlsSettings::Use::Off;
-    else if (!order.clearTextNeedsConsent)
-        tls.use = TlsSettings::Use::IfOffered;
-    tls.check = check;
-    if (check == TlsSettings::Check::Authorities && !trust.pin.isEmpty()) {
-        tls.check = TlsSettings::Check::Pinned;
-        tls.pin = trust.pin;
-    }
-    return tls;
+    return m_share.get();
 }
 
 void TransferEngine::afterAction()
@@ -106,34 +107,31 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
         return;
     driver().remove(easy);
     const OperationOrder order = m_op->order();
-    const TlsNextStep next = m_op->failedLocally()
-                                 ? TlsNextStep::End
-                                 : nextTlsStep(result, m_op->check(), order.clearTextNeedsConsent);
+    OperationStep step = m_op->done(result);
     // A second attempt or a question never rides on the failed attempt's
     // connection, which libcurl has closed; the pool stays.
     OperationOrder again = order;
     again.newLogin = false;
-    switch (next) {
-    case TlsNextStep::Probe:
-        return attempt(
-            again, TlsSettings::Check::Probe,
-            result == CURLE_PEER_FAILED_VERIFICATION
-                ? m_op->detail()
-                : QStringLiteral("the certificate is not the one trusted for this server"));
-    case TlsNextStep::AskCertificate:
-        return askAboutCertificate();
-    case TlsNextStep::AskClearText: {
+    switch (step.kind) {
+    case OperationStep::Kind::Continue:
+        try {
+            driver().add(m_op->easy());
+            return;
+        } catch (const std::exception &error) {
+            step.outcome = m_op->stop();
+            step.outcome.failure = QString::fromUtf8(error.what());
+        }
+        break;
+    case OperationStep::Kind::Retry:
+        return attempt(again, step.check, step.reason);
+    case OperationStep::Kind::Ask:
         m_op.reset();
-        TrustQuestion question;
-        question.kind = TrustQuestion::Kind::ClearText;
-        return ask(again, question);
-    }
-    case TlsNextStep::End:
+        return ask(again, step.question, step.pin);
+    case OperationStep::Kind::Finished:
         break;
     }
-    const OperationOutcome outcome = m_op->conclude(result);
     m_op.reset();
-    report(order.command, outcome);
+    report(order.command, step.outcome);
 }
 
 void TransferEngine::abort()
@@ -186,29 +184,6 @@ void TransferEngine::refuse(const FtpCommand &command, const QString &message)
     report(command, outcome);
 }
 
-void TransferEngine::askAboutCertificate()
-{
-    const CertificateFacts facts = m_op->certificate();
-    const OperationOrder order = m_op->order();
-    m_op.reset();
-    if (!facts.valid)
-        return refuse(order.command,
-                      QStringLiteral("The certificate of %1 could not be read; nothing of the "
-                                     "account was sent.")
-                          .arg(order.server()));
-    const ServerTrust &trust = m_trust[order.server()];
-    TrustQuestion question;
-    question.kind = TrustQuestion::Kind::Certificate;
-    question.reason = m_verifyFailure;
-    question.subject = facts.subject;
-    question.issuer = facts.issuer;
-    question.notBefore = facts.notBefore;
-    question.notAfter = facts.notAfter;
-    question.fingerprint = facts.fingerprint;
-    question.changed = !trust.fingerprint.isEmpty() && trust.fingerprint != facts.fingerprint;
-    ask(order, question, facts.pin);
-}
-
 // The operation waits, holding nothing open, until answerTrust.
 void TransferEngine::ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin)
 {
@@ -225,24 +200,23 @@ void TransferEngine::answerTrust(bool trusted)
         return;
     Pending pending = std::move(*m_pending);
     m_pending.reset();
-    const bool certificate = pending.question.kind == TrustQuestion::Kind::Certificate;
     m_reports.protocol(ProtocolEvent::Kind::Info, trustAnswerLine(pending.question, trusted));
     if (!trusted) {
-        refuse(pending.order.command,
-               certificate ? QStringLiteral("The certificate of %1 was not trusted (%2); nothing "
-                                            "of the account was sent.")
-                                 .arg(pending.order.server(), pending.question.reason)
-                           : QStringLiteral("%1 does not offer encryption, and the account was "
-                                            "not sent in clear text.")
-                                 .arg(pending.order.host));
+        refuse(pending.order.command, declinedTrustText(pending.question));
         return m_reports.flush();
     }
     ServerTrust &trust = m_trust[pending.order.server()];
-    if (certificate) {
+    switch (pending.question.kind) {
+    case TrustQuestion::Kind::Certificate:
         trust.pin = pending.pin;
         trust.fingerprint = pending.question.fingerprint;
-    } else {
+        break;
+    case TrustQuestion::Kind::ClearText:
         trust.clearText = true;
+        break;
+    case TrustQuestion::Kind::HostKey:
+        trust.hostKey = pending.pin;
+        break;
     }
     // A login under new terms never rides on a pooled connection.
     pending.order.newLogin = true;

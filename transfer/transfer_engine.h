@@ -3,7 +3,7 @@
 #include "connection_watch.h"
 #include "curl_handles.h"
 #include "engine_messages.h"
-#include "ftp_operation.h"
+#include "operation.h"
 #include "report_queue.h"
 #include "socket_registry.h"
 #include "tls_trust.h"
@@ -64,12 +64,14 @@ private:
     // to start ends the operation in the error state.
     void attempt(const OperationOrder &order,
                  TlsSettings::Check check = TlsSettings::Check::Authorities,
-                 const QString &verifyFailure = {});
-    TlsSettings tlsFor(const OperationOrder &order, TlsSettings::Check check);
+                 const QString &reason = {});
+    // The operation for `order`, of the kind its command and server ask for.
+    std::unique_ptr<Operation> makeOperation(const OperationOrder &order,
+                                             const OperationContext &context);
+    CURLSH *share();
     void onDone(CURL *easy, CURLcode result);
     void afterAction();
-    void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin = {});
-    void askAboutCertificate();
+    void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin);
     void report(const FtpCommand &command, const OperationOutcome &outcome);
     void refuse(const FtpCommand &command, const QString &message);
     void dropLogin(bool cut);
@@ -81,8 +83,7 @@ private:
     std::unique_ptr<CURLSH, CurlShareDeleter> m_share;
     std::unique_ptr<MultiDriver> m_driver;
     CurlEasy m_easy; // after the share and the pool, so it goes first
-    std::unique_ptr<FtpOperation> m_op;
-    QString m_verifyFailure; // why the certificate check of the running probe failed
+    std::unique_ptr<Operation> m_op;
     std::optional<Pending> m_pending;
     Login m_login;
     std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
