@@ -32,7 +32,7 @@ MODES = {
     "foreign-pasv": "PASV names 10.0.0.1; EPSV is refused so the client asks for PASV",
     "lying-size": "SIZE says 10; RETR sends 1000 bytes",
     "short-store": "STOR keeps half of what arrives and says 226; SIZE tells what it kept",
-    "trickle": "RETR sends one byte a second, --trickle bytes in all",
+    "trickle": "RETR sends one byte every --every seconds, --trickle bytes in all",
 }
 
 HOST = "127.0.0.1"
@@ -245,7 +245,7 @@ class Session:
         elif self.mode == "trickle":
             for i in range(self.args.trickle):
                 data.sendall(content[i : i + 1])
-                time.sleep(1)
+                time.sleep(self.args.every)
         else:
             data.sendall(content)
         data.close()
@@ -304,6 +304,7 @@ def main():
     parser.add_argument("--delay", type=float, default=5, help="slow-greeting's wait")
     parser.add_argument("--stall-at", default="PWD", help="the command reply-timeout never answers")
     parser.add_argument("--trickle", type=int, default=30, help="how many bytes trickle sends")
+    parser.add_argument("--every", type=float, default=1, help="trickle's seconds between bytes")
     args = parser.parse_args()
     args.stall_at = args.stall_at.upper()
 
