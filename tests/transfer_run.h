@@ -8,6 +8,7 @@
 #include "test_files.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -33,6 +34,28 @@ inline std::unique_ptr<CurlTransfer> transferTo(int port, const QString &user = 
 {
     return transferTo(QStringLiteral("127.0.0.1:%1").arg(port), user, password);
 }
+
+// The plain test server over a temporary folder, serving the test account,
+// and a fresh local folder for each test: what the transfer tests stand on.
+class PlainServerFixture
+{
+protected:
+    // False when the server did not come up (no python3-pyftpdlib, say).
+    bool startServer(const QStringList &extra = {})
+    {
+        return m_serverRoot.isValid() &&
+               m_server.start(m_serverRoot.path(), TestUser, TestPassword, extra);
+    }
+    void renewLocalFolder() { m_local = std::make_unique<QTemporaryDir>(); }
+
+    std::unique_ptr<CurlTransfer> connectedTransfer() const { return transferTo(m_server.port()); }
+    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
+    QString localFile(const QString &name) const { return m_local->filePath(name); }
+
+    QTemporaryDir m_serverRoot;
+    std::unique_ptr<QTemporaryDir> m_local;
+    FtpServerProcess m_server;
+};
 
 struct Outcome
 {

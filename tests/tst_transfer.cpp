@@ -8,7 +8,6 @@
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -26,7 +25,7 @@ QByteArray randomBytes(int size)
 
 } // namespace
 
-class TestTransfer : public QObject
+class TestTransfer : public QObject, private PlainServerFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -46,27 +45,17 @@ private Q_SLOTS:
     void refusedBeforeSending();
     void missingLocalFile();
     void folderAndFileCommands();
-
-private:
-    std::unique_ptr<CurlTransfer> connectedTransfer() const { return transferTo(m_server.port()); }
-    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
-    QString localFile(const QString &name) const { return m_local->filePath(name); }
-
-    QTemporaryDir m_serverRoot;
-    std::unique_ptr<QTemporaryDir> m_local;
-    FtpServerProcess m_server;
 };
 
 void TestTransfer::initTestCase()
 {
-    QVERIFY(m_serverRoot.isValid());
-    QVERIFY2(m_server.start(m_serverRoot.path(), TestUser, TestPassword, {"--cut", "cut.bin"}),
+    QVERIFY2(startServer({"--cut", "cut.bin"}),
              "the FTP server did not start (python3-pyftpdlib?)");
 }
 
 void TestTransfer::init()
 {
-    m_local = std::make_unique<QTemporaryDir>();
+    renewLocalFolder();
 }
 
 void TestTransfer::uploadDownloadRoundTrip()

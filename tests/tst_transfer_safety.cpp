@@ -5,14 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-class TestTransferSafety : public QObject
+class TestTransferSafety : public QObject, private PlainServerFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -25,27 +24,16 @@ private Q_SLOTS:
     void putSendsOnlyRegularFiles();
     void writeFailurePartWayKeepsTheOldFile();
     void abortStopsADownload();
-
-private:
-    std::unique_ptr<CurlTransfer> connectedTransfer() const { return transferTo(m_server.port()); }
-    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
-    QString localFile(const QString &name) const { return m_local->filePath(name); }
-
-    QTemporaryDir m_serverRoot;
-    std::unique_ptr<QTemporaryDir> m_local;
-    FtpServerProcess m_server;
 };
 
 void TestTransferSafety::initTestCase()
 {
-    QVERIFY(m_serverRoot.isValid());
-    QVERIFY2(m_server.start(m_serverRoot.path(), TestUser, TestPassword),
-             "the FTP server did not start (python3-pyftpdlib?)");
+    QVERIFY2(startServer(), "the FTP server did not start (python3-pyftpdlib?)");
 }
 
 void TestTransferSafety::init()
 {
-    m_local = std::make_unique<QTemporaryDir>();
+    renewLocalFolder();
 }
 
 void TestTransferSafety::unsafeSettingsAreNeverSent_data()
