@@ -1,5 +1,6 @@
-// How the transfer component puts a failure in words, one misbehaving
-// server per row: the state, the reply code and the phase named.
+// How the transfer component meets a misbehaving server, one per row: the
+// state it ends in, the reply code, and the phase its failure names (or the
+// server's reply, where it gets past the misbehaviour).
 #include "transfer_run.h"
 
 #include <QElapsedTimer>
