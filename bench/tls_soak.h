@@ -8,10 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// What both TLS soak programs share: vsftpd with TLS required for the login
-// and for all data, over a folder this program can read directly; one FTP
-// component logged in to it for the whole soak; an overall time limit; and
-// the tally of failures and trust questions.
+// The TLS soak's harness: vsftpd with TLS required for the login and for all
+// data, over a folder this program can read directly; one FTP component
+// logged in to it for the whole soak; an overall time limit; and the tally of
+// failures and trust questions.
 class TlsSoak final
 {
     Q_DISABLE_COPY_MOVE(TlsSoak)

@@ -39,7 +39,7 @@ MODES = {
     "foreign-pasv": "PASV names 10.0.0.1; EPSV is refused so the client asks for PASV",
     "lying-size": "SIZE says 10; RETR sends 1000 bytes",
     "short-store": "STOR keeps half of what arrives and says 226; SIZE tells what it kept",
-    "trickle": "RETR sends one byte a second, --trickle bytes in all",
+    "trickle": "RETR sends one byte every --every seconds, --trickle bytes in all",
     # The modes for the site check: a server that keeps what it is sent.
     "site": "behaves as the site check expects: FEAT, SYST, MDTM, DELE, SIZE and RETR of "
     "stored files (550 for others), MLSD, EPRT/PORT back to the client's loopback address, "
@@ -271,7 +271,7 @@ class Session:
         elif self.mode == "trickle":
             for i in range(self.args.trickle):
                 data.sendall(content[i : i + 1])
-                time.sleep(1)
+                time.sleep(self.args.every)
         else:
             data.sendall(content)
         data.close()
@@ -580,6 +580,7 @@ def main():
     parser.add_argument("--trickle", type=int, default=30, help="how many bytes trickle sends")
     parser.add_argument("--hash", choices=HASH_CHOICES, default="HASH",
                         help="the hash command FEAT lists in the site modes")
+    parser.add_argument("--every", type=float, default=1, help="trickle's seconds between bytes")
     args = parser.parse_args()
     args.stall_at = args.stall_at.upper()
 

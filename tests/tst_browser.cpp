@@ -5,8 +5,6 @@
 #include "web_browser_pane.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,19 +48,13 @@ void TestBrowser::addresses()
 void TestBrowser::loadsPageAndReportsStatus()
 {
     QTemporaryDir root;
-    QFile page(root.filePath("fileread.asp"));
-    QVERIFY(page.open(QIODevice::WriteOnly));
-    page.write("<html><head><title>Files</title></head><body><a "
-               "href='/other.asp'>other</a></body></html>");
-    page.close();
-
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(SARVEL_TESTS_DIR "/http_server.py"), root.path()});
-    const int port = announcedPort(server);
-    QVERIFY2(port > 0, "the HTTP server did not start");
-    const QString address = QStringLiteral("127.0.0.1:%1/fileread.asp").arg(port);
+    QVERIFY(writeFile(root.filePath("fileread.asp"),
+                      "<html><head><title>Files</title></head><body><a "
+                      "href='/other.asp'>other</a></body></html>"));
+    ScriptServer server;
+    QVERIFY2(server.launch(QStringLiteral(SARVEL_TESTS_DIR "/http_server.py"), {root.path()}),
+             "the HTTP server did not start");
+    const QString address = server.address() + QStringLiteral("/fileread.asp");
 
     WebBrowserPane pane;
     pane.resize(800, 400);
@@ -83,9 +75,6 @@ void TestBrowser::loadsPageAndReportsStatus()
     pane.navigate(QStringLiteral("http://127.0.0.1:1/"));
     QTRY_VERIFY_WITH_TIMEOUT(
         !texts.isEmpty() && texts.constLast().startsWith(QLatin1String("Could not open")), 60000);
-
-    server.kill();
-    server.waitForFinished();
 }
 
 int main(int argc, char *argv[])

@@ -1,50 +1,18 @@
 // The FTP component against a real FTP server (pyftpdlib) on loopback, over
 // a temporary folder: what it reports, and what arrives on disk.
-#include "curl_transfer.h"
-#include "ftp_server_process.h"
-#include "test_files.h"
+#include "transfer_run.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
 
 namespace {
-
-const QString User = QStringLiteral("tester");
-const QString Password = QStringLiteral("Pw9!xq7z");
-
-struct Report
-{
-    TransferState state;
-    qint32 code;
-    QString info;
-};
-
-// Everything one operation reported, up to its end.
-struct Outcome
-{
-    QList<Report> reports;
-    bool ok = false;
-
-    QList<TransferState> states() const
-    {
-        QList<TransferState> result;
-        for (const Report &r : reports)
-            result << r.state;
-        return result;
-    }
-    const Report &last() const { return reports.constLast(); }
-};
 
 QByteArray randomBytes(int size)
 {
@@ -57,7 +25,7 @@ QByteArray randomBytes(int size)
 
 } // namespace
 
-class TestTransfer : public QObject
+class TestTransfer : public QObject, private PlainServerFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -69,8 +37,7 @@ private Q_SLOTS:
     void listingReadInChunks();
     void chunksKeepUtf8Whole();
     void wrongPassword();
-    void connectionRefused();
-    void silentServerTimesOut();
+    void oncePerLogin();
     void cutDownloadKeepsLocalFile();
     void unusualNames();
     void commandWhileBusy();
@@ -78,56 +45,17 @@ private Q_SLOTS:
     void refusedBeforeSending();
     void missingLocalFile();
     void folderAndFileCommands();
-
-private:
-    std::unique_ptr<CurlTransfer> connectedTransfer(const QString &password = Password) const;
-    Outcome run(CurlTransfer &transfer, const QString &operation) const;
-    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
-    QString localFile(const QString &name) const { return m_local->filePath(name); }
-
-    QTemporaryDir m_serverRoot;
-    std::unique_ptr<QTemporaryDir> m_local;
-    FtpServerProcess m_server;
-    int m_port = 0;
 };
 
 void TestTransfer::initTestCase()
 {
-    QVERIFY(m_serverRoot.isValid());
-    QVERIFY2(m_server.start(m_serverRoot.path(), User, Password, {"--cut", "cut.bin"}),
+    QVERIFY2(startServer({"--cut", "cut.bin"}),
              "the FTP server did not start (python3-pyftpdlib?)");
-    m_port = m_server.port();
 }
 
 void TestTransfer::init()
 {
-    m_local = std::make_unique<QTemporaryDir>();
-}
-
-std::unique_ptr<CurlTransfer> TestTransfer::connectedTransfer(const QString &password) const
-{
-    auto transfer = std::make_unique<CurlTransfer>();
-    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(m_port));
-    transfer->setUserName(User);
-    transfer->setPassword(password);
-    transfer->setRequestTimeout(10);
-    return transfer;
-}
-
-Outcome TestTransfer::run(CurlTransfer &transfer, const QString &operation) const
-{
-    Outcome outcome;
-    const auto connection =
-        connect(&transfer, &TransferComponent::StateChanged, this, [&](qint16 s) {
-            outcome.reports.append(
-                {TransferState(s), transfer.ResponseCode(), transfer.ResponseInfo()});
-        });
-    QSignalSpy finished(&transfer, &TransferComponent::finished);
-    transfer.Execute(operation);
-    if (finished.wait(30000))
-        outcome.ok = finished.first().first().toBool();
-    disconnect(connection);
-    return outcome;
+    renewLocalFolder();
 }
 
 void TestTransfer::uploadDownloadRoundTrip()
@@ -141,7 +69,7 @@ void TestTransfer::uploadDownloadRoundTrip()
     QVERIFY(up.ok);
     QCOMPARE(readFile(serverPath("round.bin")), data);
     // A fresh login reports every step, and the operation ends exactly once, in success.
-    const QList<TransferState> states = up.states();
+    const QList<TransferState> &states = up.states;
     using S = TransferState;
     for (S step : {S::ResolvingHost, S::HostResolved, S::Connecting, S::Connected, S::Requesting,
                    S::RequestSent, S::ReceivingResponse, S::ResponseReceived})
@@ -149,7 +77,7 @@ void TestTransfer::uploadDownloadRoundTrip()
     QCOMPARE(states.count(S::ResponseCompleted) + states.count(S::Error), 1);
     QCOMPARE(states.constLast(), S::ResponseCompleted);
     QCOMPARE(states.count(S::ReceivingResponse), 1);
-    QCOMPARE(up.last().code, 226);
+    QCOMPARE(up.code, 226);
 
     const Outcome down =
         run(*transfer, QStringLiteral("get round.bin %1").arg(localFile("back.bin")));
@@ -157,7 +85,7 @@ void TestTransfer::uploadDownloadRoundTrip()
     QCOMPARE(QCryptographicHash::hash(readFile(localFile("back.bin")), QCryptographicHash::Sha256),
              QCryptographicHash::hash(data, QCryptographicHash::Sha256));
     // The login is reused: no new connection.
-    QVERIFY(!down.states().contains(S::ResolvingHost) && !down.states().contains(S::Connecting));
+    QVERIFY(!down.states.contains(S::ResolvingHost) && !down.states.contains(S::Connecting));
 
     // A download after an upload must not send the upload again (STOR).
     QCOMPARE(readFile(serverPath("round.bin")), data);
@@ -170,8 +98,8 @@ void TestTransfer::changeFolder()
 
     const Outcome missing = run(*transfer, QStringLiteral("CD nosuch"));
     QVERIFY(!missing.ok);
-    QCOMPARE(missing.last().state, TransferState::Error);
-    QCOMPARE(missing.last().code, 550);
+    QCOMPARE(missing.states.constLast(), TransferState::Error);
+    QCOMPARE(missing.code, 550);
     QCOMPARE(transfer->currentFolder(), QString());
 
     QVERIFY(run(*transfer, QStringLiteral("CD docs")).ok);
@@ -247,61 +175,40 @@ void TestTransfer::wrongPassword()
     });
     QLoggingCategory::setFilterRules(QStringLiteral("sarvel.transfer.debug=true"));
 
-    auto transfer = connectedTransfer(wrong);
+    auto transfer = transferTo(m_server.port(), TestUser, wrong);
     const Outcome outcome = run(*transfer, QStringLiteral("DIR"));
 
     QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previous);
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, TransferState::Error);
-    QCOMPARE(outcome.last().code, 530);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QCOMPARE(outcome.code, 530);
     QVERIFY(logged.join('\n').contains(QLatin1String("PASS ****")));
-    for (const Report &report : outcome.reports)
-        QVERIFY(!report.info.contains(wrong));
+    QVERIFY(!outcome.shows(wrong));
     for (const QString &line : logged)
         QVERIFY2(!line.contains(wrong), qPrintable(line));
 }
 
-void TestTransfer::connectionRefused()
+// UTF-8 names are announced, and the protection shown, once for each login:
+// not again for operations that reuse it, and again after CLOSE.
+void TestTransfer::oncePerLogin()
 {
-    CurlTransfer transfer;
-    // Port 1 on loopback: nothing listens there.
-    transfer.setURL(QStringLiteral("FTP://127.0.0.1:1"));
-    transfer.setUserName(User);
-    transfer.setPassword(Password);
-    const Outcome outcome = run(transfer, QStringLiteral("DIR"));
-    QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, TransferState::Error);
-    QCOMPARE(outcome.last().code, 0);
-    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:1")),
-             qPrintable(outcome.last().info));
-    QVERIFY(!transfer.StillExecuting());
-}
+    const auto announced = [this] { return m_server.commandsReceived().count("OPTS UTF8 ON"); };
+    const qsizetype before = announced();
+    auto transfer = connectedTransfer();
+    const Outcome first = run(*transfer, QStringLiteral("PWD"));
+    QVERIFY(first.ok);
+    QCOMPARE(first.protections, QStringList{"not encrypted"});
+    for (const QString operation : {"DIR", "PWD", "LS"}) {
+        const Outcome reused = run(*transfer, operation);
+        QVERIFY(reused.ok && reused.protections.isEmpty());
+    }
+    QCOMPARE(announced() - before, 1);
 
-void TestTransfer::silentServerTimesOut()
-{
-    // Accepts the connection and never says a word.
-    QProcess silent;
-    silent.start(QStringLiteral("/usr/bin/python3"),
-                 {"-c", "import socket, time\n"
-                        "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen()\n"
-                        "print('port', s.getsockname()[1], flush=True)\n"
-                        "c = s.accept(); time.sleep(60)\n"});
-    const QString port = QString::number(announcedPort(silent));
-    QVERIFY(port != QLatin1String("0"));
-
-    CurlTransfer transfer;
-    transfer.setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(port));
-    transfer.setUserName(User);
-    transfer.setPassword(Password);
-    transfer.setRequestTimeout(1);
-    const Outcome outcome = run(transfer, QStringLiteral("PWD"));
-    silent.kill();
-    silent.waitForFinished();
-    QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, TransferState::Error);
-    QVERIFY2(outcome.last().info.contains(QLatin1String("127.0.0.1:") + port),
-             qPrintable(outcome.last().info));
+    const Outcome closed = run(*transfer, QStringLiteral("CLOSE"));
+    QCOMPARE(closed.protections, QStringList{QString()});
+    QCOMPARE(run(*transfer, QStringLiteral("PWD")).protections, QStringList{"not encrypted"});
+    QCOMPARE(announced() - before, 2);
 }
 
 void TestTransfer::cutDownloadKeepsLocalFile()
@@ -312,7 +219,7 @@ void TestTransfer::cutDownloadKeepsLocalFile()
     const Outcome outcome =
         run(*transfer, QStringLiteral("GET cut.bin %1").arg(localFile("keep.bin")));
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.last().state, TransferState::Error);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
     QCOMPARE(readFile(localFile("keep.bin")), QByteArray("precious"));
     QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bin"});
 
@@ -398,14 +305,14 @@ void TestTransfer::missingLocalFile()
     const QString missing = localFile("absent.bin");
     const Outcome put = run(*transfer, QStringLiteral("PUT %1").arg(missing));
     QVERIFY(!put.ok);
-    QCOMPARE(put.states(), QList<TransferState>{TransferState::Error});
-    QVERIFY(put.last().info.contains(missing));
+    QCOMPARE(put.states, QList<TransferState>{TransferState::Error});
+    QVERIFY(put.info.contains(missing));
     QVERIFY(!QFile::exists(serverPath("absent.bin")));
 
     const Outcome get =
         run(*transfer, QStringLiteral("GET x %1").arg(localFile("no/such/folder/x")));
-    QCOMPARE(get.states(), QList<TransferState>{TransferState::Error});
-    QVERIFY(get.last().info.contains(QLatin1String("no/such/folder")));
+    QCOMPARE(get.states, QList<TransferState>{TransferState::Error});
+    QVERIFY(get.info.contains(QLatin1String("no/such/folder")));
 }
 
 void TestTransfer::folderAndFileCommands()
@@ -430,16 +337,16 @@ void TestTransfer::folderAndFileCommands()
 
     const Outcome gone = run(*transfer, QStringLiteral("DELETE made"));
     QVERIFY(!gone.ok);
-    QCOMPARE(gone.last().code, 550);
+    QCOMPARE(gone.code, 550);
 
     const Outcome closed = run(*transfer, QStringLiteral("CLOSE"));
     QVERIFY(closed.ok);
-    QCOMPARE(closed.states(),
+    QCOMPARE(closed.states,
              (QList<TransferState>{TransferState::Disconnecting, TransferState::Disconnected,
                                    TransferState::ResponseCompleted}));
     // The next operation logs in again.
     const Outcome again = run(*transfer, QStringLiteral("PWD"));
-    QVERIFY(again.ok && again.states().contains(TransferState::ResolvingHost));
+    QVERIFY(again.ok && again.states.contains(TransferState::ResolvingHost));
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

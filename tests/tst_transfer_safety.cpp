@@ -1,28 +1,17 @@
 // What the transfer component refuses to send, what it does when a local
 // file cannot be written, and stopping an operation, against a real FTP
 // server on loopback.
-#include "curl_transfer.h"
-#include "ftp_server_process.h"
 #include "transfer_run.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-namespace {
-
-const QString User = QStringLiteral("tester");
-const QString Password = QStringLiteral("Pw9!xq7z");
-
-} // namespace
-
-class TestTransferSafety : public QObject
+class TestTransferSafety : public QObject, private PlainServerFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -35,40 +24,16 @@ private Q_SLOTS:
     void putSendsOnlyRegularFiles();
     void writeFailurePartWayKeepsTheOldFile();
     void abortStopsADownload();
-
-private:
-    std::unique_ptr<CurlTransfer> connectedTransfer() const;
-    QString serverPath(const QString &name) const { return m_serverRoot.filePath(name); }
-    QString localFile(const QString &name) const { return m_local->filePath(name); }
-    QByteArray commandsSent() const { return readFile(m_commands.fileName()); }
-
-    QTemporaryDir m_serverRoot;
-    QTemporaryFile m_commands;
-    std::unique_ptr<QTemporaryDir> m_local;
-    FtpServerProcess m_server;
 };
 
 void TestTransferSafety::initTestCase()
 {
-    QVERIFY(m_serverRoot.isValid() && m_commands.open());
-    QVERIFY2(m_server.start(m_serverRoot.path(), User, Password,
-                            {QStringLiteral("--log-commands"), m_commands.fileName()}),
-             "the FTP server did not start (python3-pyftpdlib?)");
+    QVERIFY2(startServer(), "the FTP server did not start (python3-pyftpdlib?)");
 }
 
 void TestTransferSafety::init()
 {
-    m_local = std::make_unique<QTemporaryDir>();
-}
-
-std::unique_ptr<CurlTransfer> TestTransferSafety::connectedTransfer() const
-{
-    auto transfer = std::make_unique<CurlTransfer>();
-    transfer->setURL(QStringLiteral("FTP://127.0.0.1:%1").arg(m_server.port()));
-    transfer->setUserName(User);
-    transfer->setPassword(Password);
-    transfer->setRequestTimeout(10);
-    return transfer;
+    renewLocalFolder();
 }
 
 void TestTransferSafety::unsafeSettingsAreNeverSent_data()
@@ -76,10 +41,10 @@ void TestTransferSafety::unsafeSettingsAreNeverSent_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("what");
-    QTest::newRow("line break in password") << User << "pw\r\nDELE victim.txt"
+    QTest::newRow("line break in password") << TestUser << "pw\r\nDELE victim.txt"
                                             << "password";
-    QTest::newRow("line feed in account") << "tester\nDELE victim.txt" << Password << "account";
-    QTest::newRow("NUL in password") << User << QStringLiteral("pw") + QChar(0) + "x"
+    QTest::newRow("line feed in account") << "tester\nDELE victim.txt" << TestPassword << "account";
+    QTest::newRow("NUL in password") << TestUser << QStringLiteral("pw") + QChar(0) + "x"
                                      << "password";
 }
 
@@ -89,10 +54,8 @@ void TestTransferSafety::unsafeSettingsAreNeverSent()
     QFETCH(QString, password);
     QFETCH(QString, what);
     QVERIFY(writeFile(serverPath("victim.txt"), "keep me"));
-    const QByteArray before = commandsSent();
-    auto transfer = connectedTransfer();
-    transfer->setUserName(user);
-    transfer->setPassword(password);
+    const QByteArray before = m_server.commandsReceived();
+    auto transfer = transferTo(m_server.port(), user, password);
 
     const Outcome outcome = run(*transfer, "DIR");
     QVERIFY(!outcome.ok);
@@ -100,7 +63,7 @@ void TestTransferSafety::unsafeSettingsAreNeverSent()
     QVERIFY2(outcome.info.contains(what), qPrintable(outcome.info));
     QVERIFY(!outcome.info.contains(QLatin1String("DELE")));
     QVERIFY(outcome.protocol.isEmpty());
-    QCOMPARE(commandsSent(), before);
+    QCOMPARE(m_server.commandsReceived(), before);
     QVERIFY(QFile::exists(serverPath("victim.txt")));
 }
 

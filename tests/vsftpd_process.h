@@ -18,9 +18,12 @@
 // one folder, plain or with TLS required for the login and for all data, and
 // keeps a log of every command it received.
 //
+// The anonymous login asks for a password (any is taken), so that clients
+// send PASS as they would for an account of the machine.
+//
 // vsftpd runs as whoever starts it (run_as_launching_user). That needs no
 // account on the machine and works as root or not, but it admits only the
-// anonymous login (any password) and does not chroot: names are taken from
+// anonymous login and does not chroot: names are taken from
 // the served folder, and absolute remote paths are this machine's own. The
 // usual privileged set-up cannot serve here: vsftpd refuses an anonymous
 // root that the anonymous user may write to, and uploads need exactly that.
@@ -166,7 +169,7 @@ private:
             QStringLiteral("ftpd_banner=Sarvel test server %1").arg(m_token),
             "anonymous_enable=YES",
             "local_enable=NO",
-            "no_anon_password=YES",
+            "no_anon_password=NO",
             QStringLiteral("anon_root=%1").arg(m_root),
             "anon_world_readable_only=NO",
             "write_enable=YES",

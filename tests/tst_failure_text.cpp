@@ -1,0 +1,135 @@
+// The sentence the operator reads when an operation fails, one row for each
+// phase it can name; tst_transfer_failures meets the same sentences through
+// misbehaving servers.
+#include "failure_text.h"
+
+#include <QTest>
+
+#include <functional>
+
+Q_DECLARE_METATYPE(FailureFacts)
+
+class TestFailureText : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void phaseIsNamed_data();
+    void phaseIsNamed();
+};
+
+namespace {
+
+// What is known when `result` ends an operation on ftp.localhost:21 with a
+// 5 s time-out, with `set` filling in the rest.
+FailureFacts facts(CURLcode result, const std::function<void(FailureFacts &)> &set = {})
+{
+    FailureFacts f;
+    f.result = result;
+    f.server = QStringLiteral("ftp.localhost:21");
+    f.timeoutSeconds = 5;
+    if (set)
+        set(f);
+    return f;
+}
+
+// Connected, greeted and logged in.
+void loggedIn(FailureFacts &f)
+{
+    f.connected = f.greeted = f.loggedIn = true;
+}
+
+} // namespace
+
+void TestFailureText::phaseIsNamed_data()
+{
+    QTest::addColumn<FailureFacts>("facts");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("name does not resolve")
+        << facts(CURLE_COULDNT_RESOLVE_HOST, [](FailureFacts &f) { f.detail = "no such host"; })
+        << "Cannot find the server ftp.localhost:21: its name does not resolve (no such host)";
+    QTest::newRow("connection refused")
+        << facts(CURLE_COULDNT_CONNECT, [](FailureFacts &f) { f.detail = "refused"; })
+        << "Cannot connect to ftp.localhost:21 (refused)";
+    QTest::newRow("data connection refused") << facts(CURLE_COULDNT_CONNECT, [](FailureFacts &f) {
+        loggedIn(f);
+        f.dataAddress = "127.0.0.1:5000";
+    }) << "Cannot open the data connection to 127.0.0.1:5000";
+    QTest::newRow("no connection in time")
+        << facts(CURLE_OPERATION_TIMEDOUT) << "No connection to ftp.localhost:21 within 5 s";
+    QTest::newRow("no greeting in time")
+        << facts(CURLE_OPERATION_TIMEDOUT, [](FailureFacts &f) { f.connected = true; })
+        << "ftp.localhost:21 sent no greeting within 5 s";
+    QTest::newRow("data stalled") << facts(CURLE_OPERATION_TIMEDOUT, [](FailureFacts &f) {
+        loggedIn(f);
+        f.dataAddress = "127.0.0.1:5000";
+        f.dataFlowing = true;
+        f.received = 1234;
+    }) << "The transfer from ftp.localhost:21 stalled: no data for 5 s (1234 bytes received)";
+    QTest::newRow("data connection not in time")
+        << facts(CURLE_OPERATION_TIMEDOUT,
+                 [](FailureFacts &f) {
+                     loggedIn(f);
+                     f.lastCode = 229;
+                     f.dataAddress = "127.0.0.1:5000";
+                     f.detail = "Failed to connect";
+                 })
+        << "Cannot open the data connection to 127.0.0.1:5000 within 5 s";
+    QTest::newRow("no reply to a command") << facts(CURLE_OPERATION_TIMEDOUT, [](FailureFacts &f) {
+        loggedIn(f);
+        f.lastCommand = "PWD";
+    }) << "ftp.localhost:21 did not reply to PWD within 5 s";
+    QTest::newRow("passive reply unusable")
+        << facts(CURLE_FTP_WEIRD_227_FORMAT, [](FailureFacts &f) { f.detail = "bad 227"; })
+        << "Cannot open the data connection to ftp.localhost:21 (bad 227)";
+    QTest::newRow("malformed reply") << facts(CURLE_WEIRD_SERVER_REPLY)
+                                     << "The reply from ftp.localhost:21 is too long or malformed";
+    QTest::newRow("reply over libcurl's limit")
+        << facts(CURLE_RECV_ERROR, [](FailureFacts &f) { f.detail = "Too large response"; })
+        << "The reply from ftp.localhost:21 is too long or malformed (Too large response)";
+    QTest::newRow("TLS handshake")
+        << facts(CURLE_SSL_CONNECT_ERROR, [](FailureFacts &f) { f.detail = "alert"; })
+        << "The TLS handshake with ftp.localhost:21 failed (alert)";
+    QTest::newRow("no TLS offered")
+        << facts(CURLE_USE_SSL_FAILED) << "ftp.localhost:21 does not offer encryption";
+    QTest::newRow("login refused")
+        << facts(CURLE_LOGIN_DENIED, [](FailureFacts &f) { f.lastReply = "530 Login incorrect."; })
+        << "ftp.localhost:21 refused the login: 530 Login incorrect.";
+    QTest::newRow("login needs TLS")
+        << facts(CURLE_LOGIN_DENIED,
+                 [](FailureFacts &f) { f.lastReply = "530 Non-anonymous sessions must use SSL."; })
+        << "ftp.localhost:21 refused the login: 530 Non-anonymous sessions must use SSL. (the "
+           "server requires TLS)";
+    QTest::newRow("cut short, size known") << facts(CURLE_PARTIAL_FILE, [](FailureFacts &f) {
+        f.received = 500;
+        f.expected = 1000;
+    }) << "The transfer from ftp.localhost:21 was cut short: 500 of 1000 bytes received";
+    QTest::newRow("cut short, size unknown")
+        << facts(CURLE_PARTIAL_FILE, [](FailureFacts &f) { f.received = 500; })
+        << "The transfer from ftp.localhost:21 was cut short after 500 bytes";
+    QTest::newRow("closed before greeting")
+        << facts(CURLE_GOT_NOTHING, [](FailureFacts &f) { f.connected = true; })
+        << "ftp.localhost:21 closed the connection without a greeting";
+    QTest::newRow("reset during data") << facts(CURLE_RECV_ERROR, [](FailureFacts &f) {
+        loggedIn(f);
+        f.dataFlowing = true;
+        f.received = 700;
+        f.detail = "reset";
+    }) << "The transfer from ftp.localhost:21 was cut short after 700 bytes (reset)";
+    QTest::newRow("connection lost")
+        << facts(CURLE_SEND_ERROR, [](FailureFacts &f) { loggedIn(f); })
+        << "The connection to ftp.localhost:21 failed";
+    QTest::newRow("anything else")
+        << facts(CURLE_FILESIZE_EXCEEDED, [](FailureFacts &f) { f.detail = "too big"; })
+        << "The operation on ftp.localhost:21 failed (too big)";
+}
+
+void TestFailureText::phaseIsNamed()
+{
+    QFETCH(FailureFacts, facts);
+    QFETCH(QString, text);
+    QCOMPARE(failureText(facts), text);
+}
+
+QTEST_APPLESS_MAIN(TestFailureText)
+#include "tst_failure_text.moc"
