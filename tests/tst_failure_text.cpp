@@ -35,7 +35,7 @@ FailureFacts facts(CURLcode result, const std::function<void(FailureFacts &)> &s
 // Connected, greeted and logged in.
 void loggedIn(FailureFacts &f)
 {
-    f.connected = f.greeted = f.loggedIn = true;
+    f.connected = f.greeted = true;
 }
 
 } // namespace
