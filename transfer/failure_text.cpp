@@ -158,3 +158,10 @@ QString declinedTrustText(const TrustQuestion &question)
     }
     return {};
 }
+
+QString unreadableCertificateText(const QString &server)
+{
+    return QStringLiteral("The certificate of %1 could not be read; nothing of the account was "
+                          "sent.")
+        .arg(server);
+}

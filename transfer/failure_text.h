@@ -33,6 +33,8 @@ QString failureText(const FailureFacts &facts);
 enum class LocalAction { Read, Write, Send, MakeTemporary };
 QString localFileFailure(LocalAction action, const QString &path, const QString &why);
 
+// A certificate the probe fetched but could not read.
+QString unreadableCertificateText(const QString &server);
 // The end of an operation whose question the operator answered No.
 QString declinedTrustText(const TrustQuestion &question);
 

@@ -15,31 +15,23 @@ QByteArray withoutLineEnd(const char *data, size_t size)
     return line;
 }
 
-// The commands that open a data connection.
-bool startsTransfer(const QString &command)
+FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
 {
-    static const char *const verbs[] = {"RETR ", "STOR ", "APPE ", "LIST", "NLST", "MLSD"};
-    for (const char *verb : verbs)
-        if (command.startsWith(QLatin1String(verb)))
-            return true;
-    return false;
-}
-
-qint64 span(qint64 from, qint64 to)
-{
-    return from >= 0 && to >= from ? to - from : -1;
+    if (verb == FtpVerb::Close)
+        return FtpConversation::Role::Close;
+    return check == TlsSettings::Check::Probe ? FtpConversation::Role::Probe
+                                              : FtpConversation::Role::Command;
 }
 
 } // namespace
 
 FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context)
     : m_order(std::move(order)), m_check(context.check), m_checkFailure(context.reason),
-      m_trust(context.trust), m_announceUtf8(context.announceUtf8),
-      m_closing(m_order.command.verb == FtpVerb::Close), m_reports(context.reports),
-      m_watch(context.watch), m_controlTls(context.loginEncrypted)
+      m_trust(context.trust), m_announceUtf8(context.announceUtf8), m_reports(context.reports),
+      m_watch(context.watch), m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_check),
+                                     context.loginEncrypted, m_reports)
 {
     CURL *easy = context.easy;
-    m_clock.start();
     try {
         m_request = prepareRequest(
             easy, m_order,
@@ -79,7 +71,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     if (m_check == TlsSettings::Check::Probe)
         m_reports.protocol(ProtocolEvent::Kind::Info,
                            QStringLiteral("Fetching the certificate to show it"));
-    if (m_closing)
+    if (m_order.command.verb == FtpVerb::Close)
         m_reports.state(TransferState::Disconnecting);
 }
 
@@ -97,10 +89,10 @@ QString FtpOperation::detail() const
 void FtpOperation::afterAction()
 {
     curl_off_t connectTime = 0;
-    if (m_phase == Phase::Connecting &&
+    if (m_talk.phase() == FtpConversation::Phase::Connecting &&
         curl_easy_getinfo(m_request.easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
         connectTime > 0)
-        noteConnected();
+        m_talk.connected();
 }
 
 CertificateFacts FtpOperation::certificate() const
@@ -145,9 +137,7 @@ OperationStep FtpOperation::askAboutCertificate() const
     const CertificateFacts facts = certificate();
     if (!facts.valid) {
         OperationOutcome unread;
-        unread.failure = QStringLiteral("The certificate of %1 could not be read; nothing of the "
-                                        "account was sent.")
-                             .arg(m_order.server());
+        unread.failure = unreadableCertificateText(m_order.server());
         return OperationStep::finished(unread);
     }
     OperationStep step;
@@ -167,12 +157,12 @@ OperationStep FtpOperation::askAboutCertificate() const
 
 OperationOutcome FtpOperation::conclude(CURLcode result)
 {
-    if (m_closing)
+    if (m_order.command.verb == FtpVerb::Close)
         return finish(true, {}); // the login goes, whatever QUIT met
     QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
     // A refusal the server put in words stays as the server said it; a
     // refused login is named as such.
-    const bool serverRefused = m_replied && m_reports.replyCode() >= 400;
+    const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;
     if (failure.isEmpty() && result != CURLE_OK && (!serverRefused || result == CURLE_LOGIN_DENIED))
         failure = describeFailure(result);
     return finish(result == CURLE_OK && failure.isEmpty(), failure);
@@ -188,14 +178,16 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
 {
     OperationOutcome outcome;
     outcome.failure = failure;
-    outcome.freshLogin = m_freshLogin;
+    outcome.freshLogin = m_talk.freshLogin();
     outcome.announcedUtf8 = ok && m_announceUtf8;
+    const QString &protection = m_talk.protection();
     outcome.protection =
-        ok ? (m_protection.isEmpty() ? QStringLiteral("not encrypted") : m_protection) : QString();
-    if (ok && m_serverSize >= 0 && m_serverSize != m_files.uploadSize()) {
+        ok ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection) : QString();
+    const qint64 serverSize = m_talk.serverSize();
+    if (ok && serverSize >= 0 && serverSize != m_files.uploadSize()) {
         ok = false;
         outcome.failure =
-            incompleteUploadText(m_serverSize, m_files.uploadSize(), m_request.localName);
+            incompleteUploadText(serverSize, m_files.uploadSize(), m_request.localName);
     }
     if (ok) {
         outcome.retrieved = m_files.commit();
@@ -208,7 +200,7 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     }
     const FtpVerb verb = m_order.command.verb;
     if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
-        QByteArray text = m_pwdFolder.toUtf8();
+        QByteArray text = m_talk.pwdFolder().toUtf8();
         if (verb == FtpVerb::Size) {
             curl_off_t size = -1;
             curl_easy_getinfo(m_request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
@@ -222,11 +214,10 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     if (ok)
         outcome.folder = m_request.newFolder;
     outcome.ok = ok;
-    if (!ok && m_replied && m_reports.replyCode() >= 400)
+    if (!ok && m_talk.replied() && m_reports.replyCode() >= 400)
         outcome.code = m_reports.replyCode();
-    if (m_at.firstByte >= 0 && m_at.dataEnd < 0)
-        m_at.dataEnd = now();
-    outcome.times = times();
+    m_talk.ended();
+    outcome.times = m_talk.times(bytesMoved());
     return outcome;
 }
 
@@ -237,13 +228,9 @@ QString FtpOperation::describeFailure(CURLcode result) const
     facts.server = m_order.server();
     facts.detail = m_errorBuffer[0] ? detail() : QString::fromUtf8(curl_easy_strerror(result));
     facts.timeoutSeconds = m_order.timeoutSeconds;
-    facts.connected = !m_freshLogin || m_phase >= Phase::Connected;
-    facts.greeted = !m_freshLogin || m_phase >= Phase::Greeted;
-    facts.lastCode = m_replied ? m_reports.replyCode() : 0;
+    m_talk.describe(facts);
+    facts.lastCode = m_talk.replied() ? m_reports.replyCode() : 0;
     facts.lastReply = m_reports.replyText();
-    facts.lastCommand = m_lastCommand;
-    facts.dataAddress = m_dataAddress;
-    facts.dataFlowing = m_phase >= Phase::Transferring;
     curl_off_t received = 0;
     curl_off_t expected = -1;
     curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
@@ -253,165 +240,36 @@ QString FtpOperation::describeFailure(CURLcode result) const
     return failureText(facts);
 }
 
-PhaseTimes FtpOperation::times() const
+ConnectionListener::Socket FtpOperation::socketOpening(const QString &address)
 {
-    PhaseTimes times;
-    if (m_freshLogin) {
-        times.resolve = m_at.resolved;
-        times.connect = span(m_at.resolved, m_at.connected);
-        times.greeting = span(m_at.connected, m_at.greeted);
-    }
-    times.tls = span(m_at.tlsStart, m_at.tlsDone);
-    times.login = span(m_at.loginStart, m_at.loginDone);
-    times.firstByte = span(m_at.requestSent, m_at.firstByte);
-    times.transfer = span(m_at.firstByte, m_at.dataEnd);
-    times.total = now();
+    return m_talk.socketOpening(address);
+}
+
+void FtpOperation::tlsStarted()
+{
+    m_talk.tlsStarted();
+}
+
+void FtpOperation::tlsEstablished(const TlsHandshake &handshake)
+{
+    m_talk.tlsEstablished(handshake);
+}
+
+qint64 FtpOperation::bytesMoved() const
+{
     curl_off_t bytes = 0;
     switch (m_order.command.verb) {
     case FtpVerb::Get:
     case FtpVerb::Dir:
     case FtpVerb::Ls:
         curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
-        times.bytes = bytes;
-        break;
+        return bytes;
     case FtpVerb::Put:
         curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_UPLOAD_T, &bytes);
-        times.bytes = bytes;
-        break;
+        return bytes;
     default:
-        break;
+        return -1;
     }
-    return times;
-}
-
-// --- Where the operation stands, from what libcurl and its connections say.
-
-void FtpOperation::noteConnected()
-{
-    if (m_phase != Phase::Connecting)
-        return;
-    m_phase = Phase::Connected;
-    m_at.connected = now();
-    m_reports.protocol(ProtocolEvent::Kind::Info, QStringLiteral("Connected"));
-}
-
-ConnectionListener::Socket FtpOperation::socketOpening(const QString &address)
-{
-    if (m_phase == Phase::Waiting) {
-        // CLOSE says QUIT on the pooled login; it never makes a new one.
-        if (m_closing)
-            return Socket::Refused;
-        m_freshLogin = true;
-        m_phase = Phase::Connecting;
-        m_at.resolved = now();
-        m_reports.state(TransferState::ResolvingHost);
-        m_reports.state(TransferState::HostResolved);
-        m_reports.state(TransferState::Connecting);
-    }
-    if (m_phase == Phase::Connecting) {
-        m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
-        return Socket::Control;
-    }
-    noteConnected();
-    m_dataAddress = address;
-    // Over TLS the line waits for the handshake, which tells whether the
-    // login's session was resumed.
-    if (!m_controlTls)
-        m_reports.protocol(ProtocolEvent::Kind::Info,
-                           dataConnectionLine(address, DataProtection::Clear));
-    return Socket::Data;
-}
-
-void FtpOperation::tlsStarted()
-{
-    if (m_phase < Phase::LoggingIn && m_at.tlsStart < 0)
-        m_at.tlsStart = now();
-}
-
-void FtpOperation::tlsEstablished(const TlsHandshake &handshake)
-{
-    if (m_phase >= Phase::LoggingIn || m_at.tlsDone >= 0) {
-        m_reports.protocol(ProtocolEvent::Kind::Info,
-                           dataConnectionLine(m_dataAddress, handshake.resumed
-                                                                 ? DataProtection::Resumed
-                                                                 : DataProtection::NotResumed));
-        return;
-    }
-    m_at.tlsDone = now();
-    m_controlTls = true;
-    m_protection = handshake.protection;
-    // The probe's handshake only fetches the certificate for the question.
-    if (m_check == TlsSettings::Check::Probe)
-        return;
-    m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
-    const CertificateFacts facts = certificateFactsFromDer(handshake.certificate);
-    if (facts.valid)
-        m_reports.protocol(ProtocolEvent::Kind::Info,
-                           certificateLine(facts.subject, facts.issuer, facts.fingerprint));
-}
-
-void FtpOperation::commandSent(const QByteArray &line)
-{
-    m_lastCommand = QString::fromUtf8(line);
-    if (m_phase == Phase::Waiting)
-        m_phase = Phase::Commanding; // on the pooled login
-    if (m_closing)
-        return;
-    // The upload's own check, not the operator's command: it is no state.
-    if (m_order.command.verb == FtpVerb::Put && m_lastCommand.startsWith(QLatin1String("SIZE "))) {
-        if (m_at.firstByte >= 0)
-            m_at.dataEnd = now();
-        m_phase = Phase::CheckingSize;
-        return;
-    }
-    if (m_lastCommand.startsWith(QLatin1String("USER "))) {
-        m_phase = Phase::LoggingIn;
-        m_at.loginStart = now();
-    }
-    if (startsTransfer(m_lastCommand))
-        m_at.requestSent = now();
-    m_reports.state(TransferState::Requesting);
-    m_reports.state(TransferState::RequestSent);
-}
-
-void FtpOperation::replyLine(const QString &line)
-{
-    noteConnected();
-    // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
-    // ("Content-Length: ..."); the assembler starts replies at coded lines only.
-    const std::optional<FtpReply> reply = m_assembler.addLine(line);
-    if (!reply)
-        return;
-    if (m_phase == Phase::CheckingSize) {
-        if (reply->code == 213)
-            m_serverSize = reply->text.mid(4).trimmed().toLongLong();
-        return;
-    }
-    m_replied = true;
-    if (m_phase < Phase::Greeted) {
-        m_phase = Phase::Greeted;
-        m_at.greeted = now();
-        m_reports.state(TransferState::Connected);
-    }
-    if (m_phase == Phase::LoggingIn && reply->code / 100 == 2) {
-        m_phase = Phase::Commanding;
-        m_at.loginDone = now();
-    }
-    m_reports.setReply(reply->code, reply->text);
-    if (reply->code == 257 && m_order.command.verb == FtpVerb::Pwd)
-        m_pwdFolder = folderFromPwdReply(reply->text);
-    if (!m_closing)
-        m_reports.state(TransferState::ResponseReceived);
-}
-
-// State 7 goes out once, when the first data moves, not for every block.
-void FtpOperation::dataMoving()
-{
-    if (m_phase >= Phase::Transferring)
-        return;
-    m_phase = Phase::Transferring;
-    m_at.firstByte = now();
-    m_reports.state(TransferState::ReceivingResponse);
 }
 
 // --- libcurl's callbacks. They run inside libcurl calls on the engine's
@@ -426,7 +284,7 @@ size_t FtpOperation::onWrite(char *data, size_t size, size_t count, void *userp)
     // SIZE's answer arrives here as a made-up header too; it is no data.
     if (!self->m_files.downloading())
         return length;
-    self->dataMoving();
+    self->m_talk.dataMoving();
     // libcurl ends the transfer on a short count; the file's error names the cause.
     return self->m_files.write(data, qint64(length)) ? length : 0;
 }
@@ -434,7 +292,7 @@ size_t FtpOperation::onWrite(char *data, size_t size, size_t count, void *userp)
 size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<FtpOperation *>(userp);
-    self->dataMoving();
+    self->m_talk.dataMoving();
     const qint64 read = self->m_files.read(data, qint64(size * count));
     return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
 }
@@ -442,8 +300,8 @@ size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
 size_t FtpOperation::onHeader(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<FtpOperation *>(userp);
-    self->replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
-    if (const std::optional<QString> error = self->m_assembler.error()) {
+    self->m_talk.replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
+    if (const std::optional<QString> error = self->m_talk.replyError()) {
         // A short count makes libcurl end the operation.
         self->m_replyError = malformedReplyText(self->m_order.server(), *error);
         return 0;
@@ -460,10 +318,10 @@ int FtpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, v
         return 0;
     // A reply proves the connection, which the log says first.
     if (type == CURLINFO_HEADER_IN)
-        self->noteConnected();
+        self->m_talk.connected();
     self->m_reports.protocol(line->kind, line->text);
     if (type == CURLINFO_HEADER_OUT)
-        self->commandSent(line->text.toUtf8());
+        self->m_talk.commandSent(line->text);
     return 0;
 }
 
