@@ -4,6 +4,10 @@
 #include "transfer_run.h"
 #include "vsftpd_process.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +87,37 @@ void TestTransferTls::roundTripAfterTrustingTheCertificate()
     QVERIFY2(m_vsftpd.log().contains(QLatin1String("\"PASS ")), qPrintable(m_vsftpd.log()));
     for (const Outcome *outcome : {&up, &down})
         QVERIFY(!outcome->shows(VsftpdProcess::password()));
+
+    // The operator's log: the certificate once per login, never for the
+    // probe or a data connection; each data connection resumes the login's
+    // TLS session; the outcome and the phases in words.
+    const auto count = [](const Outcome &outcome, const QString &start) {
+        return std::count_if(outcome.protocol.cbegin(), outcome.protocol.cend(),
+                             [&](const QString &line) { return line.startsWith(start); });
+    };
+    QCOMPARE(count(up, "Fetching the certificate to show it"), 1);
+    QCOMPARE(count(up, "TLS 1.2 established ("), 1);
+    QCOMPARE(count(up, "Certificate: "), 1);
+    QCOMPARE(count(down, "Certificate: "), 0);
+    for (const Outcome *outcome : {&up, &down})
+        QVERIFY2(count(*outcome, "Data connection to 127.0.0.1:") == 1 &&
+                     outcome->protocol.filter(QStringLiteral(", TLS session resumed")).size() == 1,
+                 qPrintable(outcome->protocol.join('\n')));
+    QCOMPARE(up.protocol.filter(QRegularExpression("^PUT done: 300,003 bytes in ")).size(), 1);
+    QVERIFY(up.protocol.constLast().contains(QLatin1String(", TLS ")));
+    QVERIFY(up.protocol.constLast().contains(QLatin1String(", login ")));
+    // On the pooled login only the command's own phases happen.
+    QVERIFY(down.protocol.constLast().startsWith(QLatin1String("Timing: first byte ")));
+
+    // CLOSE says QUIT where the log shows it, and the server's 221 is the last reply.
+    const Outcome closed = run(*transfer, "CLOSE");
+    QVERIFY(closed.ok);
+    QCOMPARE(closed.code, 221);
+    QVERIFY(closed.protocol.contains(QStringLiteral("QUIT")));
+    QCOMPARE(closed.protocol.filter(QRegularExpression("^221")).size(), 1);
+    QVERIFY(closed.protocol.contains(QStringLiteral("Connection closed")));
+    QVERIFY(closed.protocol.contains(QStringLiteral("CLOSE done")));
+    QVERIFY(m_vsftpd.log().contains(QLatin1String("\"QUIT\"")));
 }
 
 void TestTransferTls::decliningTheCertificateSendsNoAccount()

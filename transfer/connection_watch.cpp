@@ -2,6 +2,7 @@
 
 #include "curl_handles.h"
 #include "multi_driver.h"
+#include "operator_log.h"
 #include "report_queue.h"
 #include "tls_trust.h"
 
@@ -24,17 +25,12 @@ int watchIndex()
 
 QString addressOf(const curl_sockaddr *address)
 {
-    QHostAddress host(reinterpret_cast<const sockaddr *>(&address->addr));
     int port = 0;
     if (address->family == AF_INET)
         port = ntohs(reinterpret_cast<const sockaddr_in *>(&address->addr)->sin_port);
     else if (address->family == AF_INET6)
         port = ntohs(reinterpret_cast<const sockaddr_in6 *>(&address->addr)->sin6_port);
-    const QString text = host.toString();
-    return (host.protocol() == QAbstractSocket::IPv6Protocol
-                ? QLatin1Char('[') + text + QLatin1Char(']')
-                : text) +
-           QLatin1Char(':') + QString::number(port);
+    return addressText(QHostAddress(&address->addr).toString(), port);
 }
 
 TlsHandshake handshakeOf(const SSL *ssl)

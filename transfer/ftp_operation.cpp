@@ -67,10 +67,10 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     }
     m_watch.setListener(this);
     m_sinceProgress.start();
-    m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
-    if (m_check == TlsSettings::Check::Probe)
-        m_reports.protocol(ProtocolEvent::Kind::Info,
-                           QStringLiteral("Fetching the certificate to show it"));
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       m_check == TlsSettings::Check::Probe
+                           ? QStringLiteral("Fetching the certificate to show it")
+                           : startLine(m_order.command));
     if (m_order.command.verb == FtpVerb::Close)
         m_reports.state(TransferState::Disconnecting);
 }
