@@ -65,6 +65,8 @@ void TestOperatorLog::operationLines_data()
     download.bytes = 5000;
     download.firstByte = 800;
     download.transfer = 2000;
+    PhaseTimes small = download;
+    small.bytes = 14;
     PhaseTimes login;
     login.resolve = 150;
     login.connect = 250;
@@ -82,6 +84,9 @@ void TestOperatorLog::operationLines_data()
     QTest::newRow("timing of a transfer on a pooled login")
         << timingLine(download)
         << "Timing: first byte 0.8 ms, transfer 2.0 ms, total 12.3 ms; 5,000 bytes at 2.4 MiB/s";
+    QTest::newRow("timing of a small transfer")
+        << timingLine(small)
+        << "Timing: first byte 0.8 ms, transfer 2.0 ms, total 12.3 ms; 14 bytes at 6.8 KiB/s";
     QTest::newRow("timing of a login")
         << timingLine(login)
         << "Timing: resolve 0.1 ms, connect 0.3 ms, greeting 1.0 ms, TLS 4.5 ms, login 123 ms, "

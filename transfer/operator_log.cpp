@@ -92,11 +92,13 @@ QString timingLine(const PhaseTimes &times)
     QString line = QStringLiteral("Timing: ") + parts.join(QStringLiteral(", "));
     if (times.bytes >= 0) {
         line += QStringLiteral("; %1 bytes").arg(grouped(times.bytes));
-        if (times.transfer > 0)
+        if (times.transfer > 0) {
+            const double perSecond = double(times.bytes) / (double(times.transfer) / 1e6);
             line +=
-                QStringLiteral(" at %1 MiB/s")
-                    .arg(double(times.bytes) / (1024.0 * 1024.0) / (double(times.transfer) / 1e6),
-                         0, 'f', 1);
+                perSecond >= 1024.0 * 1024.0
+                    ? QStringLiteral(" at %1 MiB/s").arg(perSecond / (1024.0 * 1024.0), 0, 'f', 1)
+                    : QStringLiteral(" at %1 KiB/s").arg(perSecond / 1024.0, 0, 'f', 1);
+        }
     }
     return line;
 }
