@@ -229,6 +229,7 @@ void TransferEngine::shutdown()
         m_driver->remove(m_op->easy());
     m_op.reset();
     m_driver.reset();
+    m_watch.setDriver(nullptr);
     m_reports.clear();
 }
 
