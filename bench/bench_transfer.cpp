@@ -323,7 +323,7 @@ void TransferBench::addSeriesFigure(std::vector<Figure> &figures) const
              .arg(protocolName(m_protocol))
              .arg(SmallFiles)
              .arg(smallSize(m_protocol) >> 10)
-             .arg(clientName(tool), ftp ? "median ms per file" : "ms per file, median series"),
+             .arg(clientName(tool), ftp ? "median ms per file" : "median series, ms/file"),
          ours > 0 ? QStringLiteral("%1 / %2 = %3")
                         .arg(ours, 0, 'f', 3)
                         .arg(theirs, 0, 'f', 3)

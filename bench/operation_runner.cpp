@@ -1,24 +1,12 @@
 #include "operation_runner.h"
 
+#include "cpu_time.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <stdexcept>
-
-namespace {
-
-double processCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 OperationRunner::OperationRunner(CurlTransfer &transfer, QObject *parent)
     : QObject(parent), m_transfer(transfer)
@@ -63,7 +51,7 @@ OperationRunner::Result OperationRunner::run(const QString &operation, int timeL
         loop.quit();
     });
 
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     clock.start();
     sinceTick.start();
     try {
@@ -78,7 +66,7 @@ OperationRunner::Result OperationRunner::run(const QString &operation, int timeL
     if (!ended)
         loop.exec();
     result.seconds = clock.nsecsElapsed() / 1e9;
-    result.cpuSeconds = processCpuSeconds() - cpuBefore;
+    result.cpuSeconds = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     disconnect(connection);
     result.code = m_transfer.ResponseCode();
     result.info = result.timedOut ? QStringLiteral("no end within %1 s").arg(timeLimitMs / 1000.0)

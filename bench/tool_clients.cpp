@@ -1,24 +1,11 @@
 #include "tool_clients.h"
 
+#include "cpu_time.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 
-#include <sys/resource.h>
-
 namespace {
-
-// No single transfer of the benchmark should come near this.
-constexpr int TimeLimitMs = 10 * 60 * 1000;
-
-// User and system CPU time of the children this process has waited for,
-// and of theirs: a tool's helpers count towards the tool.
-double childrenCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs a tool to its end, with `input` on its standard input; `output`, when
 // given, receives its standard output.
@@ -28,16 +15,17 @@ Timing runTool(const QString &program, const QStringList &arguments, const QByte
     Timing timing;
     QProcess process;
     QElapsedTimer clock;
-    const double cpuBefore = childrenCpuSeconds();
+    // The tool's helpers (ssh under sftp) count towards the tool.
+    const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
     clock.start();
     process.start(program, arguments);
     if (process.waitForStarted())
         process.write(input);
     process.closeWriteChannel();
-    const bool ended = process.waitForFinished(TimeLimitMs);
+    const bool ended = process.waitForFinished(TransferTimeLimitMs);
     timing.seconds = clock.nsecsElapsed() / 1e9;
     // Counted once QProcess has reaped the tool, which waitForFinished does.
-    timing.cpuSeconds = childrenCpuSeconds() - cpuBefore;
+    timing.cpuSeconds = cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
     timing.ok = ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (output)
         *output = process.readAllStandardOutput();

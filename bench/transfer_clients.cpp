@@ -8,9 +8,6 @@
 
 namespace {
 
-// No single transfer of the benchmark should come near this.
-constexpr int TimeLimitMs = 10 * 60 * 1000;
-
 std::unique_ptr<CurlTransfer> component(const Endpoint &server)
 {
     auto transfer = std::make_unique<CurlTransfer>();
@@ -25,7 +22,7 @@ std::unique_ptr<CurlTransfer> component(const Endpoint &server)
 // Adds what one operation took to `timing`; false when it failed, with why.
 bool runOperation(OperationRunner &runner, const QString &operation, Timing &timing)
 {
-    const OperationRunner::Result result = runner.run(operation, TimeLimitMs);
+    const OperationRunner::Result result = runner.run(operation, TransferTimeLimitMs);
     timing.perFileSeconds.append(result.seconds);
     timing.cpuSeconds += result.cpuSeconds;
     timing.longestGapMs = qMax(timing.longestGapMs, result.longestGapMs);

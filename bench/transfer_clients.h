@@ -10,6 +10,9 @@
 
 enum class Protocol { Ftp, Sftp };
 
+// No single transfer of the benchmark should come near this.
+inline constexpr int TransferTimeLimitMs = 10 * 60 * 1000;
+
 // Where the server is, and the account to use.
 struct Endpoint
 {
