@@ -69,6 +69,11 @@ const char *clientName(Client client)
     return "";
 }
 
+const char *protocolName(Protocol protocol)
+{
+    return protocol == Protocol::Sftp ? "SFTP" : "FTP";
+}
+
 Timing download(Client client, const Endpoint &server, const QString &remote, const QString &local)
 {
     switch (client) {

@@ -50,6 +50,7 @@ enum class Client { Component, CurlTool, Lftp, OpenSsh };
 // The clients compared over `protocol`, in the order the rounds rotate.
 QList<Client> clientsFor(Protocol protocol);
 const char *clientName(Client client);
+const char *protocolName(Protocol protocol);
 
 Timing download(Client client, const Endpoint &server, const QString &remote, const QString &local);
 Timing upload(Client client, const Endpoint &server, const QString &local, const QString &remote);
