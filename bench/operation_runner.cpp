@@ -1,5 +1,7 @@
 #include "operation_runner.h"
 
+#include "cpu_time.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -49,6 +51,7 @@ OperationRunner::Result OperationRunner::run(const QString &operation, int timeL
         loop.quit();
     });
 
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     clock.start();
     sinceTick.start();
     try {
@@ -63,6 +66,7 @@ OperationRunner::Result OperationRunner::run(const QString &operation, int timeL
     if (!ended)
         loop.exec();
     result.seconds = clock.nsecsElapsed() / 1e9;
+    result.cpuSeconds = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     disconnect(connection);
     result.code = m_transfer.ResponseCode();
     result.info = result.timedOut ? QStringLiteral("no end within %1 s").arg(timeLimitMs / 1000.0)

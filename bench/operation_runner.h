@@ -4,10 +4,10 @@
 
 #include <QObject>
 
-// Runs operations of one FTP component one after another, each to its end,
-// on this thread's event loop: times each, watches a 10 ms timer on the loop
-// for stalls, and answers the component's trust questions as an operator who
-// trusts the server would, counting them.
+// Runs operations of one transfer component one after another, each to its
+// end, on this thread's event loop: times each, by the clock and the CPU, watches a 10 ms timer on
+// the loop for stalls, and answers the component's trust questions as an operator who trusts the
+// server would, counting them.
 class OperationRunner final : public QObject
 {
     Q_OBJECT
@@ -21,6 +21,9 @@ public:
         // The longest time between two ticks of a 10 ms timer while the
         // operation ran: how long the loop could not serve a window.
         double longestGapMs = 0;
+        // User and system CPU time of the whole process meanwhile: the
+        // engine's thread as well as this one.
+        double cpuSeconds = 0;
         qint32 code = 0;
         QString info; // the server's reply, or why the call was refused
 

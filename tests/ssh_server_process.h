@@ -103,9 +103,14 @@ public:
     ~SshdProcess() { stop(); }
 
     // False, with errorString() saying why, when sshd did not come up.
-    bool start()
+    // SFTP sessions start in `startFolder` when one is given, so names taken
+    // against the login folder (curl's "/~/") name its files. Log level DEBUG
+    // adds, among much else, the ciphers each connection negotiated.
+    bool start(const QString &startFolder = {}, const QString &logLevel = QStringLiteral("VERBOSE"))
     {
         stop();
+        m_startFolder = startFolder;
+        m_logLevel = logLevel;
         if (!m_dir.isValid())
             return fail(QStringLiteral("no temporary folder"));
         QString error;
@@ -148,8 +153,9 @@ public:
     const SshKey &hostEd25519Key() const { return m_hostEd25519; }
     const SshKey &hostEcdsaKey() const { return m_hostEcdsa; }
     QString errorString() const { return m_error; }
-    // Everything sshd logged, at level VERBOSE: connections, each key
-    // offered, each login accepted or refused, and the SFTP requests.
+    // Everything sshd logged, at level VERBOSE unless told otherwise:
+    // connections, each key offered, each login accepted or refused, and the
+    // SFTP requests.
     QString log() const { return QString::fromUtf8(readFile(path("sshd.log"))); }
 
 private:
@@ -177,8 +183,9 @@ private:
             "UsePAM no",
             // The temporary folder's modes are not sshd's business here.
             "StrictModes no",
-            "Subsystem sftp internal-sftp -l VERBOSE",
-            "LogLevel VERBOSE",
+            QStringLiteral("Subsystem sftp internal-sftp -l VERBOSE%1")
+                .arg(m_startFolder.isEmpty() ? QString() : QStringLiteral(" -d ") + m_startFolder),
+            QStringLiteral("LogLevel %1").arg(m_logLevel),
             // In the greeting, so another server on the port is not taken for this one.
             QStringLiteral("VersionAddendum %1").arg(m_token),
         };
@@ -224,6 +231,8 @@ private:
     SshKey m_client;
     QString m_token;
     QString m_error;
+    QString m_startFolder;
+    QString m_logLevel;
     int m_port = 0;
 };
 
