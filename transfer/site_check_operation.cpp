@@ -269,7 +269,7 @@ SiteCheckOperation::Request SiteCheckOperation::afterLogin(CURLcode result)
     facts.tls = m_controlTls;
     facts.handshake = m_handshake;
     facts.tlsMs = m_tlsMs;
-    facts.check = m_check;
+    facts.check = m_tls.check; // pinned when the operator trusted the certificate
     const QList<SiteCheckStep> steps =
         loginSteps(facts, m_transcript, QDateTime::currentDateTimeUtc());
     for (const SiteCheckStep &step : steps)
