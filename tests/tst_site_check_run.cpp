@@ -1,6 +1,7 @@
 // CHECK against servers on loopback: the misbehaving test server in each of
 // its site modes, and vsftpd requiring TLS with session reuse. What matters
 // is which rows each server's behaviour turns to which result.
+#include "failure_text.h"
 #include "site_check_tls_rules.h"
 #include "transfer_run.h"
 #include "vsftpd_process.h"
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void serverBehaviours_data();
     void serverBehaviours();
     void vsftpdWithTls();
+    void stoppedCheckDeletesItsFile();
 };
 
 void TestSiteCheckRun::serverBehaviours_data()
@@ -136,6 +138,28 @@ void TestSiteCheckRun::vsftpdWithTls()
     // The password went out once, on the one login, and the test file is gone.
     QCOMPARE(vsftpd.log().count(QLatin1String("\"PASS ")), 1);
     QCOMPARE(QDir(root.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestSiteCheckRun::stoppedCheckDeletesItsFile()
+{
+    // The read-back never gets its reply: the check is still running when
+    // it is stopped, with the test file on the server.
+    HostileServer server("site", {"--site-stall", "RETR"});
+    QVERIFY(server.port() > 0);
+    auto transfer = transferTo(server.address());
+    QObject context;
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
+                     [&](const SiteCheckStep &step) {
+                         if (step.id == SiteCheckStepId::Write)
+                             transfer->Execute(QStringLiteral("ABORT"));
+                     });
+
+    const CheckRun run = check(*transfer);
+    QVERIFY(!run.outcome.ok);
+    QCOMPARE(run.outcome.info, QLatin1String(StoppedText));
+    // The server deletes only files it holds: the DELE found the test file.
+    QCOMPARE(run.rows().value(int(SiteCheckStepId::CleanUp)), QStringLiteral("pass"));
+    QCOMPARE(run.rows().value(int(SiteCheckStepId::ReadBack)), QStringLiteral("skipped"));
 }
 
 QTEST_GUILESS_MAIN(TestSiteCheckRun)
