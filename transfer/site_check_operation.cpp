@@ -5,7 +5,6 @@
 #include "report_queue.h"
 #include "request_builder.h"
 #include "site_check_file_rules.h"
-#include "site_check_tls_rules.h"
 #include "tls_decision.h"
 
 #include <QHostAddress>
@@ -23,8 +22,7 @@ QByteArray withoutLineEnd(const char *data, size_t size)
     return line;
 }
 
-// The addresses `host` resolves to, IPv4 and IPv6, each once. The engine's
-// thread waits for the system's resolver, as libcurl's own would.
+// The addresses `host` resolves to, IPv4 and IPv6, each once.
 QStringList resolve(const QString &host)
 {
     addrinfo hints{};
@@ -42,17 +40,11 @@ QStringList resolve(const QString &host)
     return addresses;
 }
 
-QString firstIpv6(const QStringList &addresses)
-{
-    for (const QString &address : addresses)
-        if (QHostAddress(address).protocol() == QAbstractSocket::IPv6Protocol)
-            return address;
-    return {};
-}
-
-// How long an active-mode data connection may take to come in: short,
-// since a firewall that drops it would otherwise hold the check.
+// How long an active-mode data connection may take to come in: short, so
+// that a firewall that drops it does not hold the check.
 constexpr long ActiveAcceptMs = 3000;
+// Far more than a listing or the test file: a listing that never ends is cut here.
+constexpr qsizetype MaxReceived = 16 * 1024 * 1024;
 
 } // namespace
 
@@ -64,22 +56,26 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
     m_clock.start();
     m_tls = tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share);
     const QStringList &args = m_order.command.args;
-    m_folder = args.isEmpty() ? m_order.folder : m_order.folder.resolved(args.at(0));
-    m_folderUrl = m_order.serverUrl + m_folder.urlPath();
+    SiteCheckSequence::Target target;
+    target.order = m_order;
+    target.folder = args.isEmpty() ? m_order.folder : m_order.folder.resolved(args.at(0));
+    m_folderUrl = m_order.serverUrl + target.folder.urlPath();
     QRandomGenerator random(QRandomGenerator::system()->generate());
-    m_fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
-    m_payload = siteCheckPayload(random);
+    m_fileName = target.fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
+    m_payload = target.payload = siteCheckPayload(random);
 
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
     if (m_check == TlsSettings::Check::Probe)
         m_reports.protocol(ProtocolEvent::Kind::Info,
                            QStringLiteral("Fetching the certificate to show it"));
     m_reports.state(TransferState::ResolvingHost);
-    m_addresses = resolve(m_order.host);
-    m_resolveMs = now();
+    target.addresses = resolve(m_order.host);
+    target.resolveMs = now();
     m_reports.state(TransferState::HostResolved);
+    m_sequence = std::make_unique<SiteCheckSequence>(
+        std::move(target), [this](const SiteCheckStep &step) { m_reports.siteCheckStep(step); });
     try {
-        setUp(Request::Login);
+        setUp(SiteCheckRequest::Login);
     } catch (...) {
         curl_easy_reset(m_easy);
         throw;
@@ -93,24 +89,19 @@ SiteCheckOperation::~SiteCheckOperation()
     curl_easy_reset(m_easy);
 }
 
-QString SiteCheckOperation::filePath() const
-{
-    const QString folder = m_folder.display();
-    return folder.isEmpty() ? m_fileName : folder + QLatin1Char('/') + m_fileName;
-}
-
-void SiteCheckOperation::setUp(Request request)
+void SiteCheckOperation::setUp(SiteCheckRequest request)
 {
     m_request = request;
     m_requestFrom = m_transcript.size();
     m_requestStart = now();
     m_received.clear();
-    m_sentBytes = 0;
+    m_sent = 0;
     m_firstByteMs = -1;
     m_errorBuffer[0] = 0;
     m_quote.reset();
     m_postQuote.reset();
-    const bool onFile = request == Request::Upload || request == Request::ReadBack;
+    const bool onFile =
+        request == SiteCheckRequest::Upload || request == SiteCheckRequest::ReadBack;
     prepareBareRequest(m_easy, m_order,
                        onFile ? m_folderUrl + QUrl::toPercentEncoding(m_fileName) : m_folderUrl,
                        m_tls);
@@ -125,7 +116,7 @@ void SiteCheckOperation::setUp(Request request)
     m_watch.install(m_easy);
     const QByteArray file = m_fileName.toUtf8();
     switch (request) {
-    case Request::Login:
+    case SiteCheckRequest::Login:
         // A login of its own, whatever the console had open: the check
         // measures the connection, the greeting and the login.
         setOption(m_easy, CURLOPT_FRESH_CONNECT, 1L);
@@ -133,45 +124,45 @@ void SiteCheckOperation::setUp(Request request)
         appendTo(m_quote, "*SYST");
         appendTo(m_quote, "*FEAT");
         break;
-    case Request::Listing:
+    case SiteCheckRequest::Listing:
         // PASV on its own, only to read the address it names: nothing
-        // connects to it.
+        // connects to it. The test file's name must be free.
         appendTo(m_quote, "*PASV");
-        appendTo(m_postQuote, "*SIZE " + file); // the test file must not exist yet
+        appendTo(m_postQuote, "*SIZE " + file);
         break;
-    case Request::Upload: {
+    case SiteCheckRequest::Upload: {
         setOption(m_easy, CURLOPT_UPLOAD, 1L);
         setOption(m_easy, CURLOPT_READFUNCTION, &SiteCheckOperation::onRead);
         setOption(m_easy, CURLOPT_READDATA, this);
         setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_payload.size()));
         appendTo(m_postQuote, "*SIZE " + file);
         appendTo(m_postQuote, "*MDTM " + file);
-        const HashCommand hash = hashCommand(m_featLines);
+        const HashCommand hash = hashCommand(m_sequence->featLines());
         if (!hash.select.isEmpty())
             appendTo(m_postQuote, "*" + hash.select.toUtf8());
         if (!hash.command.isEmpty())
             appendTo(m_postQuote, "*" + hash.command.toUtf8() + ' ' + file);
         break;
     }
-    case Request::ReadBack:
+    case SiteCheckRequest::ReadBack:
         // The bytes that arrive are compared; a SIZE that lies must not end
         // the download early, nor the login's connection with it.
         setOption(m_easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
         break;
-    case Request::CleanUp:
+    case SiteCheckRequest::CleanUp:
         setOption(m_easy, CURLOPT_NOBODY, 1L);
         appendTo(m_postQuote, "*DELE " + file);
         appendTo(m_postQuote, "*SIZE " + file);
         break;
-    case Request::Active:
+    case SiteCheckRequest::Active:
         setOption(m_easy, CURLOPT_FTPPORT, "-");
         setOption(m_easy, CURLOPT_ACCEPTTIMEOUT_MS, ActiveAcceptMs);
         break;
-    case Request::Ipv6:
+    case SiteCheckRequest::Ipv6:
         setOption(m_easy, CURLOPT_FRESH_CONNECT, 1L);
         setOption(m_easy, CURLOPT_IPRESOLVE, long(CURL_IPRESOLVE_V6));
         break;
-    case Request::None:
+    case SiteCheckRequest::None:
         break;
     }
     if (m_quote)
@@ -180,11 +171,10 @@ void SiteCheckOperation::setUp(Request request)
         setOption(m_easy, CURLOPT_POSTQUOTE, m_postQuote.get());
 }
 
-void SiteCheckOperation::afterAction() {}
-
 OperationStep SiteCheckOperation::done(CURLcode result)
 {
-    if (m_request == Request::Login && !m_loggedIn && !m_transcript.last(QStringLiteral("USER"))) {
+    // Until USER has gone out, a TLS failure brings the trust questions.
+    if (m_request == SiteCheckRequest::Login && !m_transcript.last(QStringLiteral("USER"))) {
         TlsAttempt attempt;
         attempt.easy = m_easy;
         attempt.result = result;
@@ -197,248 +187,51 @@ OperationStep SiteCheckOperation::done(CURLcode result)
         if (std::optional<OperationStep> step = tlsDecision(attempt))
             return *step;
     }
-    Request next = conclude(m_request, result);
-    // libcurl 7.88 waits forever for an active data connection under TLS.
-    if (next == Request::Active && m_controlTls && activeModeBrokenUnderTls(libcurlVersion())) {
-        m_request = Request::None;
-        next = afterActive(CURLE_OK);
-    }
+    const SiteCheckRequest next = m_sequence->next(m_request, facts(result), m_transcript);
+    if (m_request == SiteCheckRequest::CleanUp)
+        m_fileMayExist = false; // deleted, or named as left behind
     try {
-        if (next != Request::None) {
+        if (next != SiteCheckRequest::None) {
             setUp(next);
             OperationStep step;
             step.kind = OperationStep::Kind::Continue;
             return step;
         }
     } catch (const std::exception &error) {
-        skipFrom(SiteCheckStepId::NameResolution, QString::fromUtf8(error.what()));
+        m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                         QString::fromUtf8(error.what()));
     }
     return OperationStep::finished(outcome());
 }
 
-// --- What each request found, and what follows it.
-
-SiteCheckOperation::Request SiteCheckOperation::conclude(Request request, CURLcode result)
+SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
 {
-    switch (request) {
-    case Request::Login:
-        return afterLogin(result);
-    case Request::Listing:
-        return afterListing(result);
-    case Request::Upload:
-        return afterUpload(result);
-    case Request::ReadBack:
-        return afterReadBack(result);
-    case Request::CleanUp:
-        return afterCleanUp();
-    case Request::Active:
-        return afterActive(result);
-    case Request::Ipv6:
-        afterIpv6(result);
-        break;
-    case Request::None:
-        break;
-    }
-    return Request::None;
-}
-
-// A request after the login that found the login's connection gone: the
-// check does not log in again.
-bool SiteCheckOperation::connectionLost(CURLcode result) const
-{
-    return result == CURLE_COULDNT_CONNECT && m_transcript.size() == m_requestFrom;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterLogin(CURLcode result)
-{
-    SiteCheckLoginFacts facts;
-    facts.host = m_order.host;
-    facts.port = m_order.port;
-    facts.user = m_order.user;
-    facts.addresses = m_addresses;
-    facts.resolveMs = m_resolveMs;
-    facts.result = result;
-    curl_off_t connectUs = 0, resolveUs = 0;
+    SiteCheckRequestFacts f;
+    f.result = result;
+    f.error = QString::fromUtf8(m_errorBuffer);
+    f.from = m_requestFrom;
+    f.elapsedMs = now() - m_requestStart;
+    f.firstByteMs = m_firstByteMs < 0 ? -1 : m_firstByteMs - m_requestStart;
+    f.received = m_received;
+    f.peer = primaryAddress();
+    f.dataAddress = m_dataAddress;
+    // A connection refused before any command: the one this side refused.
+    f.lostConnection = result == CURLE_COULDNT_CONNECT && m_transcript.size() == m_requestFrom &&
+                       m_sequence->loggedIn();
+    f.uploadEndedUtc = m_uploadEnded;
+    curl_off_t connectUs = 0;
+    curl_off_t resolveUs = 0;
     curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectUs);
     curl_easy_getinfo(m_easy, CURLINFO_NAMELOOKUP_TIME_T, &resolveUs);
-    facts.connected = connectUs > 0 || m_transcript.greeting();
-    facts.connectMs = connectUs > 0 ? (connectUs - resolveUs) / 1000 : -1;
-    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &facts.osErrno);
-    facts.timedOut = result == CURLE_OPERATION_TIMEDOUT;
-    facts.peer = primaryAddress();
-    facts.tls = m_controlTls;
-    facts.handshake = m_handshake;
-    facts.tlsMs = m_tlsMs;
-    facts.check = m_tls.check; // pinned when the operator trusted the certificate
-    const QList<SiteCheckStep> steps =
-        loginSteps(facts, m_transcript, QDateTime::currentDateTimeUtc());
-    for (const SiteCheckStep &step : steps)
-        report(step);
-    if (steps.size() < int(SiteCheckStepId::Features)) {
-        skipFrom(SiteCheckStepId::NameResolution, QStringLiteral("an earlier step failed"));
-        return Request::None;
-    }
-    m_loggedIn = true;
-    if (const SiteCheckExchange *feat = m_transcript.last(QStringLiteral("FEAT")))
-        m_featLines = feat->lines();
-    const SiteCheckExchange *cwd = m_transcript.last(QStringLiteral("CWD"));
-    if (cwd && cwd->code >= 400) {
-        const QString why = QStringLiteral("the folder %1 cannot be opened: %2")
-                                .arg(m_folder.display(), cwd->lastLine());
-        report(siteCheckStep(SiteCheckStepId::PassiveData,
-                             SiteCheckOutcome::fail(why, QStringLiteral("Check the folder's name "
-                                                                        "and the account's rights "
-                                                                        "on it.")),
-                             cwd->elapsedMs(), {}, cwd));
-        skipFrom(SiteCheckStepId::PassiveAddress, why);
-        return Request::None;
-    }
-    return Request::Listing;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterListing(CURLcode result)
-{
-    if (connectionLost(result)) {
-        skipFrom(SiteCheckStepId::PassiveData,
-                 QStringLiteral("the server closed the connection; the check logs in once"));
-        return Request::None;
-    }
-    SiteCheckListingFacts facts;
-    facts.result = result;
-    facts.listing = m_received;
-    facts.dataAddress = m_dataAddress;
-    facts.peer = primaryAddress();
-    facts.elapsedMs = now() - m_requestStart;
-    facts.tls = m_controlTls;
-    facts.dataResumed = m_dataResumed;
-    facts.from = m_requestFrom;
-    for (const SiteCheckStep &step : listingSteps(facts, m_transcript))
-        report(step);
-    m_passiveWorked = result == CURLE_OK;
-    const SiteCheckExchange *size = m_transcript.last(QStringLiteral("SIZE "), m_requestFrom);
-    if (size && size->code == 213) {
-        skip(SiteCheckStepId::Write, SiteCheckStepId::CleanUp,
-             QStringLiteral("a file named %1 exists; nothing is overwritten").arg(filePath()));
-        return Request::Active;
-    }
-    return Request::Upload;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterUpload(CURLcode result)
-{
-    if (connectionLost(result)) {
-        skipFrom(SiteCheckStepId::Write,
-                 QStringLiteral("the server closed the connection; the check logs in once"));
-        return Request::None;
-    }
-    SiteCheckUploadFacts facts;
-    facts.folder =
-        m_folder.display().isEmpty() ? QStringLiteral("the login folder") : m_folder.display();
-    facts.payload = m_payload;
-    facts.uploadEndedUtc =
-        m_uploadEnded.isValid() ? m_uploadEnded : QDateTime::currentDateTimeUtc();
-    facts.featLines = m_featLines;
-    facts.elapsedMs = now() - m_requestStart;
-    facts.from = m_requestFrom;
-    const QList<SiteCheckStep> steps = uploadSteps(facts, m_transcript);
-    for (const SiteCheckStep &step : steps)
-        report(step);
-    const SiteCheckExchange *stor = m_transcript.last(QStringLiteral("STOR"), m_requestFrom);
-    if (stor && isWriteRefusal(stor->code)) {
-        m_fileMayExist = false;
-        skip(SiteCheckStepId::Verify, SiteCheckStepId::CleanUp, writeRefusedText(facts.folder));
-        return Request::Active;
-    }
-    if (steps.size() < 2) {
-        skip(SiteCheckStepId::Verify, SiteCheckStepId::ReadBack,
-             QStringLiteral("the upload failed"));
-        return m_fileMayExist ? Request::CleanUp : Request::Active;
-    }
-    return Request::ReadBack;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterReadBack(CURLcode result)
-{
-    const qint64 elapsed = now() - m_requestStart;
-    SiteCheckOutcome outcome = readBackOutcome(
-        m_payload, m_received, m_firstByteMs < 0 ? -1 : m_firstByteMs - m_requestStart, elapsed);
-    if (result != CURLE_OK && m_received == m_payload)
-        outcome = SiteCheckOutcome::fail(QString::fromUtf8(m_errorBuffer),
-                                         QStringLiteral("The download ended in an error."));
-    report(siteCheckStep(SiteCheckStepId::ReadBack, outcome, elapsed,
-                         {{QStringLiteral("bytes"), qint64(m_received.size())}},
-                         m_transcript.last(QStringLiteral("RETR"), m_requestFrom)));
-    return connectionLost(result) ? Request::None : Request::CleanUp;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterCleanUp()
-{
-    const SiteCheckExchange *dele = m_transcript.last(QStringLiteral("DELE"), m_requestFrom);
-    const SiteCheckExchange *size = m_transcript.last(QStringLiteral("SIZE"), m_requestFrom);
-    if (dele && dele->code / 100 == 2)
-        m_fileMayExist = false;
-    report(siteCheckStep(SiteCheckStepId::CleanUp,
-                         cleanUpOutcome(dele ? dele->code : 0,
-                                        dele ? dele->words() : QStringLiteral("no connection"),
-                                        filePath(), !dele || (size && size->code == 213)),
-                         now() - m_requestStart, {{QStringLiteral("file"), filePath()}}, dele));
-    return m_loggedIn ? Request::Active : Request::None;
-}
-
-SiteCheckOperation::Request SiteCheckOperation::afterActive(CURLcode result)
-{
-    const bool skipped = m_request != Request::Active;
-    ActiveListing listing;
-    listing.listed = !skipped && result == CURLE_OK;
-    const SiteCheckExchange *eprt = m_transcript.last(QStringLiteral("EPRT"), m_requestFrom);
-    const SiteCheckExchange *port = m_transcript.last(QStringLiteral("PORT"), m_requestFrom);
-    listing.portRefused =
-        (!eprt || eprt->code >= 500) && (!port || port->code >= 500) && (eprt || port);
-    listing.passiveWorked = m_passiveWorked;
-    const QString version = libcurlVersion();
-    const SiteCheckOutcome outcome =
-        skipped ? activeModeSkippedOutcome(version) : activeModeOutcome(listing);
-    report(siteCheckStep(SiteCheckStepId::ActiveMode, outcome,
-                         skipped ? -1 : now() - m_requestStart, {},
-                         skipped ? nullptr : (port ? port : eprt)));
-    const QString ipv6 = firstIpv6(m_addresses);
-    if (ipv6.isEmpty()) {
-        report(siteCheckStep(SiteCheckStepId::Ipv6, ipv6Outcome({}), -1));
-        return Request::None;
-    }
-    return Request::Ipv6;
-}
-
-void SiteCheckOperation::afterIpv6(CURLcode result)
-{
-    Ipv6Check check;
-    check.address = firstIpv6(m_addresses);
-    curl_off_t connectUs = 0;
-    curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectUs);
-    const SiteCheckExchange *pass = m_transcript.last(QStringLiteral("PASS"), m_requestFrom);
-    check.connected = connectUs > 0 || pass;
-    check.loggedIn = pass && pass->code / 100 == 2;
-    check.listed = result == CURLE_OK;
-    report(siteCheckStep(SiteCheckStepId::Ipv6, ipv6Outcome(check), now() - m_requestStart,
-                         {{QStringLiteral("address"), check.address}}, pass));
-}
-
-// --- The steps as they end, and the end of the check.
-
-void SiteCheckOperation::report(const SiteCheckStep &step)
-{
-    if (m_reported.contains(step.id))
-        return;
-    m_reported.insert(step.id);
-    m_steps << step;
-    m_reports.siteCheckStep(step);
-}
-
-void SiteCheckOperation::skip(SiteCheckStepId from, SiteCheckStepId to, const QString &reason)
-{
-    for (const SiteCheckStepId id : siteCheckSteps())
-        if (int(id) >= int(from) && int(id) <= int(to) && !m_reported.contains(id))
-            report(siteCheckStep(id, SiteCheckOutcome::skipped(reason), -1));
+    f.connected = connectUs > 0 || m_transcript.greeting();
+    f.connectMs = connectUs > 0 ? (connectUs - resolveUs) / 1000 : -1;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &f.osErrno);
+    f.tls = m_controlTls;
+    f.handshake = m_handshake;
+    f.tlsMs = m_tlsMs;
+    f.check = m_tls.check; // pinned when the operator trusted the certificate
+    f.dataResumed = m_dataResumed;
+    return f;
 }
 
 QString SiteCheckOperation::primaryAddress() const
@@ -457,17 +250,18 @@ QString SiteCheckOperation::primaryAddress() const
 
 OperationOutcome SiteCheckOperation::outcome()
 {
-    skipFrom(SiteCheckStepId::NameResolution, QStringLiteral("the check ended before this step"));
+    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                     QStringLiteral("the check ended before this step"));
+    const QList<SiteCheckStep> &steps = m_sequence->steps();
     OperationOutcome outcome;
-    outcome.ok = siteCheckVerdict(m_steps) != SiteCheckResult::Fail;
-    outcome.summary = siteCheckVerdictLine(m_steps);
+    outcome.ok = siteCheckVerdict(steps) != SiteCheckResult::Fail;
+    outcome.summary = siteCheckVerdictLine(steps);
     if (!outcome.ok)
         outcome.failure = outcome.summary;
     outcome.freshLogin = true;
-    outcome.protection =
-        m_loggedIn ? (m_controlTls ? m_handshake.protection : QStringLiteral("not encrypted"))
-                   : QString();
-    outcome.times.resolve = m_resolveMs * 1000;
+    if (m_sequence->loggedIn())
+        outcome.protection =
+            m_controlTls ? m_handshake.protection : QStringLiteral("not encrypted");
     outcome.times.total = now() * 1000;
     return outcome;
 }
@@ -475,40 +269,46 @@ OperationOutcome SiteCheckOperation::outcome()
 OperationOutcome SiteCheckOperation::stop()
 {
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_fileMayExist) {
-        // The engine's handle has just left the multi handle with the
-        // login's connection; this one makes its own, briefly, so that the
-        // test file is not left behind.
-        CurlEasy cleaner(curl_easy_init());
-        CurlList commands;
-        appendTo(commands, "DELE " + m_fileName.toUtf8());
-        QString said = QStringLiteral("no connection");
-        int code = 0;
-        if (cleaner) {
-            OperationOrder quick = m_order;
-            quick.timeoutSeconds = 5;
-            try {
-                prepareBareRequest(cleaner.get(), quick, m_folderUrl, m_tls);
-                setOption(cleaner.get(), CURLOPT_NOBODY, 1L);
-                setOption(cleaner.get(), CURLOPT_POSTQUOTE, commands.get());
-                const CURLcode result = curl_easy_perform(cleaner.get());
-                long reply = 0;
-                curl_easy_getinfo(cleaner.get(), CURLINFO_RESPONSE_CODE, &reply);
-                code = int(reply);
-                said = result == CURLE_OK ? QStringLiteral("deleted")
-                                          : QString::fromUtf8(curl_easy_strerror(result));
-            } catch (const std::exception &error) {
-                said = QString::fromUtf8(error.what());
-            }
-        }
-        report(siteCheckStep(SiteCheckStepId::CleanUp,
-                             cleanUpOutcome(code, said, filePath(), code / 100 != 2), -1));
-    }
-    skipFrom(SiteCheckStepId::NameResolution, QLatin1String(StoppedText));
+    if (m_fileMayExist)
+        cleanUpAfterStop();
+    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                     QLatin1String(StoppedText));
     OperationOutcome stopped = outcome();
     stopped.ok = false;
     stopped.failure = QLatin1String(StoppedText);
     return stopped;
+}
+
+void SiteCheckOperation::cleanUpAfterStop()
+{
+    // The engine's handle has left the multi handle with the login's
+    // connection; this one makes its own, with short time limits.
+    QString said = QStringLiteral("no connection");
+    long code = 0;
+    CurlEasy cleaner(curl_easy_init());
+    CurlList commands;
+    appendTo(commands, "DELE " + m_fileName.toUtf8());
+    OperationOrder quick = m_order;
+    quick.timeoutSeconds = 5;
+    try {
+        if (!cleaner)
+            throw std::runtime_error("libcurl could not make a request handle");
+        prepareBareRequest(cleaner.get(), quick, m_folderUrl, m_tls);
+        setOption(cleaner.get(), CURLOPT_NOBODY, 1L);
+        setOption(cleaner.get(), CURLOPT_POSTQUOTE, commands.get());
+        const CURLcode result = curl_easy_perform(cleaner.get());
+        curl_easy_getinfo(cleaner.get(), CURLINFO_RESPONSE_CODE, &code);
+        said = result == CURLE_OK ? QStringLiteral("deleted")
+                                  : QString::fromUtf8(curl_easy_strerror(result));
+    } catch (const std::exception &error) {
+        said = QString::fromUtf8(error.what());
+    }
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       QStringLiteral("Deleting the test file: %1 %2").arg(code).arg(said));
+    m_sequence->report(siteCheckStep(
+        SiteCheckStepId::CleanUp,
+        cleanUpOutcome(int(code), said, m_sequence->filePath(), code / 100 != 2), -1));
+    m_fileMayExist = false;
 }
 
 // --- Connections, replies and data, as libcurl reports them. The callbacks
@@ -521,7 +321,8 @@ ConnectionListener::Socket SiteCheckOperation::socketOpening(const QString &addr
     if (m_transcript.size() == m_requestFrom && !address.endsWith(QLatin1String(":0"))) {
         // Only IPv6's own login, and the clean-up that must not leave the
         // test file behind, may log in again after a lost connection.
-        if (m_loggedIn && m_request != Request::Ipv6 && m_request != Request::CleanUp)
+        if (m_sequence->loggedIn() && m_request != SiteCheckRequest::Ipv6 &&
+            m_request != SiteCheckRequest::CleanUp)
             return Socket::Refused;
         m_reports.state(TransferState::Connecting);
         m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
@@ -585,9 +386,7 @@ size_t SiteCheckOperation::onWrite(char *data, size_t size, size_t count, void *
         self->m_firstByteMs = self->now();
         self->m_reports.state(TransferState::ReceivingResponse);
     }
-    // Far more than any listing or the test file: a listing that never
-    // ends is cut here.
-    if (self->m_received.size() + qint64(length) > 16 * 1024 * 1024)
+    if (self->m_received.size() + qsizetype(length) > MaxReceived)
         return 0;
     self->m_received.append(data, qsizetype(length));
     return length;
@@ -597,9 +396,9 @@ size_t SiteCheckOperation::onRead(char *data, size_t size, size_t count, void *u
 {
     auto *self = static_cast<SiteCheckOperation *>(userp);
     self->m_fileMayExist = true;
-    const qint64 length = qMin(qint64(size * count), self->m_payload.size() - self->m_sentBytes);
-    memcpy(data, self->m_payload.constData() + self->m_sentBytes, size_t(length));
-    self->m_sentBytes += length;
+    const qint64 length = qMin(qint64(size * count), self->m_payload.size() - self->m_sent);
+    memcpy(data, self->m_payload.constData() + self->m_sent, size_t(length));
+    self->m_sent += length;
     return size_t(length);
 }
 

@@ -4,30 +4,32 @@
 #include "curl_handles.h"
 #include "ftp_reply.h"
 #include "operation.h"
-#include "site_check_findings.h"
+#include "site_check_sequence.h"
 #include "site_check_transcript.h"
 
 #include <QElapsedTimer>
-#include <QSet>
 
-// CHECK: the site check as one operation. It runs its requests one after
-// another on the engine's handle and the login's one connection (libcurl's
-// pool keeps it between them), turns what each request saw into the steps of
-// the check, and reports each step as it ends. The password goes out once:
-// after the login, a new control connection is refused, except the one
-// over IPv6 that step 16 makes on purpose.
+#include <memory>
+
+// CHECK: the site check as one operation. It runs the check's requests one
+// after another on the engine's handle and the login's one connection
+// (libcurl's pool keeps it between them), records what each saw, and leaves
+// the steps to its SiteCheckSequence. The password goes out once: after the
+// login a new control connection is refused, except for the clean-up, which
+// must not leave the test file behind, and for step 16's login over IPv6.
 class SiteCheckOperation final : public Operation, public ConnectionListener
 {
     Q_DISABLE_COPY_MOVE(SiteCheckOperation)
 public:
+    // Resolves the host (the engine's thread waits, as for libcurl's own
+    // resolver) and sets the first request into the handle.
     SiteCheckOperation(OperationOrder order, const OperationContext &context);
     ~SiteCheckOperation() override;
 
     CURL *easy() const override { return m_easy; }
     const OperationOrder &order() const override { return m_order; }
-    void afterAction() override;
     OperationStep done(CURLcode result) override;
-    // Reports the steps that did not run and deletes the test file, if it
+    // Reports the steps that did not run, and deletes the test file when it
     // may be on the server, on a short blocking connection of its own.
     OperationOutcome stop() override;
 
@@ -36,27 +38,10 @@ public:
     void tlsEstablished(const TlsHandshake &handshake) override;
 
 private:
-    enum class Request { Login, Listing, Upload, ReadBack, CleanUp, Active, Ipv6, None };
-
-    void setUp(Request request);
-    // Reports the steps of the request just done; the request to run next.
-    Request conclude(Request request, CURLcode result);
-    Request afterLogin(CURLcode result);
-    Request afterListing(CURLcode result);
-    Request afterUpload(CURLcode result);
-    Request afterReadBack(CURLcode result);
-    Request afterCleanUp();
-    Request afterActive(CURLcode result);
-    void afterIpv6(CURLcode result);
-    void report(const SiteCheckStep &step);
-    // Every step from `from` to `to` that has not been reported, as skipped for `reason`.
-    void skip(SiteCheckStepId from, SiteCheckStepId to, const QString &reason);
-    void skipFrom(SiteCheckStepId from, const QString &reason)
-    {
-        skip(from, SiteCheckStepId::Ipv6, reason);
-    }
-    QString filePath() const;
-    bool connectionLost(CURLcode result) const;
+    void setUp(SiteCheckRequest request);
+    SiteCheckRequestFacts facts(CURLcode result) const;
+    // Deletes the test file on a connection of its own; the clean-up step.
+    void cleanUpAfterStop();
     OperationOutcome outcome();
     qint64 now() const { return m_clock.elapsed(); }
     QString primaryAddress() const;
@@ -72,17 +57,15 @@ private:
     ConnectionWatch &m_watch;
     CURL *m_easy;
     TlsSettings m_tls;
-    TlsSettings::Check m_check;
+    TlsSettings::Check m_check; // as the engine asked: a pinned check shows in m_tls
     QString m_checkFailure;
     ServerTrust m_trust;
-    RemoteFolder m_folder;
     QByteArray m_folderUrl;
     QString m_fileName;
     QByteArray m_payload;
-    QStringList m_addresses;
-    qint64 m_resolveMs = 0;
+    std::unique_ptr<SiteCheckSequence> m_sequence;
 
-    Request m_request = Request::Login;
+    SiteCheckRequest m_request = SiteCheckRequest::Login;
     CurlList m_quote;
     CurlList m_postQuote;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
@@ -91,21 +74,17 @@ private:
     qsizetype m_requestFrom = 0; // the running request's first exchange
     qint64 m_requestStart = 0;
     QByteArray m_received;
-    qint64 m_sentBytes = 0;
+    qint64 m_sent = 0;
     qint64 m_firstByteMs = -1;
 
-    bool m_loggedIn = false;
     bool m_controlTls = false;
     TlsHandshake m_handshake;
-    qint64 m_tlsStart = -1, m_tlsMs = -1;
+    qint64 m_tlsStart = -1;
+    qint64 m_tlsMs = -1;
     bool m_dataHandshakeSeen = false;
     bool m_dataResumed = false;
     QString m_dataAddress;
-    QStringList m_featLines;
     QDateTime m_uploadEnded;
-    bool m_fileMayExist = false; // STOR went out and no DELE has answered yet
-    bool m_passiveWorked = false;
-    QSet<SiteCheckStepId> m_reported;
-    QList<SiteCheckStep> m_steps;
+    bool m_fileMayExist = false; // STOR went out and no DELE has been answered yet
     QElapsedTimer m_clock;
 };
