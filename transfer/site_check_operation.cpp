@@ -5,6 +5,7 @@
 #include "report_queue.h"
 #include "request_builder.h"
 #include "site_check_file_rules.h"
+#include "site_check_requests.h"
 #include "tls_decision.h"
 
 #include <QHostAddress>
@@ -40,9 +41,6 @@ QStringList resolve(const QString &host)
     return addresses;
 }
 
-// How long an active-mode data connection may take to come in: short, so
-// that a firewall that drops it does not hold the check.
-constexpr long ActiveAcceptMs = 3000;
 // Far more than a listing or the test file: a listing that never ends is cut here.
 constexpr qsizetype MaxReceived = 16 * 1024 * 1024;
 
@@ -98,8 +96,7 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     m_sent = 0;
     m_firstByteMs = -1;
     m_errorBuffer[0] = 0;
-    m_quote.reset();
-    m_postQuote.reset();
+    m_commands = {};
     const bool onFile =
         request == SiteCheckRequest::Upload || request == SiteCheckRequest::ReadBack;
     prepareBareRequest(m_easy, m_order,
@@ -114,61 +111,12 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     setOption(m_easy, CURLOPT_WRITEFUNCTION, &SiteCheckOperation::onWrite);
     setOption(m_easy, CURLOPT_WRITEDATA, this);
     m_watch.install(m_easy);
-    const QByteArray file = m_fileName.toUtf8();
-    switch (request) {
-    case SiteCheckRequest::Login:
-        // A login of its own, whatever the console had open: the check
-        // measures the connection, the greeting and the login.
-        setOption(m_easy, CURLOPT_FRESH_CONNECT, 1L);
-        setOption(m_easy, CURLOPT_NOBODY, 1L);
-        appendTo(m_quote, "*SYST");
-        appendTo(m_quote, "*FEAT");
-        break;
-    case SiteCheckRequest::Listing:
-        // PASV on its own, only to read the address it names: nothing
-        // connects to it. The test file's name must be free.
-        appendTo(m_quote, "*PASV");
-        appendTo(m_postQuote, "*SIZE " + file);
-        break;
-    case SiteCheckRequest::Upload: {
-        setOption(m_easy, CURLOPT_UPLOAD, 1L);
+    if (request == SiteCheckRequest::Upload) {
         setOption(m_easy, CURLOPT_READFUNCTION, &SiteCheckOperation::onRead);
         setOption(m_easy, CURLOPT_READDATA, this);
         setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_payload.size()));
-        appendTo(m_postQuote, "*SIZE " + file);
-        appendTo(m_postQuote, "*MDTM " + file);
-        const HashCommand hash = hashCommand(m_sequence->featLines());
-        if (!hash.select.isEmpty())
-            appendTo(m_postQuote, "*" + hash.select.toUtf8());
-        if (!hash.command.isEmpty())
-            appendTo(m_postQuote, "*" + hash.command.toUtf8() + ' ' + file);
-        break;
     }
-    case SiteCheckRequest::ReadBack:
-        // The bytes that arrive are compared; a SIZE that lies must not end
-        // the download early, nor the login's connection with it.
-        setOption(m_easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-        break;
-    case SiteCheckRequest::CleanUp:
-        setOption(m_easy, CURLOPT_NOBODY, 1L);
-        appendTo(m_postQuote, "*DELE " + file);
-        appendTo(m_postQuote, "*SIZE " + file);
-        break;
-    case SiteCheckRequest::Active:
-        setOption(m_easy, CURLOPT_FTPPORT, "-");
-        setOption(m_easy, CURLOPT_ACCEPTTIMEOUT_MS, ActiveAcceptMs);
-        break;
-    case SiteCheckRequest::Ipv6:
-        setOption(m_easy, CURLOPT_FRESH_CONNECT, 1L);
-        setOption(m_easy, CURLOPT_IPRESOLVE, long(CURL_IPRESOLVE_V6));
-        break;
-    case SiteCheckRequest::None:
-        break;
-    }
-    if (m_quote)
-        setOption(m_easy, CURLOPT_QUOTE, m_quote.get());
-    if (m_postQuote)
-        setOption(m_easy, CURLOPT_POSTQUOTE, m_postQuote.get());
+    setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
 }
 
 OperationStep SiteCheckOperation::done(CURLcode result)
@@ -281,33 +229,14 @@ OperationOutcome SiteCheckOperation::stop()
 
 void SiteCheckOperation::cleanUpAfterStop()
 {
-    // The engine's handle has left the multi handle with the login's
-    // connection; this one makes its own, with short time limits.
-    QString said = QStringLiteral("no connection");
-    long code = 0;
-    CurlEasy cleaner(curl_easy_init());
-    CurlList commands;
-    appendTo(commands, "DELE " + m_fileName.toUtf8());
-    OperationOrder quick = m_order;
-    quick.timeoutSeconds = 5;
-    try {
-        if (!cleaner)
-            throw std::runtime_error("libcurl could not make a request handle");
-        prepareBareRequest(cleaner.get(), quick, m_folderUrl, m_tls);
-        setOption(cleaner.get(), CURLOPT_NOBODY, 1L);
-        setOption(cleaner.get(), CURLOPT_POSTQUOTE, commands.get());
-        const CURLcode result = curl_easy_perform(cleaner.get());
-        curl_easy_getinfo(cleaner.get(), CURLINFO_RESPONSE_CODE, &code);
-        said = result == CURLE_OK ? QStringLiteral("deleted")
-                                  : QString::fromUtf8(curl_easy_strerror(result));
-    } catch (const std::exception &error) {
-        said = QString::fromUtf8(error.what());
-    }
-    m_reports.protocol(ProtocolEvent::Kind::Info,
-                       QStringLiteral("Deleting the test file: %1 %2").arg(code).arg(said));
+    const DeletedFile deleted = deleteTestFile(m_order, m_folderUrl, m_tls, m_fileName);
+    m_reports.protocol(
+        ProtocolEvent::Kind::Info,
+        QStringLiteral("Deleting the test file: %1 %2").arg(deleted.code).arg(deleted.said));
     m_sequence->report(siteCheckStep(
         SiteCheckStepId::CleanUp,
-        cleanUpOutcome(int(code), said, m_sequence->filePath(), code / 100 != 2), -1));
+        cleanUpOutcome(deleted.code, deleted.said, m_sequence->filePath(), deleted.code / 100 != 2),
+        -1));
     m_fileMayExist = false;
 }
 

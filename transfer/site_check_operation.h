@@ -4,6 +4,7 @@
 #include "curl_handles.h"
 #include "ftp_reply.h"
 #include "operation.h"
+#include "site_check_requests.h"
 #include "site_check_sequence.h"
 #include "site_check_transcript.h"
 
@@ -66,8 +67,7 @@ private:
     std::unique_ptr<SiteCheckSequence> m_sequence;
 
     SiteCheckRequest m_request = SiteCheckRequest::Login;
-    CurlList m_quote;
-    CurlList m_postQuote;
+    SiteCheckCommands m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     FtpReplyAssembler m_assembler;
     SiteCheckTranscript m_transcript;
