@@ -44,13 +44,18 @@ void SiteCheckPresenter::addStep(const SiteCheckStep &step)
         m_window->addStep(step);
 }
 
-void SiteCheckPresenter::addProtocolLine(const ProtocolEvent &event)
+QString siteCheckProtocolLine(const ProtocolEvent &event)
 {
     static const char *const marks[] = {">", "<", "*", "-"};
+    return QStringLiteral("%1 %2 %3")
+        .arg(event.time.toString(QStringLiteral("HH:mm:ss.zzz")),
+             QLatin1String(marks[int(event.kind)]), event.text);
+}
+
+void SiteCheckPresenter::addProtocolLine(const ProtocolEvent &event)
+{
     if (m_running)
-        m_protocol << QStringLiteral("%1 %2 %3")
-                          .arg(event.time.toString(QStringLiteral("HH:mm:ss.zzz")),
-                               QLatin1String(marks[int(event.kind)]), event.text);
+        m_protocol << siteCheckProtocolLine(event);
 }
 
 void SiteCheckPresenter::finish()

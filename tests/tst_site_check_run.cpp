@@ -2,11 +2,17 @@
 // its site modes, and vsftpd requiring TLS with session reuse. What matters
 // is which rows each server's behaviour turns to which result.
 #include "failure_text.h"
+#include "site_check_terminal.h"
 #include "site_check_tls_rules.h"
 #include "transfer_run.h"
 #include "vsftpd_process.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
+
+#include <cstdio>
 
 using Rows = QMap<int, QString>; // step number → result word
 
@@ -58,6 +64,7 @@ private Q_SLOTS:
     void serverBehaviours();
     void vsftpdWithTls();
     void stoppedCheckDeletesItsFile();
+    void terminalExitCodes();
 };
 
 void TestSiteCheckRun::serverBehaviours_data()
@@ -160,6 +167,59 @@ void TestSiteCheckRun::stoppedCheckDeletesItsFile()
     // The server deletes only files it holds: the DELE found the test file.
     QCOMPARE(run.rows().value(int(SiteCheckStepId::CleanUp)), QStringLiteral("pass"));
     QCOMPARE(run.rows().value(int(SiteCheckStepId::ReadBack)), QStringLiteral("skipped"));
+}
+
+namespace {
+
+struct TerminalRun
+{
+    int status = -1;
+    QByteArray out;
+};
+
+// `sarvel --check` with `arguments`, the test password in the environment.
+TerminalRun checkInTerminal(const QString &url, const QStringList &arguments = {})
+{
+    qputenv("SARVEL_PASSWORD", TestPassword.toUtf8());
+    FILE *out = std::tmpfile();
+    FILE *err = std::tmpfile();
+    TerminalRun run;
+    run.status =
+        runSiteCheckInTerminal(QStringList{"sarvel", "--check", url} + arguments, out, err);
+    std::rewind(out);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        run.out.append(buffer, qsizetype(n));
+    std::fclose(out);
+    std::fclose(err);
+    return run;
+}
+
+} // namespace
+
+void TestSiteCheckRun::terminalExitCodes()
+{
+    HostileServer plain("site");
+    HostileServer lying("size-differs");
+    QVERIFY(plain.port() > 0 && lying.port() > 0);
+    const TerminalRun warned = checkInTerminal("ftp://" + TestUser + "@" + plain.address());
+    QCOMPARE(warned.status, 1); // no TLS
+    QVERIFY(warned.out.contains("Site check: "));
+    QCOMPARE(checkInTerminal("ftp://" + TestUser + "@" + lying.address()).status, 2);
+
+    // A certificate the system does not trust: without --trust, nothing of
+    // the account goes out.
+    QTemporaryDir root;
+    VsftpdProcess vsftpd;
+    QVERIFY2(vsftpd.start(root.path(), VsftpdProcess::Security::Tls),
+             qPrintable(vsftpd.errorString()));
+    const QString url = QStringLiteral("ftp://anonymous@127.0.0.1:%1").arg(vsftpd.port());
+    QCOMPARE(checkInTerminal(url).status, 2);
+    QVERIFY(!vsftpd.log().contains(QLatin1String("USER")));
+    const TerminalRun trusted = checkInTerminal(url, {"--json", "--trust", vsftpd.fingerprint()});
+    QCOMPARE(trusted.status, 1); // the certificate's warning
+    const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
+    QCOMPARE(saved.value("steps").toArray().size(), siteCheckSteps().size());
 }
 
 QTEST_GUILESS_MAIN(TestSiteCheckRun)
