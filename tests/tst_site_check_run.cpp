@@ -64,6 +64,7 @@ private Q_SLOTS:
     void serverBehaviours();
     void vsftpdWithTls();
     void stoppedCheckDeletesItsFile();
+    void folderThatDoesNotExist();
     void terminalExitCodes();
 };
 
@@ -167,6 +168,22 @@ void TestSiteCheckRun::stoppedCheckDeletesItsFile()
     // The server deletes only files it holds: the DELE found the test file.
     QCOMPARE(run.rows().value(int(SiteCheckStepId::CleanUp)), QStringLiteral("pass"));
     QCOMPARE(run.rows().value(int(SiteCheckStepId::ReadBack)), QStringLiteral("skipped"));
+}
+
+void TestSiteCheckRun::folderThatDoesNotExist()
+{
+    QTemporaryDir root;
+    FtpServerProcess server;
+    QVERIFY(server.start(root.path(), TestUser, TestPassword));
+    auto transfer = transferTo(server.port());
+
+    const CheckRun run = check(*transfer, QStringLiteral("CHECK missing"));
+    const Rows rows = run.rows();
+    QCOMPARE(rows.value(int(SiteCheckStepId::Login)), QStringLiteral("pass"));
+    QCOMPARE(rows.value(int(SiteCheckStepId::PassiveData)), QStringLiteral("fail"));
+    QCOMPARE(rows.value(int(SiteCheckStepId::Write)), QStringLiteral("skipped"));
+    QVERIFY(!run.outcome.ok);
+    QVERIFY(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
 namespace {
