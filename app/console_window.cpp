@@ -4,6 +4,7 @@
 #include "control_builder.h"
 #include "photo_listing.h"
 #include "protocol_log_window.h"
+#include "site_check_presenter.h"
 #include "text_box.h"
 #include "text_prompt.h"
 #include "transfer_component.h"
@@ -76,6 +77,10 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     m_protocolLog = new ProtocolLogWindow(this);
     wireEvents();
     wireProtocolLog();
+    m_siteCheck = new SiteCheckPresenter(m_inet, this);
+    connect(m_siteCheck, &SiteCheckPresenter::runAgain, this, [this](const QString &command) {
+        runHandler([this, &command] { runFtpCommand(command); });
+    });
     runHandler([this] { onLoad(); });
 }
 
@@ -249,8 +254,19 @@ void ConsoleWindow::onComCDWWWClicked()
 
 void ConsoleWindow::onComFTPClicked()
 {
+    runFtpCommand(m_ui.TxtFTPCommand->text());
+}
+
+void ConsoleWindow::runFtpCommand(const QString &command)
+{
     statusBar()->clearMessage();
-    m_inet->Execute(m_ui.TxtFTPCommand->text());
+    m_inet->Execute(command);
+    m_siteCheck->commandStarted(command, m_ui.Combo1->currentText());
+}
+
+SiteCheckWindow *ConsoleWindow::siteCheckWindow() const
+{
+    return m_siteCheck->window();
 }
 
 void ConsoleWindow::onComGetChunkClicked()

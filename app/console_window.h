@@ -9,10 +9,12 @@
 #include <memory>
 
 class ProtocolLogWindow;
+class SiteCheckPresenter;
 class TextPrompt;
 class TransferComponent;
 struct TrustQuestion;
 class QAction;
+class SiteCheckWindow;
 
 // The console window FmInternet: the controls at their designed places, the
 // site directory, the transfer component Inet1 and the browser pane, and one
@@ -42,6 +44,8 @@ public:
     void runHandler(const std::function<void()> &handler);
 
     void showProtocolLog();
+    // The Site check window, made when the console is.
+    SiteCheckWindow *siteCheckWindow() const;
 
 Q_SIGNALS:
     // A site was chosen from the list; `address` is its site address.
@@ -61,6 +65,7 @@ private:
     void onComBrowseClicked();
     void onComCDWWWClicked();
     void onComFTPClicked();
+    void runFtpCommand(const QString &command);
     void onComGetChunkClicked();
     void onCommand1Clicked();
     void onEscapePressed();
@@ -83,6 +88,7 @@ private:
     bool m_processingEvents = false;
     ProtocolLogWindow *m_protocolLog = nullptr;
     QAction *m_openProtocolLog = nullptr; // Ctrl+L, and in the response box's menu
+    SiteCheckPresenter *m_siteCheck = nullptr;
 };
 
 // The console built from its parts; the window owns the component and the

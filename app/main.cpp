@@ -2,6 +2,7 @@
 #include "curl_transfer.h"
 #include "demo_server.h"
 #include "photo_listing.h"
+#include "site_check_terminal.h"
 #include "text_prompt.h"
 #include "web_browser_pane.h"
 
@@ -41,6 +42,14 @@ public:
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (wantsSiteCheckInTerminal(arguments)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Sarvel"));
+        return runSiteCheckInTerminal(arguments, stdout, stderr);
+    }
     prepareBrowserEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sarvel"));

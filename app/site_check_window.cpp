@@ -34,6 +34,10 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    // One line a step, so that all sixteen show at once.
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->setWordWrap(false);
+    m_table->setTextElideMode(Qt::ElideRight);
     m_table->horizontalHeader()->setStretchLastSection(true);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &SiteCheckWindow::showSelectedHint);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -60,7 +64,7 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     layout->addWidget(m_table);
     layout->addWidget(m_hint);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(900, 560);
 }
 
 void SiteCheckWindow::clear(const QString &label, const QString &target, const QDateTime &started)
@@ -108,8 +112,12 @@ void SiteCheckWindow::appendRow(const SiteCheckStep &step)
                                         siteCheckElapsedText(step.elapsedMs), step.outcome.detail};
     for (int column = 0; column < ColumnCount; ++column) {
         auto *item = new QTableWidgetItem(cells[column]);
-        if (column == DetailColumn && !step.outcome.hint.isEmpty())
-            item->setToolTip(step.outcome.hint);
+        // The detail column ends at the window's edge; the whole line and
+        // the hint show on hovering.
+        if (column == DetailColumn)
+            item->setToolTip(step.outcome.hint.isEmpty()
+                                 ? step.outcome.detail
+                                 : step.outcome.detail + QLatin1Char('\n') + step.outcome.hint);
         if (column == TimeColumn)
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (column == ResultColumn && step.outcome.result == SiteCheckResult::Fail)
@@ -118,7 +126,8 @@ void SiteCheckWindow::appendRow(const SiteCheckStep &step)
             item->setForeground(QColor(0xa0, 0x60, 0x00));
         m_table->setItem(row, column, item);
     }
-    m_table->resizeColumnsToContents();
+    for (int column = StepColumn; column < DetailColumn; ++column)
+        m_table->resizeColumnToContents(column);
     m_table->scrollToBottom();
 }
 

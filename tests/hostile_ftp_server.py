@@ -140,7 +140,8 @@ class Session:
             verb, _, arg = line.partition(" ")
             verb = verb.upper()
             log("<- %s" % ("PASS ****" if verb == "PASS" else line))
-            if verb == self.args.stall_at and self.mode == "reply-timeout":
+            if (verb == self.args.stall_at and self.mode == "reply-timeout") or \
+                    (self.mode in SITE_MODES and verb == self.args.site_stall):
                 self.wait_for_close()
                 return
             handler = getattr(self, "ftp_" + verb, None)
@@ -577,12 +578,14 @@ def main():
     parser.add_argument("--idle", type=float, default=120, help="seconds without a connection before it exits")
     parser.add_argument("--delay", type=float, default=5, help="slow-greeting's wait")
     parser.add_argument("--stall-at", default="PWD", help="the command reply-timeout never answers")
+    parser.add_argument("--site-stall", default="", help="a command the site modes never answer")
     parser.add_argument("--trickle", type=int, default=30, help="how many bytes trickle sends")
     parser.add_argument("--hash", choices=HASH_CHOICES, default="HASH",
                         help="the hash command FEAT lists in the site modes")
     parser.add_argument("--every", type=float, default=1, help="trickle's seconds between bytes")
     args = parser.parse_args()
     args.stall_at = args.stall_at.upper()
+    args.site_stall = args.site_stall.upper()
 
     if args.mode in SITE_MODES:
         STORE["file.bin"] = StoredFile(file_bytes(FILE_SIZE))

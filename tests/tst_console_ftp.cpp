@@ -5,6 +5,7 @@
 #include "fakes.h"
 #include "ftp_server_process.h"
 #include "protocol_log_window.h"
+#include "site_check_window.h"
 
 #include "text_box.h"
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +28,7 @@ class TestConsoleFtp : public QObject
 private Q_SLOTS:
     void initTestCase();
     void downloadThroughTheWindow();
+    void siteCheckFillsItsWindow();
 
 private:
     QTemporaryDir m_root;
@@ -107,6 +110,50 @@ void TestConsoleFtp::downloadThroughTheWindow()
     details->click();
     QVERIFY(log->text().contains(detail));
     QVERIFY(!log->text().contains(QLatin1String("Secr3t-pw")));
+}
+
+void TestConsoleFtp::siteCheckFillsItsWindow()
+{
+    auto *prompt = new ScriptedPrompt;
+    const auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
+                                          std::unique_ptr<TextPrompt>(prompt));
+    const FmInternetUi &ui = window->ui();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
+                    << "operator"
+                    << "Secr3t-pw";
+    QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
+    ui.Combo1->setFocus(Qt::MouseFocusReason);
+    ui.Combo1->setCurrentIndex(11);
+
+    ui.TxtFTPCommand->setText(QStringLiteral("CHECK"));
+    QTest::mouseClick(ui.ComFTP, Qt::LeftButton);
+    SiteCheckWindow *check = window->siteCheckWindow();
+    QTRY_VERIFY(check->isVisible());
+    QCOMPARE(check->windowTitle(), QStringLiteral("Site check - Loopback"));
+    QTRY_COMPARE_WITH_TIMEOUT(ui.TxtInetState->text(), QStringLiteral("12"), 20000);
+
+    // A row for each step, as the table shows it, and the verdict in the response box.
+    auto *table = check->findChild<QTableWidget *>();
+    QCOMPARE(table->rowCount(), check->report().steps.size());
+    QCOMPARE(table->rowCount(), siteCheckSteps().size());
+    QStringList results;
+    for (int row = 0; row < table->rowCount(); ++row)
+        results << table->item(row, 1)->text();
+    QVERIFY2(!results.contains(QStringLiteral("fail")), qPrintable(results.join(' ')));
+    QCOMPARE(results.at(int(SiteCheckStepId::ReadBack) - 1), QStringLiteral("pass"));
+    QCOMPARE(boxText(ui.TxtInetResponse), siteCheckVerdictLine(check->report().steps));
+    QVERIFY(!check->report().protocolLines.join('\n').contains(QLatin1String("Secr3t-pw")));
+    QVERIFY(QDir(m_root.path()).entryList({"sarvel-check-*"}, QDir::Files).isEmpty());
+
+    // Run again starts the same check afresh.
+    const QDateTime firstStart = check->report().started;
+    QTest::qWait(1100); // a later start to the second
+    QMetaObject::invokeMethod(check, &SiteCheckWindow::runAgainRequested);
+    QTRY_VERIFY_WITH_TIMEOUT(check->report().started > firstStart, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), siteCheckSteps().size(), 20000);
 }
 
 QTEST_MAIN(TestConsoleFtp)

@@ -1,6 +1,7 @@
 // The site check apart from the engine: the rules that judge each step, the
 // report they make, and the window that shows it.
 #include "site_check_file_rules.h"
+#include "site_check_findings.h"
 #include "site_check_rules.h"
 #include "site_check_tls_rules.h"
 #include "site_check_window.h"
@@ -53,6 +54,9 @@ private Q_SLOTS:
     void features();
     void passiveAddress_data();
     void passiveAddress();
+    void pasvReply_data();
+    void pasvReply();
+    void transcript();
     void clock_data();
     void clock();
     void hashCommand_data();
@@ -210,6 +214,48 @@ void TestSiteCheck::passiveAddress()
         QVERIFY2(o.detail.contains(advertised), qPrintable(o.detail));
         QVERIFY(o.hint.contains("public address"));
     }
+}
+
+void TestSiteCheck::pasvReply_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("usual") << "Entering Passive Mode (192,168,1,10,195,80)."
+                           << "192.168.1.10";
+    QTest::newRow("no brackets") << "Entering Passive Mode 10,0,0,1,4,1"
+                                 << "10.0.0.1";
+    QTest::newRow("too few numbers") << "Entering Passive Mode (10,0,0,1,4)."
+                                     << "";
+    QTest::newRow("words only") << "Entering Passive Mode."
+                                << "";
+}
+
+void TestSiteCheck::pasvReply()
+{
+    QFETCH(QString, reply);
+    QFETCH(QString, address);
+    QCOMPARE(pasvAddress(reply), address);
+}
+
+// Each reply goes with the command it answers: the greeting with none, the
+// final reply after a preliminary one with the same command.
+void TestSiteCheck::transcript()
+{
+    SiteCheckTranscript transcript;
+    transcript.replied({220, "220 Hello"}, 5);
+    transcript.sent("STOR file", 10);
+    transcript.replied({150, "150 Go ahead"}, 11);
+    transcript.replied({226, "226 Done"}, 40);
+    transcript.sent("SIZE file", 41);
+    transcript.replied({213, "213-Size\r\n213 262144"}, 42);
+
+    QCOMPARE(transcript.greeting()->code, 220);
+    const SiteCheckExchange *stor = transcript.last("STOR");
+    QVERIFY(stor);
+    QCOMPARE(stor->code, 226);
+    QCOMPARE(stor->elapsedMs(), 30);
+    QCOMPARE(transcript.last("SIZE")->words(), QStringLiteral("262144"));
+    QVERIFY(!transcript.last("STOR", 3)); // not among the exchanges from the third on
 }
 
 void TestSiteCheck::clock_data()

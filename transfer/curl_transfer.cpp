@@ -38,6 +38,11 @@ bool breaksCommandLine(const QString &text)
 
 } // namespace
 
+QString libcurlVersion()
+{
+    return QString::fromLatin1(curl_version_info(CURLVERSION_NOW)->version);
+}
+
 class CurlTransfer::Private
 {
 public:
@@ -196,6 +201,9 @@ void CurlTransfer::Private::flush()
             break;
         case EngineReport::Kind::Question:
             Q_EMIT q->trustQuestion(report.question);
+            break;
+        case EngineReport::Kind::SiteCheckStep:
+            Q_EMIT q->siteCheckStep(report.siteCheckStep);
             break;
         case EngineReport::Kind::Protection:
             Q_EMIT q->protectionChanged(report.protection);

@@ -2,6 +2,7 @@
 
 #include "ftp_command.h"
 #include "remote_folder.h"
+#include "site_check_report.h"
 #include "transfer_component.h"
 
 #include <QIODevice>
@@ -33,7 +34,7 @@ struct OperationOrder
 // One report from the engine thread, delivered to the facade in order.
 struct EngineReport
 {
-    enum class Kind { State, Progress, Protocol, Question, Protection, Finished };
+    enum class Kind { State, Progress, Protocol, Question, Protection, SiteCheckStep, Finished };
     Kind kind = Kind::State;
 
     // State: the state and the server reply behind it.
@@ -46,6 +47,7 @@ struct EngineReport
     ProtocolEvent event;
     TrustQuestion question;
     QString protection;
+    SiteCheckStep siteCheckStep;
     // Finished: the outcome, the data GetChunk reads back, the new folder.
     bool ok = false;
     std::shared_ptr<QIODevice> retrieved;

@@ -32,6 +32,7 @@ constexpr VerbSpec kVerbs[] = {
     {"RENAME", FtpVerb::Rename, 2, 2, "RENAME old-name new-name"},
     {"CLOSE", FtpVerb::Close, 0, 0, "CLOSE"},
     {"QUIT", FtpVerb::Close, 0, 0, "QUIT"},
+    {"CHECK", FtpVerb::Check, 0, 1, "CHECK [folder]"},
     {"ABORT", FtpVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", FtpVerb::Abort, 0, 0, "CANCEL"},
 };

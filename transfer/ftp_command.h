@@ -18,6 +18,7 @@ enum class FtpVerb {
     Delete,
     Rename,
     Close,
+    Check,
     Abort
 };
 

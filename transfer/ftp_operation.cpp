@@ -2,6 +2,7 @@
 
 #include "failure_text.h"
 #include "report_queue.h"
+#include "tls_decision.h"
 
 #include <QBuffer>
 
@@ -95,64 +96,22 @@ void FtpOperation::afterAction()
         m_talk.connected();
 }
 
-CertificateFacts FtpOperation::certificate() const
-{
-    QByteArray pem;
-    curl_certinfo *info = nullptr;
-    if (curl_easy_getinfo(m_request.easy, CURLINFO_CERTINFO, &info) == CURLE_OK && info &&
-        info->num_of_certs > 0)
-        for (curl_slist *field = info->certinfo[0]; field; field = field->next)
-            if (qstrncmp(field->data, "Cert:", 5) == 0)
-                pem = QByteArray(field->data + 5);
-    return certificateFacts(pem);
-}
-
 OperationStep FtpOperation::done(CURLcode result)
 {
-    OperationStep step;
-    switch (failedLocally() ? TlsNextStep::End
-                            : nextTlsStep(result, m_check, m_order.clearTextNeedsConsent)) {
-    case TlsNextStep::Probe:
-        step.kind = OperationStep::Kind::Retry;
-        step.check = TlsSettings::Check::Probe;
-        step.reason =
-            result == CURLE_PEER_FAILED_VERIFICATION
-                ? detail()
-                : QStringLiteral("the certificate is not the one trusted for this server");
-        return step;
-    case TlsNextStep::AskCertificate:
-        return askAboutCertificate();
-    case TlsNextStep::AskClearText:
-        step.kind = OperationStep::Kind::Ask;
-        step.question.kind = TrustQuestion::Kind::ClearText;
-        return step;
-    case TlsNextStep::End:
-        break;
+    if (!failedLocally()) {
+        TlsAttempt attempt;
+        attempt.easy = m_request.easy;
+        attempt.result = result;
+        attempt.check = m_check;
+        attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
+        attempt.detail = detail();
+        attempt.checkFailure = m_checkFailure;
+        attempt.trust = m_trust;
+        attempt.server = m_order.server();
+        if (std::optional<OperationStep> step = tlsDecision(attempt))
+            return *step;
     }
     return OperationStep::finished(conclude(result));
-}
-
-OperationStep FtpOperation::askAboutCertificate() const
-{
-    const CertificateFacts facts = certificate();
-    if (!facts.valid) {
-        OperationOutcome unread;
-        unread.failure = unreadableCertificateText(m_order.server());
-        return OperationStep::finished(unread);
-    }
-    OperationStep step;
-    step.kind = OperationStep::Kind::Ask;
-    step.pin = facts.pin;
-    TrustQuestion &question = step.question;
-    question.kind = TrustQuestion::Kind::Certificate;
-    question.reason = m_checkFailure;
-    question.subject = facts.subject;
-    question.issuer = facts.issuer;
-    question.notBefore = facts.notBefore;
-    question.notAfter = facts.notAfter;
-    question.fingerprint = facts.fingerprint;
-    question.changed = !m_trust.fingerprint.isEmpty() && m_trust.fingerprint != facts.fingerprint;
-    return step;
 }
 
 OperationOutcome FtpOperation::conclude(CURLcode result)

@@ -45,9 +45,6 @@ private:
     // libcurl's own words for its result, from the error buffer.
     QString detail() const;
     bool failedLocally() const { return !m_files.failure().isEmpty() || !m_replyError.isEmpty(); }
-    // The certificate the probe fetched, and the question about it.
-    CertificateFacts certificate() const;
-    OperationStep askAboutCertificate() const;
     OperationOutcome conclude(CURLcode result);
     OperationOutcome finish(bool ok, const QString &failure);
     QString describeFailure(CURLcode result) const;

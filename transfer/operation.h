@@ -19,6 +19,9 @@ struct OperationOutcome
     // This side's sentence for the failure; empty when the server's own
     // reply says it (a 550 stays as the server put it).
     QString failure;
+    // What ResponseInfo shows after a success, when the operation has more
+    // to say than the server's last reply.
+    QString summary;
     qint32 code = 0; // the server's refusal behind the failure, if there was one
     std::shared_ptr<QIODevice> retrieved; // what GetChunk reads back
     std::optional<RemoteFolder> folder;   // where the folder commands led

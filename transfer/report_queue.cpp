@@ -54,6 +54,14 @@ void ReportQueue::protection(const QString &protection)
     m_reports.push_back(std::move(report));
 }
 
+void ReportQueue::siteCheckStep(const SiteCheckStep &step)
+{
+    EngineReport report;
+    report.kind = EngineReport::Kind::SiteCheckStep;
+    report.siteCheckStep = step;
+    m_reports.push_back(std::move(report));
+}
+
 void ReportQueue::finished(bool ok, std::shared_ptr<QIODevice> retrieved,
                            std::optional<RemoteFolder> folder)
 {

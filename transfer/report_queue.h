@@ -30,6 +30,7 @@ public:
     void progress(qint64 done, qint64 total);
     void question(const TrustQuestion &question);
     void protection(const QString &protection);
+    void siteCheckStep(const SiteCheckStep &step);
     void finished(bool ok, std::shared_ptr<QIODevice> retrieved = {},
                   std::optional<RemoteFolder> folder = {});
 

@@ -179,6 +179,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         // libcurl's own QUIT, when it drops a connection, shows nowhere.
         afterChangingFolder(prepared, order, {"QUIT"});
         break;
+    case FtpVerb::Check:
+        throw std::logic_error("CHECK prepares each of its requests itself.");
     case FtpVerb::Abort:
         throw std::logic_error("ABORT makes no request.");
     }
@@ -190,4 +192,11 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     }
     protect(prepared.easy, tls);
     return prepared;
+}
+
+void prepareBareRequest(CURL *easy, const OperationOrder &order, const QByteArray &url,
+                        const TlsSettings &tls)
+{
+    configure(easy, order, url);
+    protect(easy, tls);
 }

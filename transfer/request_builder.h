@@ -26,3 +26,9 @@ struct PreparedRequest
 // refuses the request.
 PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
                                bool announceUtf8);
+
+// Resets `easy` and sets only what every request shares into it: `url`, the
+// account, the time limits and the protection. For operations that make
+// several requests of their own.
+void prepareBareRequest(CURL *easy, const OperationOrder &order, const QByteArray &url,
+                        const TlsSettings &tls);

@@ -63,7 +63,7 @@ SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &
     return combinedOutcome(parts);
 }
 
-SiteCheckOutcome dataProtectionOutcome(const DataProtection &p)
+SiteCheckOutcome dataProtectionOutcome(const DataConnectionProtection &p)
 {
     if (!p.tls)
         return SiteCheckOutcome::skipped(QStringLiteral("no TLS on the login"));

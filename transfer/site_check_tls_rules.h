@@ -27,13 +27,13 @@ struct CertificateCheck
 SiteCheckOutcome certificateOutcome(const CertificateCheck &certificate, const QDateTime &now);
 
 // Step 10: over TLS, how the data connections were protected.
-struct DataProtection
+struct DataConnectionProtection
 {
     bool tls = false;            // the login ran over TLS
     bool protectedData = false;  // PROT P was accepted
     bool sessionResumed = false; // the data connection resumed the login's TLS session
 };
-SiteCheckOutcome dataProtectionOutcome(const DataProtection &protection);
+SiteCheckOutcome dataProtectionOutcome(const DataConnectionProtection &protection);
 
 // Step 15 under TLS: whether this libcurl cannot accept an active data
 // connection under TLS (7.87 and 7.88 lost it; it came back in 8.0), and the

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTime>
 
+#include "site_check_report.h"
+
 // The states a transfer component reports through StateChanged.
 enum class TransferState : qint16 {
     Idle = 0,
@@ -109,7 +111,10 @@ Q_SIGNALS:
     // What protects the current login: "TLS 1.2" and the like, "not
     // encrypted", or empty when there is no login.
     void protectionChanged(const QString &protection);
+    // A step of the running site check (CHECK) has ended.
+    void siteCheckStep(const SiteCheckStep &step);
 };
 
 Q_DECLARE_METATYPE(ProtocolEvent)
 Q_DECLARE_METATYPE(TrustQuestion)
+Q_DECLARE_METATYPE(SiteCheckStep)

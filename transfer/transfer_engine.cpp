@@ -3,6 +3,7 @@
 #include "failure_text.h"
 #include "ftp_operation.h"
 #include "multi_driver.h"
+#include "site_check_operation.h"
 
 #include <QLoggingCategory>
 
@@ -32,7 +33,8 @@ MultiDriver &TransferEngine::driver()
 void TransferEngine::start(const OperationOrder &order)
 {
     m_pending.reset();
-    if (order.newLogin)
+    // A site check makes its own login, so that it measures one.
+    if (order.newLogin || order.command.verb == FtpVerb::Check)
         dropLogin(false);
     if (order.command.verb == FtpVerb::Close && m_login.protection.isEmpty()) {
         // No login to close: nothing to say to any server.
@@ -77,6 +79,8 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
 std::unique_ptr<Operation> TransferEngine::makeOperation(const OperationOrder &order,
                                                          const OperationContext &context)
 {
+    if (order.command.verb == FtpVerb::Check)
+        return std::make_unique<SiteCheckOperation>(order, context);
     OperationContext ftp = context;
     // CLOSE says QUIT; the login it closes has been told all it needs.
     ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
@@ -168,6 +172,8 @@ void TransferEngine::report(const FtpCommand &command, const OperationOutcome &o
     }
     if (!outcome.failure.isEmpty())
         m_reports.setReply(outcome.code, outcome.failure);
+    else if (outcome.ok && !outcome.summary.isEmpty())
+        m_reports.setReply(0, outcome.summary);
     m_reports.state(outcome.ok ? TransferState::ResponseCompleted : TransferState::Error);
     m_reports.protocol(ProtocolEvent::Kind::Info,
                        outcomeLine(command, outcome.ok, m_reports.replyText(), outcome.times));

@@ -1,0 +1,243 @@
+// CHECK against servers on loopback: the misbehaving test server in each of
+// its site modes, and vsftpd requiring TLS with session reuse. What matters
+// is which rows each server's behaviour turns to which result.
+#include "failure_text.h"
+#include "site_check_terminal.h"
+#include "site_check_tls_rules.h"
+#include "transfer_run.h"
+#include "vsftpd_process.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <cstdio>
+
+using Rows = QMap<int, QString>; // step number → result word
+
+Q_DECLARE_METATYPE(Rows)
+
+namespace {
+
+struct CheckRun
+{
+    Outcome outcome;
+    QList<SiteCheckStep> steps;
+
+    Rows rows() const
+    {
+        Rows rows;
+        for (const SiteCheckStep &step : steps)
+            rows.insert(int(step.id), siteCheckResultWord(step.outcome.result));
+        return rows;
+    }
+    QString table() const
+    {
+        QStringList lines;
+        for (const SiteCheckStep &step : steps)
+            lines << QStringLiteral("%1 %2 %3 | %4")
+                         .arg(siteCheckStepTitle(step.id), siteCheckResultWord(step.outcome.result),
+                              step.outcome.detail, step.outcome.hint);
+        return lines.join('\n') + '\n' + outcome.info;
+    }
+};
+
+CheckRun check(CurlTransfer &transfer, const QString &command = QStringLiteral("CHECK"),
+               QList<bool> answers = {})
+{
+    CheckRun result;
+    QObject context;
+    QObject::connect(&transfer, &TransferComponent::siteCheckStep, &context,
+                     [&](const SiteCheckStep &step) { result.steps << step; });
+    result.outcome = run(transfer, command, answers);
+    return result;
+}
+
+} // namespace
+
+class TestSiteCheckRun : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void serverBehaviours_data();
+    void serverBehaviours();
+    void vsftpdWithTls();
+    void stoppedCheckDeletesItsFile();
+    void folderThatDoesNotExist();
+    void terminalExitCodes();
+};
+
+void TestSiteCheckRun::serverBehaviours_data()
+{
+    QTest::addColumn<QString>("mode"); // and the server's options for it
+    QTest::addColumn<Rows>("rows");    // the rows that matter for it
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("behaves") << "site --hash XSHA256"
+                             << Rows{{1, "pass"},    {2, "pass"},  {3, "pass"},    {4, "warning"},
+                                     {5, "skipped"}, {6, "pass"},  {7, "pass"},    {8, "pass"},
+                                     {9, "pass"},    {11, "pass"}, {12, "pass"},   {13, "pass"},
+                                     {14, "pass"},   {15, "pass"}, {16, "skipped"}}
+                             << true;
+    QTest::newRow("HASH with an algorithm") << "site --hash HASH" << Rows{{12, "pass"}} << true;
+    QTest::newRow("private PASV address")
+        << "private-pasv" << Rows{{8, "pass"}, {9, "warning"}} << true;
+    QTest::newRow("write refused")
+        << "write-refused"
+        << Rows{{11, "skipped"}, {12, "skipped"}, {13, "skipped"}, {14, "skipped"}, {15, "pass"}}
+        << true;
+    QTest::newRow("PORT refused") << "port-refused" << Rows{{8, "pass"}, {15, "warning"}} << true;
+    QTest::newRow("SIZE differs") << "size-differs" << Rows{{12, "fail"}, {14, "pass"}} << false;
+    QTest::newRow("clock an hour off") << "mdtm-hour-off" << Rows{{12, "warning"}} << true;
+    QTest::newRow("no FEAT") << "no-feat" << Rows{{7, "warning"}, {12, "pass"}} << true;
+    QTest::newRow("listing cut") << "list-cut" << Rows{{8, "fail"}} << false;
+    QTest::newRow("login refused")
+        << "login-refused" << Rows{{6, "fail"}, {7, "skipped"}, {14, "skipped"}} << false;
+    QTest::newRow("nothing listens") << "refuse" << Rows{{1, "pass"}, {2, "fail"}} << false;
+}
+
+void TestSiteCheckRun::serverBehaviours()
+{
+    QFETCH(QString, mode);
+    QFETCH(Rows, rows);
+    QFETCH(bool, ok);
+    const QStringList words = mode.split(' ');
+    HostileServer server(words.first(), words.mid(1));
+    QVERIFY(server.port() > 0);
+    auto transfer = transferTo(server.address());
+    transfer->setRequestTimeout(3);
+
+    const CheckRun run = check(*transfer);
+    QCOMPARE(run.steps.size(), siteCheckSteps().size());
+    const Rows found = run.rows();
+    for (auto row = rows.cbegin(); row != rows.cend(); ++row) {
+        if (found.value(row.key()) != row.value())
+            qInfo().noquote() << run.table();
+        QCOMPARE(found.value(row.key()), row.value());
+    }
+    QCOMPARE(run.outcome.ok, ok);
+    QCOMPARE(run.outcome.states.last(),
+             ok ? TransferState::ResponseCompleted : TransferState::Error);
+    QCOMPARE(run.outcome.info, siteCheckVerdictLine(run.steps));
+    QVERIFY(!run.outcome.shows(TestPassword));
+}
+
+void TestSiteCheckRun::vsftpdWithTls()
+{
+    QTemporaryDir root;
+    VsftpdProcess vsftpd;
+    QVERIFY2(vsftpd.start(root.path(), VsftpdProcess::Security::Tls),
+             qPrintable(vsftpd.errorString()));
+    auto transfer = transferTo(vsftpd.port(), VsftpdProcess::userName(), VsftpdProcess::password());
+
+    const CheckRun run = check(*transfer, QStringLiteral("CHECK"), {true});
+    QCOMPARE(run.outcome.questions.size(), 1);
+    Rows expected;
+    for (const SiteCheckStepId id : siteCheckSteps())
+        expected.insert(int(id), QStringLiteral("pass"));
+    expected[int(SiteCheckStepId::Certificate)] = QStringLiteral("warning"); // self-signed
+    // No IPv6 address for 127.0.0.1; active mode under TLS hangs libcurl 7.88.
+    expected[int(SiteCheckStepId::Ipv6)] = QStringLiteral("skipped");
+    if (activeModeBrokenUnderTls(libcurlVersion()))
+        expected[int(SiteCheckStepId::ActiveMode)] = QStringLiteral("skipped");
+    QVERIFY2(run.rows() == expected, qPrintable(run.table()));
+    QVERIFY(run.outcome.ok);
+    // The password went out once, on the one login, and the test file is gone.
+    QCOMPARE(vsftpd.log().count(QLatin1String("\"PASS ")), 1);
+    QCOMPARE(QDir(root.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestSiteCheckRun::stoppedCheckDeletesItsFile()
+{
+    // The read-back never gets its reply: the check is still running when
+    // it is stopped, with the test file on the server.
+    HostileServer server("site", {"--site-stall", "RETR"});
+    QVERIFY(server.port() > 0);
+    auto transfer = transferTo(server.address());
+    QObject context;
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
+                     [&](const SiteCheckStep &step) {
+                         if (step.id == SiteCheckStepId::Write)
+                             transfer->Execute(QStringLiteral("ABORT"));
+                     });
+
+    const CheckRun run = check(*transfer);
+    QVERIFY(!run.outcome.ok);
+    QCOMPARE(run.outcome.info, QLatin1String(StoppedText));
+    // The server deletes only files it holds: the DELE found the test file.
+    QCOMPARE(run.rows().value(int(SiteCheckStepId::CleanUp)), QStringLiteral("pass"));
+    QCOMPARE(run.rows().value(int(SiteCheckStepId::ReadBack)), QStringLiteral("skipped"));
+}
+
+void TestSiteCheckRun::folderThatDoesNotExist()
+{
+    QTemporaryDir root;
+    FtpServerProcess server;
+    QVERIFY(server.start(root.path(), TestUser, TestPassword));
+    auto transfer = transferTo(server.port());
+
+    const CheckRun run = check(*transfer, QStringLiteral("CHECK missing"));
+    const Rows rows = run.rows();
+    QCOMPARE(rows.value(int(SiteCheckStepId::Login)), QStringLiteral("pass"));
+    QCOMPARE(rows.value(int(SiteCheckStepId::PassiveData)), QStringLiteral("fail"));
+    QCOMPARE(rows.value(int(SiteCheckStepId::Write)), QStringLiteral("skipped"));
+    QVERIFY(!run.outcome.ok);
+    QVERIFY(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+namespace {
+
+struct TerminalRun
+{
+    int status = -1;
+    QByteArray out;
+};
+
+// `sarvel --check` with `arguments`, the test password in the environment.
+TerminalRun checkInTerminal(const QString &url, const QStringList &arguments = {})
+{
+    qputenv("SARVEL_PASSWORD", TestPassword.toUtf8());
+    FILE *out = std::tmpfile();
+    FILE *err = std::tmpfile();
+    TerminalRun run;
+    run.status =
+        runSiteCheckInTerminal(QStringList{"sarvel", "--check", url} + arguments, out, err);
+    std::rewind(out);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        run.out.append(buffer, qsizetype(n));
+    std::fclose(out);
+    std::fclose(err);
+    return run;
+}
+
+} // namespace
+
+void TestSiteCheckRun::terminalExitCodes()
+{
+    HostileServer plain("site");
+    HostileServer lying("size-differs");
+    QVERIFY(plain.port() > 0 && lying.port() > 0);
+    const TerminalRun warned = checkInTerminal("ftp://" + TestUser + "@" + plain.address());
+    QCOMPARE(warned.status, 1); // no TLS
+    QVERIFY(warned.out.contains("Site check: "));
+    QCOMPARE(checkInTerminal("ftp://" + TestUser + "@" + lying.address()).status, 2);
+
+    // A certificate the system does not trust: without --trust, nothing of
+    // the account goes out.
+    QTemporaryDir root;
+    VsftpdProcess vsftpd;
+    QVERIFY2(vsftpd.start(root.path(), VsftpdProcess::Security::Tls),
+             qPrintable(vsftpd.errorString()));
+    const QString url = QStringLiteral("ftp://anonymous@127.0.0.1:%1").arg(vsftpd.port());
+    QCOMPARE(checkInTerminal(url).status, 2);
+    QVERIFY(!vsftpd.log().contains(QLatin1String("USER")));
+    const TerminalRun trusted = checkInTerminal(url, {"--json", "--trust", vsftpd.fingerprint()});
+    QCOMPARE(trusted.status, 1); // the certificate's warning
+    const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
+    QCOMPARE(saved.value("steps").toArray().size(), siteCheckSteps().size());
+}
+
+QTEST_GUILESS_MAIN(TestSiteCheckRun)
+#include "tst_site_check_run.moc"
