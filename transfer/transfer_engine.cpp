@@ -3,6 +3,7 @@
 #include "failure_text.h"
 #include "ftp_operation.h"
 #include "multi_driver.h"
+#include "sftp_operation.h"
 
 #include <QLoggingCategory>
 
@@ -34,8 +35,10 @@ void TransferEngine::start(const OperationOrder &order)
     m_pending.reset();
     if (order.newLogin)
         dropLogin(false);
-    if (order.command.verb == FtpVerb::Close && m_login.protection.isEmpty()) {
-        // No login to close: nothing to say to any server.
+    // With no login there is nothing to say to any server; SFTP has no QUIT,
+    // and its login goes when report() drops the pooled connection.
+    if (order.command.verb == FtpVerb::Close &&
+        (m_login.protection.isEmpty() || order.protocol == TransferProtocol::Sftp)) {
         m_reports.protocol(ProtocolEvent::Kind::Info, startLine(order.command));
         m_reports.state(TransferState::Disconnecting);
         OperationOutcome closed;
@@ -77,6 +80,8 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
 std::unique_ptr<Operation> TransferEngine::makeOperation(const OperationOrder &order,
                                                          const OperationContext &context)
 {
+    if (order.protocol == TransferProtocol::Sftp)
+        return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;
     // CLOSE says QUIT; the login it closes has been told all it needs.
     ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
