@@ -4,7 +4,7 @@
 Serves one folder to one account with Debian's python3-asyncssh: password
 logins (also keyboard-interactive, asking for the password), SFTP only, no
 shell or commands. Prints "port N" on its first line once it listens, so
-callers can ask for port 0 (any free one).
+callers can ask for port 0 (any free one), and a line for each login attempt.
 
 Its ed25519 host key is made on the first start and kept (--host-key, next to
 the served folder unless told), so clients that pinned it still trust it.
@@ -53,8 +53,11 @@ class ConfinedSFTPServer(asyncssh.SFTPServer):
 
 
 def make_server_class(user, password):
-    def accepted(name, given):
-        return name == user and hmac.compare_digest(given.encode(), password.encode())
+    def accepted(name, given, method):
+        ok = name == user and hmac.compare_digest(given.encode(), password.encode())
+        # One line per attempt, so tests can count them; never the password.
+        print("login attempt", method, "accepted" if ok else "refused", flush=True)
+        return ok
 
     class Server(asyncssh.SSHServer):
         def begin_auth(self, username):
@@ -64,7 +67,7 @@ def make_server_class(user, password):
             return True
 
         def validate_password(self, username, given):
-            return accepted(username, given)
+            return accepted(username, given, "password")
 
         def kbdint_auth_supported(self):
             return True
@@ -73,7 +76,7 @@ def make_server_class(user, password):
             return "", "", "", [("Password: ", False)]
 
         def validate_kbdint_response(self, username, responses):
-            return len(responses) == 1 and accepted(username, responses[0])
+            return len(responses) == 1 and accepted(username, responses[0], "keyboard-interactive")
 
     return Server
 

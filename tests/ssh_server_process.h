@@ -255,6 +255,12 @@ public:
     }
 
     int port() const { return m_port; }
+    // What the server printed after its port: a line for each login attempt.
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_output;
+    }
     QString hostKeyPath() const { return m_dir.filePath(QStringLiteral("host_ed25519")); }
     const SshKey &hostKey() const { return m_hostKey; }
 
@@ -262,5 +268,6 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     SshKey m_hostKey;
+    QString m_output;
     int m_port = 0;
 };

@@ -39,8 +39,10 @@ SftpOperation::SftpOperation(OperationOrder order, const OperationContext &conte
     try {
         if (verb == FtpVerb::Get)
             m_files.open(LocalFiles::Use::Download, args.size() > 1 ? localPath(args.at(1)) : "");
-        if (verb == FtpVerb::Dir || verb == FtpVerb::Ls)
+        if (verb == FtpVerb::Dir || verb == FtpVerb::Ls) {
             m_files.open(LocalFiles::Use::Download, QString());
+            m_listing.emplace(verb == FtpVerb::Dir);
+        }
         if (verb == FtpVerb::Put) {
             const QString local = localPath(args.at(0));
             m_files.open(LocalFiles::Use::Upload, local);
@@ -263,6 +265,10 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
         outcome.failure = incompleteUploadText(m_serverSize, m_files.uploadSize(),
                                                localPath(m_order.command.args.at(0)));
     }
+    if (ok && m_listing) {
+        const QByteArray rest = m_listing->finish();
+        m_files.write(rest.constData(), rest.size());
+    }
     if (ok) {
         outcome.retrieved = m_files.commit();
         if (!m_files.failure().isEmpty()) {
@@ -387,6 +393,10 @@ size_t SftpOperation::onWrite(char *data, size_t size, size_t count, void *userp
         return length;
     self->dataMoving();
     self->m_downloaded += qint64(length);
+    if (self->m_listing) {
+        const QByteArray kept = self->m_listing->add(QByteArrayView(data, qsizetype(length)));
+        return self->m_files.write(kept.constData(), kept.size()) ? length : 0;
+    }
     return self->m_files.write(data, qint64(length)) ? length : 0;
 }
 

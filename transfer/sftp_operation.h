@@ -4,6 +4,7 @@
 #include "failure_text.h"
 #include "local_files.h"
 #include "operation.h"
+#include "sftp_listing.h"
 #include "sftp_plan.h"
 #include "sftp_request.h"
 #include "ssh_host_key.h"
@@ -68,6 +69,7 @@ private:
     CURL *m_easy;
     CurlList m_commands;
     LocalFiles m_files;
+    std::optional<SftpListingFilter> m_listing; // DIR and LS
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 
     RemoteFolder m_folder; // absolute once resolved
