@@ -141,9 +141,9 @@ ConnectionListener::Socket SftpOperation::socketOpening(const QString &address)
 
 OperationStep SftpOperation::done(CURLcode result)
 {
-    beginCommand();
     if (m_refusedKey)
         return hostKeyStep();
+    beginCommand();
     if (result != CURLE_OK || !m_files.failure().isEmpty())
         return OperationStep::finished(failed(result));
     const SftpStep &step = m_steps.at(m_stepIndex);
@@ -168,7 +168,7 @@ OperationStep SftpOperation::done(CURLcode result)
     }
     case SftpStep::Role::Main:
         m_reports.protocol(ProtocolEvent::Kind::Info,
-                           sftpActionLine(step.action, sftpStatusText(0, step.subject)));
+                           sftpActionLine(step.action, sftpStatusText(0, QString())));
         m_reports.setReply(0, sftpStatusText(0, step.subject));
         m_reports.state(TransferState::ResponseReceived);
         m_size = size;
@@ -223,7 +223,8 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     if (m_phase >= Phase::LoggedIn && result != CURLE_LOGIN_DENIED) {
         if (const std::optional<int> status = sftpStatus(result, detail)) {
             const QString text = sftpStatusText(*status, step.subject);
-            m_reports.protocol(ProtocolEvent::Kind::Info, sftpActionLine(step.action, text));
+            m_reports.protocol(ProtocolEvent::Kind::Info,
+                               sftpActionLine(step.action, sftpStatusText(*status, QString())));
             m_reports.setReply(*status, text);
             m_reports.state(TransferState::ResponseReceived);
             return finish(false, text, *status);

@@ -68,5 +68,7 @@ QString sftpStatusText(int status, const QString &path)
     for (const StatusRow &row : Statuses)
         if (row.status == status)
             words = QLatin1String(row.words);
+    if (path.isEmpty())
+        return QStringLiteral("%1 (SFTP status %2)").arg(words).arg(status);
     return QStringLiteral("%1: %2 (SFTP status %3)").arg(words, path).arg(status);
 }

@@ -14,5 +14,5 @@
 std::optional<int> sftpStatus(CURLcode result, const QString &detail);
 
 // The status in words with the path it concerns:
-// "No such file: /up/missing.txt (SFTP status 2)".
+// "No such file: /up/missing.txt (SFTP status 2)"; without a path, "OK (SFTP status 0)".
 QString sftpStatusText(int status, const QString &path);
