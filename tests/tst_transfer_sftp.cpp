@@ -76,7 +76,8 @@ void TestTransferSftp::pathsAreEncodedAndQuoted_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("url");
     QTest::addColumn<QByteArray>("quoted");
-    QTest::newRow("plain") << "a.txt" << QByteArray("s://h/up/a.txt") << QByteArray("\"/up/a.txt\"");
+    QTest::newRow("plain") << "a.txt" << QByteArray("s://h/up/a.txt")
+                           << QByteArray("\"/up/a.txt\"");
     QTest::newRow("question mark and hash")
         << "a?b#c%d" << QByteArray("s://h/up/a%3Fb%23c%25d") << QByteArray("\"/up/a?b#c%d\"");
     QTest::newRow("quote and backslash")
@@ -120,7 +121,8 @@ void TestTransferSftp::listingDropsDotEntries()
         SftpListingFilter filter(longForm);
         QByteArray kept;
         for (qsizetype at = 0; at < listing.size(); at += piece)
-            kept += filter.add(QByteArrayView(listing).sliced(at, qMin(piece, listing.size() - at)));
+            kept +=
+                filter.add(QByteArrayView(listing).sliced(at, qMin(piece, listing.size() - at)));
         kept += filter.finish();
         QTEST(kept, "kept");
     }
@@ -135,8 +137,8 @@ void TestTransferSftp::statusFromLibcurl_data()
                           << "Could not open remote file for reading: No such file or directory"
                           << 2;
     QTest::newRow("quote") << int(CURLE_QUOTE_ERROR) << "rm command failed: Permission denied" << 3;
-    QTest::newRow("quote failure") << int(CURLE_QUOTE_ERROR)
-                                   << "rename command failed: Operation failed" << 4;
+    QTest::newRow("quote failure")
+        << int(CURLE_QUOTE_ERROR) << "rename command failed: Operation failed" << 4;
     QTest::newRow("upload") << int(CURLE_UPLOAD_FAILED) << "Upload failed: Disk full (14/-31)"
                             << 14;
     QTest::newRow("no text") << int(CURLE_REMOTE_ACCESS_DENIED) << "" << 3;

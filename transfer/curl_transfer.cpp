@@ -265,9 +265,9 @@ void CurlTransfer::setURL(const QString &url)
     d->m_folder = RemoteFolder{}.resolved(parsed.path());
     // An FTP URL's path is taken from the login folder; an SFTP URL's, as
     // libcurl and OpenSSH read it, from the root.
-    d->m_folder.absolute = parsed.scheme().compare(QLatin1String("sftp"), Qt::CaseInsensitive) ==
-                               0 &&
-                           !d->m_folder.segments.isEmpty();
+    d->m_folder.absolute =
+        parsed.scheme().compare(QLatin1String("sftp"), Qt::CaseInsensitive) == 0 &&
+        !d->m_folder.segments.isEmpty();
 }
 
 void CurlTransfer::setUserName(const QString &userName)

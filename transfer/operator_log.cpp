@@ -81,9 +81,15 @@ QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
 QString timingLine(const PhaseTimes &times)
 {
     const std::pair<const char *, qint64> phases[] = {
-        {"resolve", times.resolve},   {"connect", times.connect}, {"greeting", times.greeting},
-        {"key exchange", times.keyExchange}, {"TLS", times.tls},           {"login", times.login},     {"first byte", times.firstByte},
-        {"transfer", times.transfer}, {"total", times.total},
+        {"resolve", times.resolve},
+        {"connect", times.connect},
+        {"greeting", times.greeting},
+        {"key exchange", times.keyExchange},
+        {"TLS", times.tls},
+        {"login", times.login},
+        {"first byte", times.firstByte},
+        {"transfer", times.transfer},
+        {"total", times.total},
     };
     QStringList parts;
     for (const auto &[name, micros] : phases)
@@ -138,8 +144,7 @@ QString dataConnectionLine(const QString &address, DataProtection protection)
     return {};
 }
 
-QString sshHostKeyLine(const QString &keyType, const QString &fingerprint,
-                       HostKeyStanding standing)
+QString sshHostKeyLine(const QString &keyType, const QString &fingerprint, HostKeyStanding standing)
 {
     static const char *const standings[] = {
         "is in ~/.ssh/known_hosts",

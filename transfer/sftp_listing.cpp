@@ -5,8 +5,7 @@ QByteArray SftpListingFilter::add(QByteArrayView data)
     m_pending += data;
     QByteArray kept;
     qsizetype start = 0;
-    for (qsizetype end = m_pending.indexOf('\n'); end >= 0;
-         end = m_pending.indexOf('\n', start)) {
+    for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n', start)) {
         const QByteArrayView line = QByteArrayView(m_pending).sliced(start, end - start + 1);
         if (keeps(line.chopped(1)))
             kept += line;

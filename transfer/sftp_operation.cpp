@@ -4,12 +4,9 @@
 #include "report_queue.h"
 #include "sftp_paths.h"
 #include "sftp_status.h"
-#include "ssh_remarks.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
 
@@ -18,46 +15,27 @@ qint64 span(qint64 from, qint64 to)
     return from >= 0 && to >= from ? to - from : -1;
 }
 
-QByteArray knownHostsText()
-{
-    QFile file(QDir::homePath() + QStringLiteral("/.ssh/known_hosts"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 SftpOperation::SftpOperation(OperationOrder order, const OperationContext &context)
-    : m_order(std::move(order)), m_hostKeyPin(context.trust.hostKey),
-      m_login(sshLoginFor(m_order.password, QDir::homePath())), m_reports(context.reports),
-      m_watch(context.watch), m_easy(context.easy), m_folder(m_order.folder)
+    : m_order(std::move(order)), m_login(sshLoginFor(m_order.password, QDir::homePath())),
+      m_reports(context.reports), m_watch(context.watch), m_easy(context.easy),
+      m_data(m_reports, [this] { dataMoving(); }),
+      m_ssh(m_order, m_login, context.trust.hostKey, m_reports, [this] { beginCommand(); }),
+      m_folder(m_order.folder)
 {
     m_clock.start();
-    const FtpVerb verb = m_order.command.verb;
-    const QStringList &args = m_order.command.args;
-    m_folderResolved = m_folder.absolute && verb != FtpVerb::Pwd;
-    QString uploadName;
+    m_folderResolved = m_folder.absolute && m_order.command.verb != FtpVerb::Pwd;
     try {
-        if (verb == FtpVerb::Get)
-            m_files.open(LocalFiles::Use::Download, args.size() > 1 ? localPath(args.at(1)) : "");
-        if (verb == FtpVerb::Dir || verb == FtpVerb::Ls) {
-            m_files.open(LocalFiles::Use::Download, QString());
-            m_listing.emplace(verb == FtpVerb::Dir);
-        }
-        if (verb == FtpVerb::Put) {
-            const QString local = localPath(args.at(0));
-            m_files.open(LocalFiles::Use::Upload, local);
-            uploadName = args.size() > 1 ? args.at(1) : QFileInfo(local).fileName();
-        }
-        m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, uploadName)
+        m_data.open(m_order.command);
+        m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
                                    : std::vector<SftpStep>{resolveStep(m_folder)};
-        m_uploadName = uploadName;
         setUp(m_steps.front());
     } catch (...) {
         curl_easy_reset(m_easy);
         throw;
     }
     m_watch.setListener(this);
-    m_sinceProgress.start();
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
 }
 
@@ -69,8 +47,7 @@ SftpOperation::~SftpOperation()
 
 void SftpOperation::setUp(const SftpStep &step)
 {
-    prepareSftpRequest(m_easy, m_order, m_login, step.kind,
-                       sftpUrl(m_order.serverUrl, step.path));
+    prepareSftpRequest(m_easy, m_order, m_login, step.kind, sftpUrl(m_order.serverUrl, step.path));
     m_commands.reset();
     for (const QByteArray &command : step.commands)
         appendTo(m_commands, command);
@@ -78,23 +55,13 @@ void SftpOperation::setUp(const SftpStep &step)
         setOption(m_easy, CURLOPT_QUOTE, m_commands.get());
     m_errorBuffer[0] = 0;
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
-    setOption(m_easy, CURLOPT_SSH_HOSTKEYFUNCTION, &SftpOperation::onHostKey);
-    setOption(m_easy, CURLOPT_SSH_HOSTKEYDATA, this);
+    m_ssh.install(m_easy);
     setOption(m_easy, CURLOPT_HEADERFUNCTION, &SftpOperation::onHeader);
     setOption(m_easy, CURLOPT_HEADERDATA, this);
     setOption(m_easy, CURLOPT_VERBOSE, 1L);
     setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SftpOperation::onDebug);
     setOption(m_easy, CURLOPT_DEBUGDATA, this);
-    setOption(m_easy, CURLOPT_NOPROGRESS, 0L);
-    setOption(m_easy, CURLOPT_XFERINFOFUNCTION, &SftpOperation::onProgress);
-    setOption(m_easy, CURLOPT_XFERINFODATA, this);
-    setOption(m_easy, CURLOPT_WRITEFUNCTION, &SftpOperation::onWrite);
-    setOption(m_easy, CURLOPT_WRITEDATA, this);
-    if (step.kind == SftpRequestKind::Upload) {
-        setOption(m_easy, CURLOPT_READFUNCTION, &SftpOperation::onRead);
-        setOption(m_easy, CURLOPT_READDATA, this);
-        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
-    }
+    m_data.install(m_easy, step.kind == SftpRequestKind::Upload);
     m_watch.install(m_easy);
     m_started = false;
     m_pwdReply.clear();
@@ -106,8 +73,7 @@ void SftpOperation::beginCommand()
     if (m_started || m_steps.at(m_stepIndex).role == SftpStep::Role::CheckSize)
         return;
     m_started = true;
-    if (m_phase < Phase::LoggedIn)
-        m_phase = Phase::LoggedIn;
+    m_ssh.reach(Phase::LoggedIn);
     m_at.requestSent = now();
     m_reports.state(TransferState::Requesting);
     m_reports.state(TransferState::RequestSent);
@@ -115,36 +81,21 @@ void SftpOperation::beginCommand()
 
 void SftpOperation::afterAction()
 {
-    curl_off_t connectTime = 0;
-    if (m_phase == Phase::Connecting && m_fresh &&
-        curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
-        connectTime > 0) {
-        m_phase = Phase::Connected;
-        m_at.connected = now();
-        m_reports.protocol(ProtocolEvent::Kind::Info, QStringLiteral("Connected"));
-    }
+    m_ssh.afterAction(m_easy);
 }
 
 ConnectionListener::Socket SftpOperation::socketOpening(const QString &address)
 {
-    if (!m_fresh) {
-        m_fresh = true;
-        m_phase = Phase::Connecting;
-        m_at.resolved = now();
-        m_reports.state(TransferState::ResolvingHost);
-        m_reports.state(TransferState::HostResolved);
-        m_reports.state(TransferState::Connecting);
-    }
-    m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+    m_ssh.socketOpening(address);
     return Socket::Control;
 }
 
 OperationStep SftpOperation::done(CURLcode result)
 {
-    if (m_refusedKey)
+    if (m_ssh.refusedKey())
         return hostKeyStep();
     beginCommand();
-    if (result != CURLE_OK || !m_files.failure().isEmpty())
+    if (result != CURLE_OK || !m_data.files().failure().isEmpty())
         return OperationStep::finished(failed(result));
     const SftpStep &step = m_steps.at(m_stepIndex);
     curl_off_t size = -1;
@@ -153,16 +104,16 @@ OperationStep SftpOperation::done(CURLcode result)
     case SftpStep::Role::Resolve: {
         const std::optional<RemoteFolder> folder = folderFromSftpPwd(m_pwdReply);
         if (!folder)
-            return OperationStep::finished(
-                finish(false, QStringLiteral("libcurl did not say the path of the folder %1")
-                                  .arg(step.path)));
+            return OperationStep::finished(finish(
+                false,
+                QStringLiteral("libcurl did not say the path of the folder %1").arg(step.path)));
         m_folder = *folder;
         m_folderResolved = true;
         m_reports.setReply(0, sftpStatusText(0, m_folder.display()));
         m_reports.state(TransferState::ResponseReceived);
         if (m_order.command.verb == FtpVerb::Pwd)
             return OperationStep::finished(finish(true, {}));
-        m_steps = sftpSteps(m_order.command, m_folder, m_uploadName);
+        m_steps = sftpSteps(m_order.command, m_folder, m_data.uploadName());
         m_stepIndex = 0;
         break;
     }
@@ -198,7 +149,7 @@ OperationStep SftpOperation::done(CURLcode result)
 // unknown one, refuse a changed one. Either way nothing of the account went out.
 OperationStep SftpOperation::hostKeyStep()
 {
-    const HostKeyVerdict key = *m_refusedKey;
+    const HostKeyVerdict key = *m_ssh.refusedKey();
     if (key.action == HostKeyVerdict::Action::Refuse)
         return OperationStep::finished(finish(
             false, hostKeyChangedText(m_order.server(), key.keyType, key.fingerprint,
@@ -214,13 +165,14 @@ OperationStep SftpOperation::hostKeyStep()
 
 OperationOutcome SftpOperation::failed(CURLcode result)
 {
-    if (!m_files.failure().isEmpty())
-        return finish(false, m_files.failure());
+    const LocalFiles &files = m_data.files();
+    if (!files.failure().isEmpty())
+        return finish(false, files.failure());
     const QString detail = QString::fromUtf8(m_errorBuffer);
     const SftpStep &step = m_steps.at(m_stepIndex);
     // A refusal of the file operation itself carries an SFTP status; one of
     // the connection or the login does not.
-    if (m_phase >= Phase::LoggedIn && result != CURLE_LOGIN_DENIED) {
+    if (m_ssh.phase() >= Phase::LoggedIn && result != CURLE_LOGIN_DENIED) {
         if (const std::optional<int> status = sftpStatus(result, detail)) {
             const QString text = sftpStatusText(*status, step.subject);
             m_reports.protocol(ProtocolEvent::Kind::Info,
@@ -235,14 +187,14 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     facts.server = m_order.server();
     facts.detail = detail;
     facts.timeoutSeconds = m_order.timeoutSeconds;
-    facts.phase = m_phase;
-    facts.login = m_method.isEmpty() ? m_login.method : m_method;
-    facts.upload = m_files.uploading();
+    facts.phase = m_ssh.phase();
+    facts.login = m_ssh.method();
+    facts.upload = files.uploading();
     curl_off_t moved = 0;
     curl_easy_getinfo(m_easy, facts.upload ? CURLINFO_SIZE_UPLOAD_T : CURLINFO_SIZE_DOWNLOAD_T,
                       &moved);
     facts.received = moved;
-    facts.expected = facts.upload ? m_files.uploadSize() : -1;
+    facts.expected = facts.upload ? files.uploadSize() : -1;
     return finish(false, sshFailureText(facts));
 }
 
@@ -254,30 +206,29 @@ OperationOutcome SftpOperation::stop()
 
 OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 code)
 {
+    LocalFiles &files = m_data.files();
     OperationOutcome outcome;
     outcome.failure = failure;
     outcome.code = code;
-    outcome.freshLogin = m_fresh;
+    outcome.freshLogin = m_ssh.fresh();
     // A refused file operation leaves the login standing.
-    if (m_phase >= Phase::LoggedIn && (ok || code > 0))
+    if (m_ssh.phase() >= Phase::LoggedIn && (ok || code > 0))
         outcome.protection = QStringLiteral("SSH");
-    if (ok && m_serverSize >= 0 && m_serverSize != m_files.uploadSize()) {
+    if (ok && m_serverSize >= 0 && m_serverSize != files.uploadSize()) {
         ok = false;
-        outcome.failure = incompleteUploadText(m_serverSize, m_files.uploadSize(),
+        outcome.failure = incompleteUploadText(m_serverSize, files.uploadSize(),
                                                localPath(m_order.command.args.at(0)));
     }
-    if (ok && m_listing) {
-        const QByteArray rest = m_listing->finish();
-        m_files.write(rest.constData(), rest.size());
-    }
+    if (ok)
+        m_data.endListing();
     if (ok) {
-        outcome.retrieved = m_files.commit();
-        if (!m_files.failure().isEmpty()) {
+        outcome.retrieved = files.commit();
+        if (!files.failure().isEmpty()) {
             ok = false;
-            outcome.failure = m_files.failure();
+            outcome.failure = files.failure();
         }
     } else {
-        m_files.discard();
+        files.discard();
     }
     const FtpVerb verb = m_order.command.verb;
     if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
@@ -300,113 +251,27 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
 PhaseTimes SftpOperation::times() const
 {
     PhaseTimes times;
-    if (m_fresh) {
-        times.resolve = m_at.resolved;
-        times.connect = span(m_at.resolved, m_at.connected);
-        times.keyExchange = span(m_at.connected, m_at.keyDone);
-        times.login = span(m_at.loginStart, m_at.loginDone);
-    }
+    m_ssh.addTimes(times);
     times.firstByte = span(m_at.requestSent, m_at.firstByte);
     times.transfer = span(m_at.firstByte, m_at.dataEnd);
     times.total = now();
-    if (m_files.uploading())
-        times.bytes = m_files.uploadSize();
-    else if (m_files.downloading())
-        times.bytes = m_downloaded;
+    if (m_data.files().uploading())
+        times.bytes = m_data.files().uploadSize();
+    else if (m_data.files().downloading())
+        times.bytes = m_data.downloaded();
     return times;
 }
 
 // --- libcurl's callbacks. They run inside libcurl calls on the engine's
-// thread: they record and queue, and never wait for the operator.
-
-int SftpOperation::onHostKey(void *userp, int keyType, const char *key, size_t length)
-{
-    auto *self = static_cast<SftpOperation *>(userp);
-    const HostKeyVerdict verdict =
-        hostKeyVerdict(self->m_hostKeyPin, knownHostsText(), self->m_order.host,
-                       self->m_order.port, keyType, QByteArray(key, qsizetype(length)));
-    self->m_phase = Phase::KeyExchanged;
-    self->m_at.keyDone = self->now();
-    self->m_reports.state(TransferState::Connected);
-    const HostKeyStanding standing = verdict.pinned       ? HostKeyStanding::TrustedThisSession
-                                     : verdict.knownHosts ? HostKeyStanding::KnownHosts
-                                                          : HostKeyStanding::NotKnown;
-    self->m_reports.protocol(ProtocolEvent::Kind::Info,
-                             sshHostKeyLine(verdict.keyType, verdict.fingerprint, standing));
-    if (verdict.action == HostKeyVerdict::Action::Accept)
-        return CURLKHMATCH_OK;
-    // libcurl ends the attempt here, before any login.
-    self->m_refusedKey = verdict;
-    return CURLKHMATCH_MISMATCH;
-}
-
-void SftpOperation::remark(QByteArrayView text)
-{
-    const SshRemark said = sshRemark(text);
-    switch (said.kind) {
-    case SshRemark::Kind::None:
-        break;
-    case SshRemark::Kind::MethodsOffered:
-        // Read by libcurl only after this remark, when it picks the method.
-        curl_easy_setopt(m_easy, CURLOPT_SSH_AUTH_TYPES,
-                         oneAttempt(m_login.authTypes, said.text));
-        m_reports.protocol(ProtocolEvent::Kind::Info, sshMethodsLine(said.text));
-        m_phase = Phase::LoggingIn;
-        m_at.loginStart = now();
-        m_reports.state(TransferState::Requesting);
-        m_reports.state(TransferState::RequestSent);
-        break;
-    case SshRemark::Kind::Trying:
-        m_method = said.text == QLatin1String("key")
-                       ? QStringLiteral("the key ") + QFileInfo(m_login.keyFile).fileName()
-                       : said.text;
-        break;
-    case SshRemark::Kind::LoggedIn: {
-        m_at.loginDone = now();
-        const QString line = sshLoginLine(m_order.user, m_method);
-        m_reports.protocol(ProtocolEvent::Kind::Info, line);
-        m_reports.setReply(0, line);
-        m_reports.state(TransferState::ResponseReceived);
-        beginCommand();
-        break;
-    }
-    case SshRemark::Kind::Reused:
-        beginCommand();
-        break;
-    }
-}
+// thread, so they only record and queue.
 
 void SftpOperation::dataMoving()
 {
-    if (m_phase >= Phase::Transferring)
+    if (m_ssh.phase() >= Phase::Transferring)
         return;
-    m_phase = Phase::Transferring;
+    m_ssh.reach(Phase::Transferring);
     m_at.firstByte = now();
     m_reports.state(TransferState::ReceivingResponse);
-}
-
-size_t SftpOperation::onWrite(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SftpOperation *>(userp);
-    const size_t length = size * count;
-    // CD's listing only proves the folder.
-    if (!self->m_files.downloading())
-        return length;
-    self->dataMoving();
-    self->m_downloaded += qint64(length);
-    if (self->m_listing) {
-        const QByteArray kept = self->m_listing->add(QByteArrayView(data, qsizetype(length)));
-        return self->m_files.write(kept.constData(), kept.size()) ? length : 0;
-    }
-    return self->m_files.write(data, qint64(length)) ? length : 0;
-}
-
-size_t SftpOperation::onRead(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SftpOperation *>(userp);
-    self->dataMoving();
-    const qint64 read = self->m_files.read(data, qint64(size * count));
-    return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
 }
 
 // libcurl's "pwd" answers here, as an FTP server's 257 would.
@@ -422,22 +287,8 @@ int SftpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
     auto *self = static_cast<SftpOperation *>(userp);
     const QByteArrayView text(data, qsizetype(size));
     if (type == CURLINFO_TEXT)
-        self->remark(text);
+        self->m_ssh.remark(self->m_easy, text);
     if (const std::optional<OperatorLine> line = operatorLine(type, text))
         self->m_reports.protocol(line->kind, line->text);
-    return 0;
-}
-
-int SftpOperation::onProgress(void *userp, curl_off_t, curl_off_t dlNow, curl_off_t,
-                              curl_off_t ulNow)
-{
-    auto *self = static_cast<SftpOperation *>(userp);
-    if (self->m_sinceProgress.elapsed() < 250)
-        return 0;
-    self->m_sinceProgress.restart();
-    const bool upload = self->m_files.uploading();
-    const qint64 done = upload ? ulNow : dlNow;
-    if (done > 0)
-        self->m_reports.progress(done, upload ? self->m_files.uploadSize() : -1);
     return 0;
 }
