@@ -34,7 +34,8 @@ inline std::unique_ptr<CurlTransfer> sftpTransferTo(int port, const QString &use
                                                     const QString &password)
 {
     auto transfer = transferTo(QStringLiteral("127.0.0.1:%1").arg(port), user, password);
-    transfer->setURL(QStringLiteral("sftp://127.0.0.1:%1").arg(port));
+    // The scheme in any letter case.
+    transfer->setURL(QStringLiteral("SFTP://127.0.0.1:%1").arg(port));
     return transfer;
 }
 

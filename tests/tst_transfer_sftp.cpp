@@ -231,6 +231,18 @@ void TestTransferSftp::folderIsKeptHere()
     const Outcome again = run(*transfer, "DIR");
     QVERIFY(again.ok && !again.states.contains(TransferState::Connecting));
     QVERIFY(chunk(*transfer).contains("a.txt"));
+    // A failed download leaves the old local file as it was.
+    const QString local = m_local.filePath(QStringLiteral("kept.txt"));
+    QVERIFY(writeFile(local, "old"));
+    QVERIFY(!run(*transfer, "GET nope.txt " + local).ok);
+    QCOMPARE(readFile(local), "old");
+    // CLOSE drops the login; the next command logs in again, with the host
+    // key still trusted.
+    QVERIFY(run(*transfer, "CLOSE").states.contains(TransferState::Disconnected));
+    const Outcome relogin = run(*transfer, "PWD");
+    QVERIFY(relogin.ok && relogin.states.contains(TransferState::Connecting));
+    QVERIFY(relogin.questions.isEmpty());
+    QCOMPARE(chunk(*transfer), "/");
 }
 
 void TestTransferSftp::namesThatNeedEncoding()
