@@ -2,6 +2,7 @@
 // (password logins) and OpenSSH's sshd (key logins), both on loopback.
 #include "sftp_listing.h"
 #include "sftp_paths.h"
+#include "sftp_request.h"
 #include "sftp_status.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
@@ -32,6 +33,10 @@ private Q_SLOTS:
     void listingDropsDotEntries();
     void statusFromLibcurl_data();
     void statusFromLibcurl();
+    void keyLoginOffers_data();
+    void keyLoginOffers();
+    void passwordGoesOneWay_data();
+    void passwordGoesOneWay();
     void commands_data();
     void commands();
     void folderIsKeptHere();
@@ -151,6 +156,47 @@ void TestTransferSftp::statusFromLibcurl()
     QFETCH(int, result);
     QFETCH(QString, detail);
     QTEST(sftpStatus(CURLcode(result), detail).value_or(-1), "status");
+}
+
+void TestTransferSftp::keyLoginOffers_data()
+{
+    QTest::addColumn<QStringList>("keys"); // in ~/.ssh
+    QTest::addColumn<QString>("offered");  // empty: the agent alone
+    QTest::newRow("no key") << QStringList{"id_rsa"} << "";
+    QTest::newRow("ed25519") << QStringList{"id_ed25519", "id_ecdsa"} << "id_ed25519";
+    QTest::newRow("ecdsa") << QStringList{"id_ecdsa", "id_rsa"} << "id_ecdsa";
+}
+
+void TestTransferSftp::keyLoginOffers()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, offered);
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(".ssh"));
+    for (const QString &key : keys)
+        QVERIFY(writeFile(home.filePath(".ssh/" + key), "key"));
+    const SshLogin login = sshLoginFor(QString(), home.path());
+    QCOMPARE(login.keyFile.isEmpty() ? QString() : QFileInfo(login.keyFile).fileName(), offered);
+    QCOMPARE(bool(login.authTypes & CURLSSH_AUTH_PUBLICKEY), !offered.isEmpty());
+    QVERIFY(login.authTypes & CURLSSH_AUTH_AGENT);
+    QVERIFY(!(login.authTypes & (CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD)));
+}
+
+void TestTransferSftp::passwordGoesOneWay_data()
+{
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<long>("method");
+    QTest::newRow("both") << "publickey,keyboard-interactive,password"
+                          << long(CURLSSH_AUTH_PASSWORD);
+    QTest::newRow("keyboard only")
+        << "publickey,keyboard-interactive" << long(CURLSSH_AUTH_KEYBOARD);
+    QTest::newRow("password only") << "password" << long(CURLSSH_AUTH_PASSWORD);
+}
+
+void TestTransferSftp::passwordGoesOneWay()
+{
+    QFETCH(QString, offered);
+    QTEST(oneAttempt(sshLoginFor(QStringLiteral("pw"), QString()).authTypes, offered), "method");
 }
 
 void TestTransferSftp::commands_data()
