@@ -41,6 +41,8 @@ private Q_SLOTS:
     void commands();
     void folderIsKeptHere();
     void namesThatNeedEncoding();
+    void serverWithoutSsh_data();
+    void serverWithoutSsh();
     void wrongPasswordIsTriedOnce();
     void declinedHostKeySendsNothing();
     void trustedHostKeyKeyLogin();
@@ -307,6 +309,32 @@ void TestTransferSftp::namesThatNeedEncoding()
     QCOMPARE(readFile(back), "payload");
     QVERIFY(run(*transfer, QStringLiteral("DELETE \"%1\"").arg(name)).ok);
     QVERIFY(!QFileInfo::exists(served(name + '/' + name)));
+}
+
+void TestTransferSftp::serverWithoutSsh_data()
+{
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("silent") << false << "sent no SSH greeting or key exchange within 1 s";
+    QTest::newRow("closes") << true << "sent no SSH greeting (";
+}
+
+void TestTransferSftp::serverWithoutSsh()
+{
+    QFETCH(bool, closes);
+    QFETCH(QString, text);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    if (closes)
+        connect(&server, &QTcpServer::newConnection, &server,
+                [&server] { delete server.nextPendingConnection(); });
+    auto transfer = sftpTransferTo(server.serverPort(), DemoUser, DemoPassword);
+    transfer->setRequestTimeout(1);
+    const Outcome outcome = run(*transfer, "PWD");
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.code, 0);
+    QVERIFY2(outcome.info.contains(text), qPrintable(outcome.info));
+    QVERIFY(!outcome.states.contains(TransferState::Requesting));
 }
 
 void TestTransferSftp::wrongPasswordIsTriedOnce()

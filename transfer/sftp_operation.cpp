@@ -94,9 +94,9 @@ OperationStep SftpOperation::done(CURLcode result)
 {
     if (m_ssh.refusedKey())
         return hostKeyStep();
-    beginCommand();
     if (result != CURLE_OK || !m_data.files().failure().isEmpty())
         return OperationStep::finished(failed(result));
+    beginCommand(); // a request that said nothing on its way still went out
     const SftpStep &step = m_steps.at(m_stepIndex);
     curl_off_t size = -1;
     curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
@@ -168,6 +168,7 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     const LocalFiles &files = m_data.files();
     if (!files.failure().isEmpty())
         return finish(false, files.failure());
+    m_ssh.afterAction(m_easy); // a connection made in libcurl's last call still counts
     const QString detail = QString::fromUtf8(m_errorBuffer);
     const SftpStep &step = m_steps.at(m_stepIndex);
     // A refusal of the file operation itself carries an SFTP status; one of

@@ -89,6 +89,9 @@ QString sshFailureText(const SshFailureFacts &f)
     }
     if (f.phase == Phase::Transferring)
         return withDetail(cutShort(f), f.detail);
+    // libssh2's handshake failed: the connection was up, whatever was seen of it.
+    if (f.phase <= Phase::Connected && f.detail.startsWith(QLatin1String("Failure establishing")))
+        return keyExchangeFailed(f);
     if (f.phase == Phase::Connected)
         return f.detail.isEmpty() ? QStringLiteral("%1 closed the connection without an SSH "
                                                    "greeting")
