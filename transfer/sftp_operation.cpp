@@ -18,10 +18,13 @@ qint64 span(qint64 from, qint64 to)
 } // namespace
 
 SftpOperation::SftpOperation(OperationOrder order, const OperationContext &context)
-    : m_order(std::move(order)), m_login(sshLoginFor(m_order.password, QDir::homePath())),
+    : m_order(std::move(order)),
+      m_logins(sshLoginsFor(m_order.password, QDir::homePath(),
+                            !qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK"))),
       m_reports(context.reports), m_watch(context.watch), m_easy(context.easy),
       m_data(m_reports, [this] { dataMoving(); }),
-      m_ssh(m_order, m_login, context.trust.hostKey, m_reports, [this] { beginCommand(); }),
+      m_ssh(m_order, m_logins.front(), context.trust.hostKey, m_reports,
+            [this] { beginCommand(); }),
       m_folder(m_order.folder)
 {
     m_clock.start();
@@ -47,7 +50,8 @@ SftpOperation::~SftpOperation()
 
 void SftpOperation::setUp(const SftpStep &step)
 {
-    prepareSftpRequest(m_easy, m_order, m_login, step.kind, sftpUrl(m_order.serverUrl, step.path));
+    prepareSftpRequest(m_easy, m_order, m_logins.at(m_loginIndex), step.kind,
+                       sftpUrl(m_order.serverUrl, step.path));
     m_commands.reset();
     for (const QByteArray &command : step.commands)
         appendTo(m_commands, command);
@@ -94,6 +98,8 @@ OperationStep SftpOperation::done(CURLcode result)
 {
     if (m_ssh.refusedKey())
         return hostKeyStep();
+    if (result == CURLE_LOGIN_DENIED && m_loginIndex + 1 < m_logins.size())
+        return nextLogin();
     if (result != CURLE_OK || !m_data.files().failure().isEmpty())
         return OperationStep::finished(failed(result));
     beginCommand(); // a request that said nothing on its way still went out
@@ -142,6 +148,24 @@ OperationStep SftpOperation::done(CURLcode result)
     beginCommand();
     OperationStep next;
     next.kind = OperationStep::Kind::Continue;
+    return next;
+}
+
+// A key login refused: the next key, on a connection of its own.
+OperationStep SftpOperation::nextLogin()
+{
+    const QString refused = m_ssh.method();
+    m_ssh.setLogin(m_logins.at(++m_loginIndex));
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       QStringLiteral("The server refused the login by %1; trying %2")
+                           .arg(refused, m_ssh.method()));
+    OperationStep next;
+    try {
+        setUp(m_steps.at(m_stepIndex));
+        next.kind = OperationStep::Kind::Continue;
+    } catch (const std::exception &error) {
+        next = OperationStep::finished(finish(false, QString::fromUtf8(error.what())));
+    }
     return next;
 }
 

@@ -45,6 +45,7 @@ private:
     void setUp(const SftpStep &step);
     void beginCommand();
     OperationStep hostKeyStep();
+    OperationStep nextLogin();
     OperationOutcome failed(CURLcode result);
     OperationOutcome finish(bool ok, const QString &failure, qint32 code = 0);
     void dataMoving();
@@ -55,7 +56,8 @@ private:
     static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
 
     OperationOrder m_order;
-    SshLogin m_login;
+    std::vector<SshLogin> m_logins; // tried in turn while the server refuses them
+    size_t m_loginIndex = 0;
     ReportQueue &m_reports;
     ConnectionWatch &m_watch;
     CURL *m_easy;

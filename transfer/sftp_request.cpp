@@ -2,26 +2,24 @@
 
 #include <QFileInfo>
 
-SshLogin sshLoginFor(const QString &password, const QString &home)
+std::vector<SshLogin> sshLoginsFor(const QString &password, const QString &home, bool agent)
 {
-    SshLogin login;
-    if (!password.isEmpty()) {
-        login.authTypes = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
-        login.method = QStringLiteral("password");
-        return login;
-    }
-    login.authTypes = CURLSSH_AUTH_AGENT;
-    login.method = QStringLiteral("the SSH agent");
+    if (!password.isEmpty())
+        return {
+            {CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD, QString(), QStringLiteral("password")}};
+    std::vector<SshLogin> logins;
+    if (agent)
+        logins.push_back({CURLSSH_AUTH_AGENT, QString(), QStringLiteral("the SSH agent")});
     for (const char *name : {"id_ed25519", "id_ecdsa"}) {
         const QString path = home + QStringLiteral("/.ssh/") + QLatin1String(name);
-        if (QFileInfo(path).isFile()) {
-            login.keyFile = path;
-            login.authTypes |= CURLSSH_AUTH_PUBLICKEY;
-            login.method = QStringLiteral("the key ~/.ssh/%1 or the SSH agent").arg(name);
-            break;
-        }
+        if (QFileInfo(path).isFile())
+            logins.push_back({CURLSSH_AUTH_PUBLICKEY, path,
+                              QStringLiteral("the key ~/.ssh/%1").arg(QLatin1String(name))});
     }
-    return login;
+    // Nothing to offer: the agent's refusal says so.
+    if (logins.empty())
+        logins.push_back({CURLSSH_AUTH_AGENT, QString(), QStringLiteral("the SSH agent")});
+    return logins;
 }
 
 long oneAttempt(long authTypes, const QString &offeredMethods)

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 // How an SFTP login proves the account: the site's password (by "password"
 // or "keyboard-interactive"), or, with an empty password, the operator's
 // SSH agent and key.
@@ -15,11 +17,13 @@ struct SshLogin
     QString method;     // in the operator's words, for the log and failures
 };
 
-// The login for `password`, with `home` the operator's home folder: an empty
-// password offers ~/.ssh/id_ed25519, or ~/.ssh/id_ecdsa when there is none,
-// and the agent. A key file is always named or public keys left out, since
+// The logins to try for `password`, in turn, with `home` the operator's home
+// folder: the password alone; or, with an empty password, the SSH agent
+// (when `agent`: there is one), then ~/.ssh/id_ed25519, then ~/.ssh/id_ecdsa,
+// those that exist. Each is one login attempt of its own, since libcurl
+// would try a key file before the agent. A key file is always named, since
 // libcurl would otherwise try ~/.ssh/id_rsa on its own.
-SshLogin sshLoginFor(const QString &password, const QString &home);
+std::vector<SshLogin> sshLoginsFor(const QString &password, const QString &home, bool agent);
 
 // One login attempt only: once the server has listed its methods, a password
 // goes by "password" when the server offers it, and by keyboard-interactive

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -100,9 +99,8 @@ void SshLoginWatch::remark(CURL *easy, QByteArrayView text)
         m_reports.state(TransferState::RequestSent);
         break;
     case SshRemark::Kind::Trying:
-        m_method = said.text == QLatin1String("key")
-                       ? QStringLiteral("the key ") + QFileInfo(m_login.keyFile).fileName()
-                       : said.text;
+        // The key's own description names its file.
+        m_method = said.text == QLatin1String("key") ? m_login.method : said.text;
         break;
     case SshRemark::Kind::LoggedIn: {
         m_at.loginDone = now();

@@ -33,6 +33,13 @@ public:
     void afterAction(CURL *easy);
     void remark(CURL *easy, QByteArrayView text);
     void reach(Phase phase) { m_phase = qMax(m_phase, phase); }
+    // Another login on a new connection, after the server refused one.
+    void setLogin(const SshLogin &login)
+    {
+        m_login = login;
+        m_method.clear();
+        m_phase = Phase::Connecting;
+    }
 
     Phase phase() const { return m_phase; }
     bool fresh() const { return m_fresh; }
