@@ -4,7 +4,8 @@
 Serves one folder to one account with Debian's python3-asyncssh: password
 logins (also keyboard-interactive, asking for the password), SFTP only, no
 shell or commands. Prints "port N" on its first line once it listens, so
-callers can ask for port 0 (any free one), and a line for each login attempt.
+callers can ask for port 0 (any free one); with --log-logins a line for each
+login attempt follows.
 
 Its ed25519 host key is made on the first start and kept (--host-key, next to
 the served folder unless told), so clients that pinned it still trust it.
@@ -52,11 +53,12 @@ class ConfinedSFTPServer(asyncssh.SFTPServer):
         raise asyncssh.SFTPOpUnsupported("Links are not supported")
 
 
-def make_server_class(user, password):
+def make_server_class(user, password, log_logins):
     def accepted(name, given, method):
         ok = name == user and hmac.compare_digest(given.encode(), password.encode())
         # One line per attempt, so tests can count them; never the password.
-        print("login attempt", method, "accepted" if ok else "refused", flush=True)
+        if log_logins:
+            print("login attempt", method, "accepted" if ok else "refused", flush=True)
         return ok
 
     class Server(asyncssh.SSHServer):
@@ -87,7 +89,7 @@ async def serve(args):
         os.path.dirname(root), os.path.basename(root) + "_sftp_host_ed25519_key")
     listener = await asyncssh.listen(
         args.host, args.port,
-        server_factory=make_server_class(args.user, args.password),
+        server_factory=make_server_class(args.user, args.password, args.log_logins),
         server_host_keys=[host_key(key_path)],
         # SFTP sessions only: with no process or session factory asyncssh
         # refuses shells and commands.
@@ -110,6 +112,8 @@ def main():
     parser.add_argument("--host-key", default="", metavar="FILE",
                         help="the ed25519 host key, made there when missing; by default "
                              "ROOT_sftp_host_ed25519_key beside the served folder")
+    parser.add_argument("--log-logins", action="store_true",
+                        help="print a line for each login attempt")
     args = parser.parse_args()
     logging.basicConfig(level=logging.WARNING)
     try:

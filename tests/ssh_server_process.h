@@ -249,7 +249,8 @@ public:
                         {QStringLiteral(SARVEL_SCRIPTS_DIR "/sftp_server.py"),
                          QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--root"),
                          root, QStringLiteral("--user"), user, QStringLiteral("--password"),
-                         password, QStringLiteral("--host-key"), hostKeyPath()});
+                         password, QStringLiteral("--host-key"), hostKeyPath(),
+                         QStringLiteral("--log-logins")});
         m_port = announcedPort(m_process);
         return m_port > 0 && describeSshKey(hostKeyPath(), &m_hostKey);
     }
