@@ -96,8 +96,12 @@ ConnectionListener::Socket SftpOperation::socketOpening(const QString &address)
 
 OperationStep SftpOperation::done(CURLcode result)
 {
-    if (m_ssh.refusedKey())
-        return hostKeyStep();
+    if (m_ssh.refusedKey()) {
+        OperationStep step = m_ssh.refusedKeyStep();
+        if (step.kind == OperationStep::Kind::Finished)
+            step.outcome = finish(false, step.outcome.failure);
+        return step;
+    }
     if (result == CURLE_LOGIN_DENIED && m_loginIndex + 1 < m_logins.size())
         return nextLogin();
     if (result != CURLE_OK || !m_data.files().failure().isEmpty())
@@ -167,24 +171,6 @@ OperationStep SftpOperation::nextLogin()
         next = OperationStep::finished(finish(false, QString::fromUtf8(error.what())));
     }
     return next;
-}
-
-// The callback refused a key it could not accept on its own: ask about an
-// unknown one, refuse a changed one. Either way nothing of the account went out.
-OperationStep SftpOperation::hostKeyStep()
-{
-    const HostKeyVerdict key = *m_ssh.refusedKey();
-    if (key.action == HostKeyVerdict::Action::Refuse)
-        return OperationStep::finished(finish(
-            false, hostKeyChangedText(m_order.server(), key.keyType, key.fingerprint,
-                                      knownHostName(m_order.host, m_order.port), key.knownHosts)));
-    OperationStep step;
-    step.kind = OperationStep::Kind::Ask;
-    step.pin = key.fingerprint.mid(int(qstrlen("SHA256:"))).toLatin1();
-    step.question.kind = TrustQuestion::Kind::HostKey;
-    step.question.keyType = key.keyType;
-    step.question.fingerprint = key.fingerprint;
-    return step;
 }
 
 OperationOutcome SftpOperation::failed(CURLcode result)

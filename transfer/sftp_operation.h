@@ -44,7 +44,6 @@ public:
 private:
     void setUp(const SftpStep &step);
     void beginCommand();
-    OperationStep hostKeyStep();
     OperationStep nextLogin();
     OperationOutcome failed(CURLcode result);
     OperationOutcome finish(bool ok, const QString &failure, qint32 code = 0);

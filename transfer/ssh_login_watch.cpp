@@ -81,6 +81,25 @@ int SshLoginWatch::onHostKey(void *userp, int keyType, const char *key, size_t l
     return CURLKHMATCH_MISMATCH;
 }
 
+OperationStep SshLoginWatch::refusedKeyStep() const
+{
+    const HostKeyVerdict &key = *m_refusedKey;
+    if (key.action == HostKeyVerdict::Action::Refuse) {
+        OperationOutcome refused;
+        refused.failure =
+            hostKeyChangedText(m_order.server(), key.keyType, key.fingerprint,
+                               knownHostName(m_order.host, m_order.port), key.knownHosts);
+        return OperationStep::finished(refused);
+    }
+    OperationStep step;
+    step.kind = OperationStep::Kind::Ask;
+    step.pin = key.fingerprint.mid(int(qstrlen("SHA256:"))).toLatin1();
+    step.question.kind = TrustQuestion::Kind::HostKey;
+    step.question.keyType = key.keyType;
+    step.question.fingerprint = key.fingerprint;
+    return step;
+}
+
 void SshLoginWatch::remark(CURL *easy, QByteArrayView text)
 {
     const SshRemark said = sshRemark(text);

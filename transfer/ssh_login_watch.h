@@ -2,6 +2,7 @@
 
 #include "engine_messages.h"
 #include "failure_text.h"
+#include "operation.h"
 #include "operator_log.h"
 #include "sftp_request.h"
 #include "ssh_host_key.h"
@@ -45,6 +46,9 @@ public:
     bool fresh() const { return m_fresh; }
     // The key the callback refused: to ask about, or to refuse for good.
     const std::optional<HostKeyVerdict> &refusedKey() const { return m_refusedKey; }
+    // What follows the refused key: the question about an unknown key, or
+    // the end of the operation with the sentence for a changed one.
+    OperationStep refusedKeyStep() const;
     // The login method tried, in the operator's words.
     QString method() const { return m_method.isEmpty() ? m_login.method : m_method; }
     void addTimes(PhaseTimes &times) const;
