@@ -38,6 +38,9 @@ bool DialogPrompt::confirm(QWidget *parent, const QString &question, const QStri
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     box.setInformativeText(asRichText(details));
+    // Wide enough that a fingerprint stays on one line, where the operator
+    // compares it with the one the server's owner gives.
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 34em; }"));
     // The operator may want to copy a fingerprint to compare it elsewhere.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     return box.exec() == QMessageBox::Yes;

@@ -27,6 +27,8 @@ QString trustQuestionText(const TrustQuestion &question)
         return tr("%1 does not offer encryption. Send the account name and password in clear "
                   "text?")
             .arg(question.host);
+    if (question.kind == TrustQuestion::Kind::HostKey)
+        return tr("Trust this host key for this session?");
     return tr("Trust this certificate for this session?");
 }
 
@@ -35,6 +37,18 @@ QString trustQuestionDetails(const TrustQuestion &question)
     if (question.kind == TrustQuestion::Kind::ClearText)
         return QString();
     QStringList lines;
+    if (question.kind == TrustQuestion::Kind::HostKey) {
+        // Nothing of the account has gone to the server yet; the operator
+        // compares the fingerprint with what the server's owner says
+        // (`ssh-keygen -lf` on the server's public key).
+        lines << tr("The SSH server's host key is not known on this computer.") << QString()
+              << tr("Server: %1:%2").arg(question.host, QString::number(question.port))
+              << tr("Key type: %1").arg(question.keyType)
+              << tr("Fingerprint: %1").arg(question.fingerprint) << QString()
+              << tr("Yes trusts exactly this key for this server until the window closes; "
+                    "nothing is written to ~/.ssh/known_hosts.");
+        return lines.join(QLatin1Char('\n'));
+    }
     if (question.changed)
         lines << tr("The certificate of this server has changed since it was trusted.")
               << QString();

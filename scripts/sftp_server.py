@@ -4,7 +4,8 @@
 Serves one folder to one account with Debian's python3-asyncssh: password
 logins (also keyboard-interactive, asking for the password), SFTP only, no
 shell or commands. Prints "port N" on its first line once it listens, so
-callers can ask for port 0 (any free one).
+callers can ask for port 0 (any free one); with --log-logins a line for each
+login attempt follows.
 
 Its ed25519 host key is made on the first start and kept (--host-key, next to
 the served folder unless told), so clients that pinned it still trust it.
@@ -52,9 +53,13 @@ class ConfinedSFTPServer(asyncssh.SFTPServer):
         raise asyncssh.SFTPOpUnsupported("Links are not supported")
 
 
-def make_server_class(user, password):
-    def accepted(name, given):
-        return name == user and hmac.compare_digest(given.encode(), password.encode())
+def make_server_class(user, password, log_logins):
+    def accepted(name, given, method):
+        ok = name == user and hmac.compare_digest(given.encode(), password.encode())
+        # One line per attempt, so tests can count them; never the password.
+        if log_logins:
+            print("login attempt", method, "accepted" if ok else "refused", flush=True)
+        return ok
 
     class Server(asyncssh.SSHServer):
         def begin_auth(self, username):
@@ -64,7 +69,7 @@ def make_server_class(user, password):
             return True
 
         def validate_password(self, username, given):
-            return accepted(username, given)
+            return accepted(username, given, "password")
 
         def kbdint_auth_supported(self):
             return True
@@ -73,7 +78,7 @@ def make_server_class(user, password):
             return "", "", "", [("Password: ", False)]
 
         def validate_kbdint_response(self, username, responses):
-            return len(responses) == 1 and accepted(username, responses[0])
+            return len(responses) == 1 and accepted(username, responses[0], "keyboard-interactive")
 
     return Server
 
@@ -84,7 +89,7 @@ async def serve(args):
         os.path.dirname(root), os.path.basename(root) + "_sftp_host_ed25519_key")
     listener = await asyncssh.listen(
         args.host, args.port,
-        server_factory=make_server_class(args.user, args.password),
+        server_factory=make_server_class(args.user, args.password, args.log_logins),
         server_host_keys=[host_key(key_path)],
         # SFTP sessions only: with no process or session factory asyncssh
         # refuses shells and commands.
@@ -107,6 +112,8 @@ def main():
     parser.add_argument("--host-key", default="", metavar="FILE",
                         help="the ed25519 host key, made there when missing; by default "
                              "ROOT_sftp_host_ed25519_key beside the served folder")
+    parser.add_argument("--log-logins", action="store_true",
+                        help="print a line for each login attempt")
     args = parser.parse_args()
     logging.basicConfig(level=logging.WARNING)
     try:

@@ -258,12 +258,19 @@ public:
                         {QStringLiteral(SARVEL_SCRIPTS_DIR "/sftp_server.py"),
                          QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--root"),
                          root, QStringLiteral("--user"), user, QStringLiteral("--password"),
-                         password, QStringLiteral("--host-key"), hostKeyPath()});
+                         password, QStringLiteral("--host-key"), hostKeyPath(),
+                         QStringLiteral("--log-logins")});
         m_port = announcedPort(m_process);
         return m_port > 0 && describeSshKey(hostKeyPath(), &m_hostKey);
     }
 
     int port() const { return m_port; }
+    // What the server printed after its port: a line for each login attempt.
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_output;
+    }
     QString hostKeyPath() const { return m_dir.filePath(QStringLiteral("host_ed25519")); }
     const SshKey &hostKey() const { return m_hostKey; }
 
@@ -271,5 +278,6 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     SshKey m_hostKey;
+    QString m_output;
     int m_port = 0;
 };

@@ -29,6 +29,16 @@ inline std::unique_ptr<CurlTransfer> transferTo(const QString &server,
     return transfer;
 }
 
+// The component pointed at an SFTP server on loopback.
+inline std::unique_ptr<CurlTransfer> sftpTransferTo(int port, const QString &user,
+                                                    const QString &password)
+{
+    auto transfer = transferTo(QStringLiteral("127.0.0.1:%1").arg(port), user, password);
+    // The scheme in any letter case.
+    transfer->setURL(QStringLiteral("SFTP://127.0.0.1:%1").arg(port));
+    return transfer;
+}
+
 inline std::unique_ptr<CurlTransfer> transferTo(int port, const QString &user = TestUser,
                                                 const QString &password = TestPassword)
 {

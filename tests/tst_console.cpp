@@ -122,6 +122,7 @@ private Q_SLOTS:
     void photoListing();
     void certificateQuestion_data();
     void certificateQuestion();
+    void hostKeyQuestion();
     void clearTextQuestion();
     void protectionIndicator();
     void escapeStops_data();
@@ -610,6 +611,28 @@ void TestConsole::certificateQuestion()
     // A changed certificate is said first, before anything else is read.
     QCOMPARE(details.section(QLatin1Char('\n'), 0, 0).contains(QLatin1String("changed")), changed);
     QCOMPARE(console.inet->trustAnswers, QList<bool>{answer});
+}
+
+void TestConsole::hostKeyQuestion()
+{
+    Console console;
+    TrustQuestion question;
+    question.kind = TrustQuestion::Kind::HostKey;
+    question.host = QStringLiteral("demo.localhost");
+    question.port = 2222;
+    question.keyType = QStringLiteral("ssh-ed25519");
+    question.fingerprint = QStringLiteral("SHA256:dKDO/EosY/T4GM8dYKKtLo8DBHvsAZ/YooI9hC7pmrk");
+    console.prompt->confirmations << false;
+    Q_EMIT console.inet->trustQuestion(question);
+
+    QCOMPARE(console.prompt->confirmed.size(), 1);
+    QCOMPARE(console.prompt->confirmed.first().question,
+             QStringLiteral("Trust this host key for this session?"));
+    const QString details = console.prompt->confirmed.first().details;
+    for (const QString &part :
+         {QStringLiteral("demo.localhost:2222"), question.keyType, question.fingerprint})
+        QVERIFY2(details.contains(part), qPrintable(part));
+    QCOMPARE(console.inet->trustAnswers, QList<bool>{false});
 }
 
 void TestConsole::clearTextQuestion()

@@ -8,6 +8,7 @@
 #include <functional>
 
 Q_DECLARE_METATYPE(FailureFacts)
+Q_DECLARE_METATYPE(SshFailureFacts)
 
 class TestFailureText : public QObject
 {
@@ -15,6 +16,8 @@ class TestFailureText : public QObject
 private Q_SLOTS:
     void phaseIsNamed_data();
     void phaseIsNamed();
+    void sshPhaseIsNamed_data();
+    void sshPhaseIsNamed();
 };
 
 namespace {
@@ -129,6 +132,61 @@ void TestFailureText::phaseIsNamed()
     QFETCH(FailureFacts, facts);
     QFETCH(QString, text);
     QCOMPARE(failureText(facts), text);
+}
+
+namespace {
+
+SshFailureFacts sshFacts(CURLcode result, SshFailureFacts::Phase phase, const QString &detail = {})
+{
+    SshFailureFacts f;
+    f.result = result;
+    f.server = QStringLiteral("sftp.localhost:22");
+    f.timeoutSeconds = 5;
+    f.phase = phase;
+    f.detail = detail;
+    f.login = QStringLiteral("password");
+    return f;
+}
+
+} // namespace
+
+void TestFailureText::sshPhaseIsNamed_data()
+{
+    using P = SshFailureFacts::Phase;
+    QTest::addColumn<SshFailureFacts>("facts");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("no connection in time") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::Connecting)
+                                           << "No connection to sftp.localhost:22";
+    QTest::newRow("silent server") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::Connected)
+                                   << "sftp.localhost:22 sent no SSH greeting or key exchange";
+    QTest::newRow("closed at once") << sshFacts(CURLE_SSH, P::Connected)
+                                    << "sftp.localhost:22 closed the connection without an SSH";
+    QTest::newRow("no banner")
+        << sshFacts(CURLE_FAILED_INIT, P::Connected,
+                    "Failure establishing ssh session: -13, Failed getting banner")
+        << "sftp.localhost:22 sent no SSH greeting (";
+    QTest::newRow("key exchange")
+        << sshFacts(CURLE_FAILED_INIT, P::Connected,
+                    "Failure establishing ssh session: -5, Unable to exchange encryption keys")
+        << "The SSH key exchange with sftp.localhost:22 failed";
+    QTest::newRow("login") << sshFacts(CURLE_LOGIN_DENIED, P::LoggingIn)
+                           << "sftp.localhost:22 refused the login (password)";
+    QTest::newRow("login in time") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::LoggingIn)
+                                   << "sftp.localhost:22 did not answer the login within 5 s";
+    QTest::newRow("command in time") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::LoggedIn)
+                                     << "sftp.localhost:22 did not reply to the SFTP request";
+    QTest::newRow("cut short") << sshFacts(CURLE_SSH, P::Transferring, "Operation failed")
+                               << "The transfer from sftp.localhost:22 was cut short";
+    QTest::newRow("stalled") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::Transferring)
+                             << "The transfer with sftp.localhost:22 stalled";
+}
+
+void TestFailureText::sshPhaseIsNamed()
+{
+    QFETCH(SshFailureFacts, facts);
+    QFETCH(QString, start);
+    const QString text = sshFailureText(facts);
+    QVERIFY2(text.startsWith(start), qPrintable(text));
 }
 
 QTEST_APPLESS_MAIN(TestFailureText)

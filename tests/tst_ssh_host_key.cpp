@@ -7,6 +7,8 @@
 
 #include <curl/curl.h>
 
+Q_DECLARE_METATYPE(HostKeyVerdict::Action)
+
 class TestSshHostKey : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,8 @@ private Q_SLOTS:
     void malformedBlobHasNoType();
     void knownHosts_data();
     void knownHosts();
+    void verdict_data();
+    void verdict();
 
 private:
     QTemporaryDir m_dir;
@@ -154,6 +158,36 @@ void TestSshHostKey::knownHosts()
     QCOMPARE(knownHostState(text.toUtf8(), host, port, shown.type, shown.blob), expected);
     // The type the blob names serves as well.
     QCOMPARE(knownHostState(text.toUtf8(), host, port, QString(), shown.blob), expected);
+}
+
+void TestSshHostKey::verdict_data()
+{
+    using A = HostKeyVerdict::Action;
+    QTest::addColumn<QChar>("pinned"); // the key trusted this session, ' ' for none
+    QTest::addColumn<QChar>("listed"); // the key known_hosts holds, ' ' for none
+    QTest::addColumn<HostKeyVerdict::Action>("action");
+    QTest::newRow("unknown") << QChar(' ') << QChar(' ') << A::Ask;
+    QTest::newRow("in known_hosts") << QChar(' ') << QChar('A') << A::Accept;
+    QTest::newRow("other in known_hosts") << QChar(' ') << QChar('B') << A::Refuse;
+    QTest::newRow("pinned") << QChar('A') << QChar(' ') << A::Accept;
+    QTest::newRow("changed within the session") << QChar('B') << QChar(' ') << A::Refuse;
+    QTest::newRow("pin wins over known_hosts") << QChar('B') << QChar('A') << A::Refuse;
+}
+
+void TestSshHostKey::verdict()
+{
+    QFETCH(QChar, pinned);
+    QFETCH(QChar, listed);
+    const SshKey &shown = m_keys['A'];
+    const QByteArray pin =
+        pinned == ' ' ? QByteArray() : m_keys[pinned].fingerprint.section(':', 1).toLatin1();
+    const QByteArray knownHosts =
+        listed == ' ' ? QByteArray() : "[h.localhost]:2222 " + m_keys[listed].publicLine().toUtf8();
+    const HostKeyVerdict verdict =
+        hostKeyVerdict(pin, knownHosts, "h.localhost", 2222, CURLKHTYPE_ED25519, shown.blob);
+    QTEST(verdict.action, "action");
+    QCOMPARE(verdict.fingerprint, shown.fingerprint);
+    QCOMPARE(verdict.keyType, shown.type);
 }
 
 QTEST_GUILESS_MAIN(TestSshHostKey)

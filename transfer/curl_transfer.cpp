@@ -116,20 +116,24 @@ OperationOrder CurlTransfer::Private::order(const FtpCommand &command) const
     if (!url.isValid() || url.host().isEmpty())
         throw std::runtime_error(
             QStringLiteral("The transfer URL \"%1\" names no host.").arg(m_url).toStdString());
-    if (url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
-        throw std::runtime_error(QStringLiteral("The transfer URL \"%1\" is not an FTP address.")
-                                     .arg(m_url)
-                                     .toStdString());
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("sftp"))
+        throw std::runtime_error(
+            QStringLiteral("The transfer URL \"%1\" is neither an FTP nor an SFTP address.")
+                .arg(m_url)
+                .toStdString());
+    const bool sftp = scheme == QLatin1String("sftp");
     QUrl server;
-    server.setScheme(QStringLiteral("ftp"));
+    server.setScheme(scheme);
     server.setHost(url.host());
     server.setPort(url.port());
 
     OperationOrder order;
     order.command = command;
+    order.protocol = sftp ? TransferProtocol::Sftp : TransferProtocol::Ftp;
     order.serverUrl = server.toEncoded();
     order.host = url.host();
-    order.port = url.port(21);
+    order.port = url.port(sftp ? 22 : 21);
     order.user = m_user;
     order.password = m_password;
     order.folder = m_folder;
@@ -265,8 +269,13 @@ void CurlTransfer::setURL(const QString &url)
     d->m_url = url;
     d->m_newLogin = true;
     // A new site starts in its login folder, or in the folder its URL names.
-    d->m_folder = RemoteFolder{}.resolved(QUrl(url, QUrl::TolerantMode).path());
-    d->m_folder.absolute = false;
+    const QUrl parsed(url, QUrl::TolerantMode);
+    d->m_folder = RemoteFolder{}.resolved(parsed.path());
+    // An FTP URL's path is taken from the login folder; an SFTP URL's, as
+    // libcurl and OpenSSH read it, from the root.
+    d->m_folder.absolute =
+        parsed.scheme().compare(QLatin1String("sftp"), Qt::CaseInsensitive) == 0 &&
+        !d->m_folder.segments.isEmpty();
 }
 
 void CurlTransfer::setUserName(const QString &userName)

@@ -11,12 +11,16 @@
 #include <optional>
 #include <vector>
 
+// The protocol a site speaks, as its address's scheme names it.
+enum class TransferProtocol { Ftp, Sftp };
+
 // What the facade orders the engine thread to do: one command and all it
 // needs, copied, so the two threads share no state.
 struct OperationOrder
 {
     FtpCommand command;
-    QByteArray serverUrl; // "ftp://host:port", no path, no credentials
+    TransferProtocol protocol = TransferProtocol::Ftp;
+    QByteArray serverUrl; // "ftp://host:port" or "sftp://host:port", no path, no credentials
     QString host;
     int port = 21;
     QString user;

@@ -28,6 +28,40 @@ struct FailureFacts
 // with libcurl's or the server's words after it where they help.
 QString failureText(const FailureFacts &facts);
 
+// What is known about an SFTP operation when libcurl gives up on it.
+struct SshFailureFacts
+{
+    enum class Phase {
+        Connecting,   // no connection yet
+        Connected,    // connected; the server's host key not seen yet
+        KeyExchanged, // the host key is accepted; no login yet
+        LoggingIn,    // the login is under way
+        LoggedIn,     // the file operations run
+        Transferring, // a file's data is moving
+    };
+    CURLcode result = CURLE_OK;
+    QString server; // "host:port"
+    QString detail; // libcurl's own words
+    int timeoutSeconds = 0;
+    Phase phase = Phase::Connecting;
+    QString login; // how the login went about it: "password", "key ~/.ssh/id_ed25519 or agent"
+    qint64 received = 0;
+    qint64 expected = -1;
+    bool upload = false;
+};
+
+// One line for the operator naming the phase of an SFTP operation that
+// failed and the server, as failureText does for FTP. Failures with an SFTP
+// status are said by sftpStatusText instead.
+QString sshFailureText(const SshFailureFacts &facts);
+
+// A host key other than the one known for the server: in known_hosts, or
+// trusted earlier in this session. Nothing was sent; `knownHostsName` is
+// what `ssh-keygen -R` needs to clear the old key ("[host]:port").
+QString hostKeyChangedText(const QString &server, const QString &keyType,
+                           const QString &fingerprint, const QString &knownHostsName,
+                           bool inKnownHosts);
+
 // Why an operation could not use its local file; `path` empty for the
 // temporary file that keeps retrieved data for GetChunk.
 enum class LocalAction { Read, Write, Send, MakeTemporary };

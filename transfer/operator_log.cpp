@@ -81,9 +81,15 @@ QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
 QString timingLine(const PhaseTimes &times)
 {
     const std::pair<const char *, qint64> phases[] = {
-        {"resolve", times.resolve},   {"connect", times.connect}, {"greeting", times.greeting},
-        {"TLS", times.tls},           {"login", times.login},     {"first byte", times.firstByte},
-        {"transfer", times.transfer}, {"total", times.total},
+        {"resolve", times.resolve},
+        {"connect", times.connect},
+        {"greeting", times.greeting},
+        {"key exchange", times.keyExchange},
+        {"TLS", times.tls},
+        {"login", times.login},
+        {"first byte", times.firstByte},
+        {"transfer", times.transfer},
+        {"total", times.total},
     };
     QStringList parts;
     for (const auto &[name, micros] : phases)
@@ -138,6 +144,33 @@ QString dataConnectionLine(const QString &address, DataProtection protection)
         return QStringLiteral("Data connection to %1, TLS session not resumed").arg(address);
     }
     return {};
+}
+
+QString sshHostKeyLine(const QString &keyType, const QString &fingerprint, HostKeyStanding standing)
+{
+    static const char *const standings[] = {
+        "is in ~/.ssh/known_hosts",
+        "was trusted this session",
+        "is not known yet",
+    };
+    return QStringLiteral("SSH key exchange done; host key %1 %2 %3")
+        .arg(keyType, fingerprint, QLatin1String(standings[int(standing)]))
+        .simplified();
+}
+
+QString sshMethodsLine(const QString &methods)
+{
+    return QStringLiteral("The server offers login by: %1").arg(methods);
+}
+
+QString sshLoginLine(const QString &user, const QString &method)
+{
+    return QStringLiteral("Logged in as %1 by %2").arg(user, method);
+}
+
+QString sftpActionLine(const QString &action, const QString &result)
+{
+    return QStringLiteral("%1: %2").arg(action, result);
 }
 
 QString trustQuestionLine(const TrustQuestion &question)

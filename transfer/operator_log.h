@@ -33,6 +33,7 @@ struct PhaseTimes
     qint64 resolve = -1;
     qint64 connect = -1;
     qint64 greeting = -1;
+    qint64 keyExchange = -1; // SSH: from the connection to the host key accepted
     qint64 tls = -1;
     qint64 login = -1;
     qint64 firstByte = -1;
@@ -60,6 +61,18 @@ QString certificateLine(const QString &subject, const QString &issuer, const QSt
 enum class DataProtection { Clear, Resumed, NotResumed };
 // "Data connection to 127.0.0.1:55321, TLS session resumed".
 QString dataConnectionLine(const QString &address, DataProtection protection);
+
+// Where an SSH server's host key stands with this console.
+enum class HostKeyStanding { KnownHosts, TrustedThisSession, NotKnown };
+// "SSH key exchange done; host key ssh-ed25519 SHA256:... is in ~/.ssh/known_hosts".
+QString sshHostKeyLine(const QString &keyType, const QString &fingerprint,
+                       HostKeyStanding standing);
+// "The server offers login by: publickey,password".
+QString sshMethodsLine(const QString &methods);
+// "Logged in as demouser by password".
+QString sshLoginLine(const QString &user, const QString &method);
+// One SFTP file operation and its result: "mkdir /up/new: OK (SFTP status 0)".
+QString sftpActionLine(const QString &action, const QString &result);
 
 // The question put to the operator, and the answer.
 QString trustQuestionLine(const TrustQuestion &question);

@@ -210,3 +210,33 @@ KnownHostState knownHostState(const QByteArray &knownHosts, const QString &host,
         return KnownHostState::Known;
     return changed ? KnownHostState::Changed : KnownHostState::Unknown;
 }
+
+HostKeyVerdict hostKeyVerdict(const QByteArray &pin, const QByteArray &knownHosts,
+                              const QString &host, int port, int curlKeyType,
+                              const QByteArray &blob)
+{
+    HostKeyVerdict verdict;
+    verdict.keyType = sshKeyType(curlKeyType, blob);
+    verdict.fingerprint = sshFingerprint(blob);
+    if (!pin.isEmpty()) {
+        verdict.pinned = true;
+        verdict.action = verdict.fingerprint == QStringLiteral("SHA256:") + QString::fromLatin1(pin)
+                             ? HostKeyVerdict::Action::Accept
+                             : HostKeyVerdict::Action::Refuse;
+        return verdict;
+    }
+    switch (knownHostState(knownHosts, host, port, verdict.keyType, blob)) {
+    case KnownHostState::Known:
+        verdict.knownHosts = true;
+        verdict.action = HostKeyVerdict::Action::Accept;
+        break;
+    case KnownHostState::Changed:
+        verdict.knownHosts = true;
+        verdict.action = HostKeyVerdict::Action::Refuse;
+        break;
+    case KnownHostState::Unknown:
+        verdict.action = HostKeyVerdict::Action::Ask;
+        break;
+    }
+    return verdict;
+}

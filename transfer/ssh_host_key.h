@@ -52,3 +52,23 @@ QString knownHostName(const QString &host, int port);
 // `keyType` empty means the type the blob names.
 KnownHostState knownHostState(const QByteArray &knownHosts, const QString &host, int port,
                               const QString &keyType, const QByteArray &blob);
+
+// What to do with the host key a server shows, decided before anything of
+// the account is sent: accept it (pinned this session, or in known_hosts),
+// ask the operator (unknown), or refuse it (another key is pinned or in
+// known_hosts).
+struct HostKeyVerdict
+{
+    enum class Action { Accept, Ask, Refuse };
+    Action action = Action::Refuse;
+    QString keyType;
+    QString fingerprint;
+    bool pinned = false;     // accepted or refused by this session's pin
+    bool knownHosts = false; // accepted or refused by known_hosts
+};
+
+// `pin` is the SHA-256 of a key trusted this session, base64 without padding
+// (empty when none is); `knownHosts` the text of the operator's known_hosts.
+HostKeyVerdict hostKeyVerdict(const QByteArray &pin, const QByteArray &knownHosts,
+                              const QString &host, int port, int curlKeyType,
+                              const QByteArray &blob);

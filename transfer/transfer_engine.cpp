@@ -4,6 +4,7 @@
 #include "ftp_operation.h"
 #include "multi_driver.h"
 #include "site_check_operation.h"
+#include "sftp_operation.h"
 
 #include <QLoggingCategory>
 
@@ -36,8 +37,10 @@ void TransferEngine::start(const OperationOrder &order)
     // A site check makes its own login, so that it measures one.
     if (order.newLogin || order.command.verb == FtpVerb::Check)
         dropLogin(false);
-    if (order.command.verb == FtpVerb::Close && m_login.protection.isEmpty()) {
-        // No login to close: nothing to say to any server.
+    // With no login there is nothing to say to any server; SFTP has no QUIT,
+    // and its login goes when report() drops the pooled connection.
+    if (order.command.verb == FtpVerb::Close &&
+        (m_login.protection.isEmpty() || order.protocol == TransferProtocol::Sftp)) {
         m_reports.protocol(ProtocolEvent::Kind::Info, startLine(order.command));
         m_reports.state(TransferState::Disconnecting);
         OperationOutcome closed;
@@ -79,8 +82,14 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
 std::unique_ptr<Operation> TransferEngine::makeOperation(const OperationOrder &order,
                                                          const OperationContext &context)
 {
-    if (order.command.verb == FtpVerb::Check)
+    if (order.command.verb == FtpVerb::Check) {
+        if (order.protocol == TransferProtocol::Sftp)
+            throw std::runtime_error("The site check tests FTP and FTPS sites; it does not cover "
+                                     "SFTP sites yet.");
         return std::make_unique<SiteCheckOperation>(order, context);
+    }
+    if (order.protocol == TransferProtocol::Sftp)
+        return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;
     // CLOSE says QUIT; the login it closes has been told all it needs.
     ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;

@@ -1,0 +1,433 @@
+// SFTP sites through the real component, against the demo SFTP server
+// (password logins) and OpenSSH's sshd (key logins), both on loopback.
+#include "sftp_listing.h"
+#include "sftp_paths.h"
+#include "sftp_request.h"
+#include "sftp_status.h"
+#include "ssh_server_process.h"
+#include "transfer_run.h"
+
+#include <QTest>
+
+namespace {
+
+const QString DemoUser = QStringLiteral("demouser");
+const QString DemoPassword = QStringLiteral("Sx7!pw q\"z");
+
+QString chunk(CurlTransfer &transfer)
+{
+    return transfer.GetChunk(1 << 20);
+}
+
+} // namespace
+
+class TestTransferSftp : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void pathsAreEncodedAndQuoted_data();
+    void pathsAreEncodedAndQuoted();
+    void listingDropsDotEntries_data();
+    void listingDropsDotEntries();
+    void statusFromLibcurl_data();
+    void statusFromLibcurl();
+    void keyLoginOffers_data();
+    void keyLoginOffers();
+    void passwordGoesOneWay_data();
+    void passwordGoesOneWay();
+    void commands_data();
+    void commands();
+    void folderIsKeptHere();
+    void namesThatNeedEncoding();
+    void serverWithoutSsh_data();
+    void serverWithoutSsh();
+    void wrongPasswordIsTriedOnce();
+    void declinedHostKeySendsNothing();
+    void trustedHostKeyKeyLogin();
+    void knownHostsDecides();
+
+private:
+    std::unique_ptr<CurlTransfer> demo(const QString &password = DemoPassword)
+    {
+        return sftpTransferTo(m_demo.port(), DemoUser, password);
+    }
+    QString served(const QString &name) const { return m_root.filePath(name); }
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_local;
+    SftpServerProcess m_demo;
+};
+
+void TestTransferSftp::initTestCase()
+{
+    QVERIFY2(m_demo.start(m_root.path(), DemoUser, DemoPassword),
+             "the demo SFTP server did not start (python3-asyncssh)");
+    // No operator's known_hosts, keys or agent play a part unless a test puts them there.
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qunsetenv("SSH_AUTH_SOCK");
+}
+
+void TestTransferSftp::init()
+{
+    QDir(m_root.path()).removeRecursively();
+    QDir().mkpath(served("sub"));
+    QVERIFY(writeFile(served("a.txt"), "hello"));
+    QVERIFY(writeFile(served("sub/b.txt"), "bee"));
+}
+
+void TestTransferSftp::pathsAreEncodedAndQuoted_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QByteArray>("quoted");
+    QTest::newRow("plain") << "a.txt" << QByteArray("s://h/up/a.txt")
+                           << QByteArray("\"/up/a.txt\"");
+    QTest::newRow("question mark and hash")
+        << "a?b#c%d" << QByteArray("s://h/up/a%3Fb%23c%25d") << QByteArray("\"/up/a?b#c%d\"");
+    QTest::newRow("quote and backslash")
+        << "x\"y\\z" << QByteArray("s://h/up/x%22y%5Cz") << QByteArray("\"/up/x\\\"y\\\\z\"");
+    QTest::newRow("space and umlaut")
+        << "ä b" << QByteArray("s://h/up/%C3%A4%20b") << QByteArray("\"/up/\xC3\xA4 b\"");
+    QTest::newRow("absolute") << "/etc/x" << QByteArray("s://h/etc/x") << QByteArray("\"/etc/x\"");
+}
+
+void TestTransferSftp::pathsAreEncodedAndQuoted()
+{
+    QFETCH(QString, name);
+    const QString path = sftpPath(RemoteFolder{{QStringLiteral("up")}, true}, name);
+    QTEST(sftpUrl("s://h", path), "url");
+    QTEST(sftpQuoted(path), "quoted");
+}
+
+void TestTransferSftp::listingDropsDotEntries_data()
+{
+    QTest::addColumn<bool>("longForm");
+    QTest::addColumn<QByteArray>("listing");
+    QTest::addColumn<QByteArray>("kept");
+    QTest::newRow("names") << false << QByteArray(".\n..\na.txt\n.hidden\n")
+                           << QByteArray("a.txt\n.hidden\n");
+    QTest::newRow("long") << true
+                          << QByteArray("drwx 2 0 0 4096 Dec  9 05:18 .\n"
+                                        "drwx 2 0 0 4096 Dec  9 05:18 ..\n"
+                                        "-rw- 1 0 0 5 Dec  9 05:18 a .\n"
+                                        "drwx 2 0 0 4096 Dec  9 05:18 ...\n")
+                          << QByteArray("-rw- 1 0 0 5 Dec  9 05:18 a .\n"
+                                        "drwx 2 0 0 4096 Dec  9 05:18 ...\n");
+    QTest::newRow("no last line end") << false << QByteArray("a\n..") << QByteArray("a\n");
+}
+
+// However libcurl cuts the listing, the same lines are kept.
+void TestTransferSftp::listingDropsDotEntries()
+{
+    QFETCH(bool, longForm);
+    QFETCH(QByteArray, listing);
+    for (qsizetype piece = 1; piece <= listing.size(); ++piece) {
+        SftpListingFilter filter(longForm);
+        QByteArray kept;
+        for (qsizetype at = 0; at < listing.size(); at += piece)
+            kept +=
+                filter.add(QByteArrayView(listing).sliced(at, qMin(piece, listing.size() - at)));
+        kept += filter.finish();
+        QTEST(kept, "kept");
+    }
+}
+
+void TestTransferSftp::statusFromLibcurl_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<int>("status"); // -1: none
+    QTest::newRow("open") << int(CURLE_REMOTE_FILE_NOT_FOUND)
+                          << "Could not open remote file for reading: No such file or directory"
+                          << 2;
+    QTest::newRow("quote") << int(CURLE_QUOTE_ERROR) << "rm command failed: Permission denied" << 3;
+    QTest::newRow("quote failure")
+        << int(CURLE_QUOTE_ERROR) << "rename command failed: Operation failed" << 4;
+    QTest::newRow("upload") << int(CURLE_UPLOAD_FAILED) << "Upload failed: Disk full (14/-31)"
+                            << 14;
+    QTest::newRow("no text") << int(CURLE_REMOTE_ACCESS_DENIED) << "" << 3;
+    QTest::newRow("connection") << int(CURLE_SSH) << "" << -1;
+    QTest::newRow("unknown phrase") << int(CURLE_QUOTE_ERROR) << "rm command failed: odd" << -1;
+}
+
+void TestTransferSftp::statusFromLibcurl()
+{
+    QFETCH(int, result);
+    QFETCH(QString, detail);
+    QTEST(sftpStatus(CURLcode(result), detail).value_or(-1), "status");
+}
+
+void TestTransferSftp::keyLoginOffers_data()
+{
+    QTest::addColumn<QStringList>("keys"); // in ~/.ssh
+    QTest::addColumn<bool>("agent");
+    QTest::addColumn<QString>("tried"); // in turn
+    QTest::newRow("nothing") << QStringList{"id_rsa"} << false << "agent";
+    QTest::newRow("agent first") << QStringList{"id_ecdsa", "id_ed25519"} << true
+                                 << "agent id_ed25519 id_ecdsa";
+    QTest::newRow("no agent") << QStringList{"id_ecdsa", "id_rsa"} << false << "id_ecdsa";
+}
+
+void TestTransferSftp::keyLoginOffers()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(bool, agent);
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(".ssh"));
+    for (const QString &key : keys)
+        QVERIFY(writeFile(home.filePath(".ssh/" + key), "key"));
+    QStringList tried;
+    for (const SshLogin &login : sshLoginsFor(QString(), home.path(), agent)) {
+        const long expected = login.keyFile.isEmpty() ? CURLSSH_AUTH_AGENT : CURLSSH_AUTH_PUBLICKEY;
+        QCOMPARE(login.authTypes, expected);
+        tried << (login.keyFile.isEmpty() ? "agent" : QFileInfo(login.keyFile).fileName());
+    }
+    QTEST(tried.join(' '), "tried");
+}
+
+void TestTransferSftp::passwordGoesOneWay_data()
+{
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<long>("method");
+    QTest::newRow("both") << "publickey,keyboard-interactive,password"
+                          << long(CURLSSH_AUTH_PASSWORD);
+    QTest::newRow("keyboard only")
+        << "publickey,keyboard-interactive" << long(CURLSSH_AUTH_KEYBOARD);
+    QTest::newRow("password only") << "password" << long(CURLSSH_AUTH_PASSWORD);
+}
+
+void TestTransferSftp::passwordGoesOneWay()
+{
+    QFETCH(QString, offered);
+    const std::vector<SshLogin> logins = sshLoginsFor(QStringLiteral("pw"), QString(), true);
+    QCOMPARE(logins.size(), size_t(1));
+    QTEST(oneAttempt(logins.front().authTypes, offered), "method");
+}
+
+void TestTransferSftp::commands_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("code"); // the SFTP status shown at the end
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QString>("chunk"); // what GetChunk holds, when it holds something
+    const QStringList none;
+    QTest::newRow("MKDIR") << "MKDIR new" << 0 << QStringList{"new/"} << none << "";
+    QTest::newRow("MKDIR existing") << "MKDIR sub" << 4 << none << none << "";
+    QTest::newRow("RMDIR") << "RMDIR sub/inner" << 2 << QStringList{"sub/"} << none << "";
+    QTest::newRow("RMDIR full") << "RMDIR sub" << 4 << QStringList{"sub/b.txt"} << none << "";
+    QTest::newRow("DELETE") << "DELETE a.txt" << 0 << none << QStringList{"a.txt"} << "";
+    QTest::newRow("DELETE missing") << "DELETE missing.txt" << 2 << none << none << "";
+    QTest::newRow("RENAME") << "RENAME a.txt sub/c.txt" << 0 << QStringList{"sub/c.txt"}
+                            << QStringList{"a.txt"} << "";
+    // SFTP version 3 renames onto no existing name.
+    QTest::newRow("RENAME onto") << "RENAME a.txt sub/b.txt" << 4 << QStringList{"a.txt"} << none
+                                 << "";
+    QTest::newRow("SIZE") << "SIZE sub/b.txt" << 0 << none << none << "3";
+    QTest::newRow("SIZE missing") << "SIZE nope.txt" << 2 << none << none << "";
+    QTest::newRow("GET") << "GET a.txt" << 0 << none << none << "hello";
+    QTest::newRow("GET missing") << "GET nope.txt" << 2 << none << none << "";
+    QTest::newRow("LS") << "LS sub" << 0 << none << none << "b.txt\n";
+    QTest::newRow("DIR missing") << "DIR nowhere" << 2 << none << none << "";
+    QTest::newRow("PWD") << "PWD" << 0 << none << none << "/";
+    QTest::newRow("CLOSE") << "CLOSE" << 0 << none << none << "";
+}
+
+void TestTransferSftp::commands()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, code);
+    auto transfer = demo();
+    const Outcome outcome = run(*transfer, operation, {true});
+    QCOMPARE(outcome.ok, code == 0);
+    QCOMPARE(outcome.states.count(TransferState::Error) +
+                 outcome.states.count(TransferState::ResponseCompleted),
+             1);
+    QCOMPARE(outcome.states.last(),
+             code == 0 ? TransferState::ResponseCompleted : TransferState::Error);
+    QCOMPARE(outcome.code, code);
+    if (code > 0)
+        QVERIFY2(outcome.info.endsWith(QStringLiteral("(SFTP status %1)").arg(code)),
+                 qPrintable(outcome.info));
+    QFETCH(QStringList, present);
+    for (const QString &name : present)
+        QVERIFY2(name.endsWith('/') ? QFileInfo(served(name)).isDir()
+                                    : QFileInfo(served(name)).isFile(),
+                 qPrintable(name));
+    QFETCH(QStringList, absent);
+    for (const QString &name : absent)
+        QVERIFY2(!QFileInfo::exists(served(name)), qPrintable(name));
+    QFETCH(QString, chunk);
+    if (!chunk.isEmpty())
+        QCOMPARE(::chunk(*transfer), chunk);
+}
+
+void TestTransferSftp::folderIsKeptHere()
+{
+    auto transfer = demo();
+    QVERIFY(run(*transfer, "CD sub", {true}).ok);
+    QCOMPARE(transfer->currentFolder(), "/sub");
+    QVERIFY(run(*transfer, "PWD").ok);
+    QCOMPARE(chunk(*transfer), "/sub");
+    // Relative names are taken against this folder, not the login folder.
+    QVERIFY(run(*transfer, "MKDIR deeper").ok);
+    QVERIFY(QFileInfo(served("sub/deeper")).isDir());
+    const Outcome missing = run(*transfer, "CD nowhere");
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.code, 2);
+    QCOMPARE(transfer->currentFolder(), "/sub");
+    QVERIFY(run(*transfer, "CDUP").ok);
+    QCOMPARE(transfer->currentFolder(), "/");
+    // A pooled login: no new connection, no question.
+    const Outcome again = run(*transfer, "DIR");
+    QVERIFY(again.ok && !again.states.contains(TransferState::Connecting));
+    QVERIFY(chunk(*transfer).contains("a.txt"));
+    // A failed download leaves the old local file as it was.
+    const QString local = m_local.filePath(QStringLiteral("kept.txt"));
+    QVERIFY(writeFile(local, "old"));
+    QVERIFY(!run(*transfer, "GET nope.txt " + local).ok);
+    QCOMPARE(readFile(local), "old");
+    // CLOSE drops the login; the next command logs in again, with the host
+    // key still trusted.
+    QVERIFY(run(*transfer, "CLOSE").states.contains(TransferState::Disconnected));
+    const Outcome relogin = run(*transfer, "PWD");
+    QVERIFY(relogin.ok && relogin.states.contains(TransferState::Connecting));
+    QVERIFY(relogin.questions.isEmpty());
+    QCOMPARE(chunk(*transfer), "/");
+}
+
+void TestTransferSftp::namesThatNeedEncoding()
+{
+    const QString name = QStringLiteral("ä b#?%'\\x.txt");
+    const QString local = m_local.filePath(QStringLiteral("source.txt"));
+    QVERIFY(writeFile(local, "payload"));
+    auto transfer = demo();
+    QVERIFY(run(*transfer, QStringLiteral("MKDIR \"%1\"").arg(name), {true}).ok);
+    QVERIFY(QFileInfo(served(name)).isDir());
+    QVERIFY(run(*transfer, QStringLiteral("CD \"%1\"").arg(name)).ok);
+    QVERIFY(run(*transfer, QStringLiteral("PUT %1 \"%2\"").arg(local, name)).ok);
+    QCOMPARE(readFile(served(name + '/' + name)), "payload");
+    const QString back = m_local.filePath(QStringLiteral("back.txt"));
+    QVERIFY(run(*transfer, QStringLiteral("GET \"%1\" %2").arg(name, back)).ok);
+    QCOMPARE(readFile(back), "payload");
+    QVERIFY(run(*transfer, QStringLiteral("DELETE \"%1\"").arg(name)).ok);
+    QVERIFY(!QFileInfo::exists(served(name + '/' + name)));
+}
+
+void TestTransferSftp::serverWithoutSsh_data()
+{
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("silent") << false << "sent no SSH greeting or key exchange within 1 s";
+    QTest::newRow("closes") << true << "sent no SSH greeting (";
+}
+
+void TestTransferSftp::serverWithoutSsh()
+{
+    QFETCH(bool, closes);
+    QFETCH(QString, text);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    if (closes)
+        connect(&server, &QTcpServer::newConnection, &server,
+                [&server] { delete server.nextPendingConnection(); });
+    auto transfer = sftpTransferTo(server.serverPort(), DemoUser, DemoPassword);
+    transfer->setRequestTimeout(1);
+    const Outcome outcome = run(*transfer, "PWD");
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.code, 0);
+    QVERIFY2(outcome.info.contains(text), qPrintable(outcome.info));
+    QVERIFY(!outcome.states.contains(TransferState::Requesting));
+}
+
+void TestTransferSftp::wrongPasswordIsTriedOnce()
+{
+    const int before = m_demo.output().count(QStringLiteral("login attempt"));
+    auto transfer = demo(QStringLiteral("Wr0ngPw#7"));
+    const Outcome outcome = run(*transfer, "PWD", {true});
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.states.last(), TransferState::Error);
+    QVERIFY2(outcome.info.contains("refused the login"), qPrintable(outcome.info));
+    QTest::qWait(200);
+    QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")) - before, 1);
+    // The right password never shows either.
+    const Outcome good = run(*demo(), "PWD", {true});
+    QVERIFY(good.ok && good.protections.contains("SSH"));
+    for (const Outcome &seen : {outcome, good})
+        QVERIFY(!seen.shows(DemoPassword) && !seen.shows(QStringLiteral("Wr0ngPw#7")));
+}
+
+void TestTransferSftp::declinedHostKeySendsNothing()
+{
+    const int before = m_demo.output().count(QStringLiteral("login attempt"));
+    auto transfer = demo();
+    const Outcome outcome = run(*transfer, "DIR", {false});
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.questions.size(), 1);
+    const TrustQuestion &question = outcome.questions.first();
+    QCOMPARE(question.kind, TrustQuestion::Kind::HostKey);
+    QCOMPARE(question.port, m_demo.port());
+    QCOMPARE(question.keyType, m_demo.hostKey().type);
+    QCOMPARE(question.fingerprint, m_demo.hostKey().fingerprint);
+    QTest::qWait(200);
+    QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")), before);
+}
+
+void TestTransferSftp::trustedHostKeyKeyLogin()
+{
+    SshdProcess sshd;
+    QVERIFY2(sshd.start(), qPrintable(sshd.errorString()));
+    // The operator's keys, where an empty password looks for them: the first
+    // one tried is not the account's, the second one is.
+    QDir().mkpath(QDir::homePath() + "/.ssh");
+    const QString key = QDir::homePath() + "/.ssh/id_ecdsa";
+    const QString wrongKey = QDir::homePath() + "/.ssh/id_ed25519";
+    QFile::remove(key);
+    QVERIFY(QFile::copy(sshd.clientKey().path, key));
+    QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner);
+    SshKey wrong;
+    QVERIFY(makeSshKey(wrongKey, "ed25519", &wrong));
+    QTemporaryDir folder;
+    auto transfer = sftpTransferTo(sshd.port(), SshdProcess::userName(), QString());
+    QVERIFY(run(*transfer, "CD " + folder.path(), {false}).questions.size() == 1);
+    QVERIFY(!sshd.log().contains("Accepted") && !sshd.log().contains("publickey"));
+    const Outcome trusted = run(*transfer, "CD " + folder.path(), {true});
+    QVERIFY(trusted.ok);
+    QCOMPARE(trusted.questions.size(), 1);
+    const QString local = m_local.filePath("round.txt");
+    QVERIFY(writeFile(local, "round trip"));
+    QVERIFY(run(*transfer, "PUT " + local).ok);
+    QCOMPARE(readFile(folder.filePath("round.txt")), "round trip");
+    QVERIFY(sshd.log().contains("Failed publickey") && sshd.log().contains("Accepted publickey"));
+    QFile::remove(key);
+    QFile::remove(wrongKey);
+}
+
+void TestTransferSftp::knownHostsDecides()
+{
+    const QString knownHosts = QDir::homePath() + "/.ssh/known_hosts";
+    QDir().mkpath(QDir::homePath() + "/.ssh");
+    const QString name = QStringLiteral("[127.0.0.1]:%1").arg(m_demo.port());
+    QVERIFY(writeFile(knownHosts, (name + ' ' + m_demo.hostKey().publicLine() + '\n').toUtf8()));
+    const Outcome known = run(*demo(), "PWD");
+    QVERIFY(known.ok && known.questions.isEmpty());
+
+    SshKey other;
+    QVERIFY(makeSshKey(m_local.filePath("other"), "ed25519", &other));
+    QVERIFY(writeFile(knownHosts, (name + ' ' + other.publicLine() + '\n').toUtf8()));
+    const int before = m_demo.output().count(QStringLiteral("login attempt"));
+    const Outcome changed = run(*demo(), "PWD", {true});
+    QFile::remove(knownHosts);
+    QVERIFY(!changed.ok && changed.questions.isEmpty());
+    QVERIFY2(changed.info.contains("has changed") &&
+                 changed.info.contains("ssh-keygen -R '" + name + "'"),
+             qPrintable(changed.info));
+    QTest::qWait(200);
+    QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")), before);
+}
+
+QTEST_GUILESS_MAIN(TestTransferSftp)
+#include "tst_transfer_sftp.moc"
