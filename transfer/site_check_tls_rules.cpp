@@ -39,7 +39,9 @@ SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &
         const QString hint = QStringLiteral("The server's certificate must be renewed.");
         parts << (c.trustedByOperator ? warning(detail + byAnswer, hint) : fail(detail, hint));
     } else if (days <= 30) {
-        parts << warning(QStringLiteral("expires in %1 days (%2)").arg(days).arg(until),
+        const QString inDays = days == 1 ? QStringLiteral("expires in 1 day")
+                                         : QStringLiteral("expires in %1 days").arg(days);
+        parts << warning(QStringLiteral("%1 (%2)").arg(inDays, until),
                          QStringLiteral("Renew the certificate before it expires."));
     } else {
         parts << pass(QStringLiteral("expires in %1 days").arg(days));
