@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server_greeting.h"
+
 #include "ftp_server_process.h"
 #include "test_files.h"
 
@@ -206,23 +208,7 @@ private:
         return fail(QStringLiteral("sshd did not come up on port %1: %2").arg(m_port).arg(log()));
     }
 
-    // True once this very sshd greets on the port.
-    bool greeted()
-    {
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-            if (probe.waitForConnected(500)) {
-                QByteArray greeting;
-                while (!greeting.contains('\n') && probe.waitForReadyRead(2000))
-                    greeting += probe.readAll();
-                return greeting.startsWith("SSH-2.0-") && greeting.contains(m_token.toLatin1());
-            }
-            m_process.waitForFinished(20); // also notices an early exit
-        }
-        return false;
-    }
+    bool greeted() { return greetsOnPort(m_process, m_port, "SSH-2.0-", m_token.toLatin1()); }
 
     QTemporaryDir m_dir;
     QProcess m_process;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server_greeting.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -236,24 +238,7 @@ private:
                         .arg(QString::fromLocal8Bit(why.readAll()).trimmed()));
     }
 
-    // True once this very vsftpd greets on the port: the banner carries a
-    // token of this start, so another server on the port does not count.
-    bool greeted()
-    {
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-            if (probe.waitForConnected(500)) {
-                QByteArray greeting;
-                while (!greeting.contains('\n') && probe.waitForReadyRead(2000))
-                    greeting += probe.readAll();
-                return greeting.startsWith("220") && greeting.contains(m_token.toLatin1());
-            }
-            m_process.waitForFinished(20); // also notices an early exit
-        }
-        return false;
-    }
+    bool greeted() { return greetsOnPort(m_process, m_port, "220", m_token.toLatin1()); }
 
     QTemporaryDir m_dir;
     QTemporaryDir m_emptyDir;
