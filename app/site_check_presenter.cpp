@@ -32,8 +32,10 @@ void SiteCheckPresenter::commandStarted(const QString &command, const QString &l
     m_running = true;
     m_protocol.clear();
     const QUrl url(m_inet->URL(), QUrl::TolerantMode);
+    const bool sftp = url.scheme().compare(QLatin1String("sftp"), Qt::CaseInsensitive) == 0;
     m_window->clear(label.isEmpty() ? url.host() : label,
-                    siteCheckTarget(url.host(), url.port(21), parsed.args.value(0)));
+                    siteCheckTarget(url.host(), url.port(sftp ? 22 : 21), parsed.args.value(0),
+                                    sftp ? QStringLiteral("sftp") : QStringLiteral("ftp")));
     m_window->show();
     m_window->raise();
 }

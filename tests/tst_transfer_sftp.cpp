@@ -3,6 +3,7 @@
 #include "sftp_listing.h"
 #include "sftp_paths.h"
 #include "sftp_request.h"
+#include "sftp_site_check_rules.h"
 #include "sftp_status.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
@@ -17,6 +18,27 @@ const QString DemoPassword = QStringLiteral("Sx7!pw q\"z");
 QString chunk(CurlTransfer &transfer)
 {
     return transfer.GetChunk(1 << 20);
+}
+
+// CHECK run to its end: each step as reported, by its id.
+struct CheckRun
+{
+    Outcome outcome;
+    QList<SiteCheckStepId> order;
+    QHash<SiteCheckStepId, SiteCheckOutcome> steps;
+};
+
+CheckRun runCheck(CurlTransfer &transfer, const QString &command, QList<bool> answers)
+{
+    CheckRun check;
+    QObject context;
+    QObject::connect(&transfer, &TransferComponent::siteCheckStep, &context,
+                     [&](const SiteCheckStep &step) {
+                         check.order << step.id;
+                         check.steps.insert(step.id, step.outcome);
+                     });
+    check.outcome = run(transfer, command, std::move(answers));
+    return check;
 }
 
 } // namespace
@@ -47,6 +69,9 @@ private Q_SLOTS:
     void declinedHostKeySendsNothing();
     void trustedHostKeyKeyLogin();
     void knownHostsDecides();
+    void siteCheck();
+    void siteCheckRefusedHostKey_data();
+    void siteCheckRefusedHostKey();
 
 private:
     std::unique_ptr<CurlTransfer> demo(const QString &password = DemoPassword)
@@ -427,6 +452,75 @@ void TestTransferSftp::knownHostsDecides()
              qPrintable(changed.info));
     QTest::qWait(200);
     QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")), before);
+}
+
+void TestTransferSftp::siteCheck()
+{
+    const int before = m_demo.output().count(QStringLiteral("login attempt"));
+    auto transfer = demo();
+    const CheckRun check = runCheck(*transfer, "CHECK sub", {true});
+    QVERIFY2(check.outcome.ok, qPrintable(check.outcome.info));
+    QCOMPARE(check.outcome.questions.size(), 1);
+    QCOMPARE(check.order, sftpSiteCheckSteps());
+    using Id = SiteCheckStepId;
+    // Numbered as the FTP steps they stand in for, with no gap.
+    int number = 0;
+    for (const Id id : check.order)
+        QCOMPARE(siteCheckStepNumber(id), ++number);
+    QCOMPARE(number, siteCheckStepNumber(Id::CleanUp));
+    for (const Id id : {Id::Connection, Id::Login, Id::AuthMethods, Id::HomeFolder, Id::Listing,
+                        Id::Write, Id::Verify, Id::ReadBack, Id::CleanUp})
+        QVERIFY2(check.steps.value(id).result == SiteCheckResult::Pass,
+                 qPrintable(siteCheckStepTitle(id) + ": " + check.steps.value(id).detail));
+    // Trusted by the answer, not by known_hosts.
+    QCOMPARE(check.steps.value(Id::HostKey).result, SiteCheckResult::Warning);
+    QVERIFY(check.steps.value(Id::HostKey).detail.contains(m_demo.hostKey().fingerprint));
+    QCOMPARE(check.steps.value(Id::SshVersion).result, SiteCheckResult::Skipped);
+    QCOMPARE(check.steps.value(Id::SshVersion).detail, sshVersionOutcome().detail);
+    QCOMPARE(check.steps.value(Id::KeyExchange).result, SiteCheckResult::Skipped);
+    QVERIFY(check.steps.value(Id::Listing).detail.contains("sub"));
+    QCOMPARE(QDir(served("sub")).entryList(QDir::Files), QStringList{"b.txt"});
+    QVERIFY(!check.outcome.shows(DemoPassword));
+    QTest::qWait(200);
+    QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")) - before, 1);
+}
+
+void TestTransferSftp::siteCheckRefusedHostKey_data()
+{
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("unknown key, answered No") << false;
+    QTest::newRow("another key in known_hosts") << true;
+}
+
+void TestTransferSftp::siteCheckRefusedHostKey()
+{
+    QFETCH(bool, changed);
+    SshdProcess sshd;
+    QVERIFY2(sshd.start(), qPrintable(sshd.errorString()));
+    const QString knownHosts = QDir::homePath() + "/.ssh/known_hosts";
+    if (changed) {
+        // Other keys of both kinds the server has, whichever libssh2 settles on.
+        SshKey ed25519, ecdsa;
+        QVERIFY(makeSshKey(m_local.filePath("other_ed25519"), "ed25519", &ed25519));
+        QVERIFY(makeSshKey(m_local.filePath("other_ecdsa"), "ecdsa", &ecdsa));
+        const QString name = QStringLiteral("[127.0.0.1]:%1 ").arg(sshd.port());
+        QDir().mkpath(QDir::homePath() + "/.ssh");
+        QVERIFY(writeFile(
+            knownHosts,
+            (name + ed25519.publicLine() + '\n' + name + ecdsa.publicLine() + '\n').toUtf8()));
+    }
+    auto transfer = sftpTransferTo(sshd.port(), SshdProcess::userName(), "Not#used1");
+    const CheckRun check = runCheck(*transfer, "CHECK", {false});
+    QFile::remove(knownHosts);
+    QVERIFY(!check.outcome.ok);
+    QCOMPARE(check.outcome.questions.size(), changed ? 0 : 1);
+    if (changed) {
+        QCOMPARE(check.steps.value(SiteCheckStepId::HostKey).result, SiteCheckResult::Fail);
+        QCOMPARE(check.steps.value(SiteCheckStepId::Login).result, SiteCheckResult::Skipped);
+    }
+    QTest::qWait(200);
+    for (const char *login : {"Accepted", "Failed", "publickey", "password"})
+        QVERIFY2(!sshd.log().contains(login), qPrintable(sshd.log()));
 }
 
 QTEST_GUILESS_MAIN(TestTransferSftp)

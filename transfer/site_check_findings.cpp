@@ -3,7 +3,10 @@
 #include "site_check_file_rules.h"
 #include "site_check_tls_rules.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
+
+#include <netdb.h>
 
 namespace {
 
@@ -23,6 +26,23 @@ bool failed(const QList<SiteCheckStep> &steps)
 }
 
 } // namespace
+
+QStringList resolveHost(const QString &host)
+{
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    QStringList addresses;
+    if (getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found) != 0)
+        return addresses;
+    for (addrinfo *a = found; a; a = a->ai_next) {
+        const QString address = QHostAddress(a->ai_addr).toString();
+        if (!addresses.contains(address))
+            addresses << address;
+    }
+    freeaddrinfo(found);
+    return addresses;
+}
 
 SiteCheckStep siteCheckStep(SiteCheckStepId id, const SiteCheckOutcome &outcome, qint64 elapsedMs,
                             const QVariantMap &measured, const SiteCheckExchange *reply)

@@ -67,6 +67,10 @@ struct SiteCheckUploadFacts
 QList<SiteCheckStep> uploadSteps(const SiteCheckUploadFacts &facts,
                                  const SiteCheckTranscript &transcript);
 
+// The addresses `host` resolves to, IPv4 and IPv6, each once; step 1's
+// facts. The calling thread waits for the system's resolver.
+QStringList resolveHost(const QString &host);
+
 // A step with its outcome, time, measured values and the reply behind it.
 SiteCheckStep siteCheckStep(SiteCheckStepId id, const SiteCheckOutcome &outcome, qint64 elapsedMs,
                             const QVariantMap &measured = {},

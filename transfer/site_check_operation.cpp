@@ -8,10 +8,7 @@
 #include "site_check_requests.h"
 #include "tls_decision.h"
 
-#include <QHostAddress>
 #include <QUrl>
-
-#include <netdb.h>
 
 namespace {
 
@@ -21,24 +18,6 @@ QByteArray withoutLineEnd(const char *data, size_t size)
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     return line;
-}
-
-// The addresses `host` resolves to, IPv4 and IPv6, each once.
-QStringList resolve(const QString &host)
-{
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    QStringList addresses;
-    if (getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found) != 0)
-        return addresses;
-    for (addrinfo *a = found; a; a = a->ai_next) {
-        const QString address = QHostAddress(a->ai_addr).toString();
-        if (!addresses.contains(address))
-            addresses << address;
-    }
-    freeaddrinfo(found);
-    return addresses;
 }
 
 // Far more than a listing or the test file: a listing that never ends is cut here.
@@ -67,7 +46,7 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
         m_reports.protocol(ProtocolEvent::Kind::Info,
                            QStringLiteral("Fetching the certificate to show it"));
     m_reports.state(TransferState::ResolvingHost);
-    target.addresses = resolve(m_order.host);
+    target.addresses = resolveHost(m_order.host);
     target.resolveMs = now();
     m_reports.state(TransferState::HostResolved);
     m_sequence = std::make_unique<SiteCheckSequence>(

@@ -16,6 +16,7 @@ struct StepRow
 {
     SiteCheckStepId id;
     const char *name;
+    int number = int(id);
 };
 
 // The steps in the order they run, with the names the operator reads.
@@ -37,6 +38,38 @@ constexpr StepRow StepTable[] = {
     {SiteCheckStepId::ActiveMode, "Active mode"},
     {SiteCheckStepId::Ipv6, "IPv6"},
 };
+
+// An SFTP site's steps: the greeting, encryption and certificate of FTP
+// become the SSH version, key exchange and host key, FTP's features the
+// login methods offered, and its two passive steps the home folder and the
+// listing. The data travels inside the SSH connection, the test file's
+// steps are FTP's.
+constexpr StepRow SftpStepTable[] = {
+    {SiteCheckStepId::NameResolution, "Name resolution"},
+    {SiteCheckStepId::Connection, "Connection"},
+    {SiteCheckStepId::SshVersion, "SSH version", 3},
+    {SiteCheckStepId::KeyExchange, "Key exchange and cipher", 4},
+    {SiteCheckStepId::HostKey, "Host key", 5},
+    {SiteCheckStepId::Login, "Login"},
+    {SiteCheckStepId::AuthMethods, "Authentication methods", 7},
+    {SiteCheckStepId::HomeFolder, "Home folder", 8},
+    {SiteCheckStepId::Listing, "Listing", 9},
+    {SiteCheckStepId::DataProtection, "Data protection"},
+    {SiteCheckStepId::Write, "Write"},
+    {SiteCheckStepId::Verify, "Verify"},
+    {SiteCheckStepId::ReadBack, "Read back"},
+    {SiteCheckStepId::CleanUp, "Clean-up"},
+};
+
+const StepRow *stepRow(SiteCheckStepId id)
+{
+    const auto matches = [id](const StepRow &r) { return r.id == id; };
+    const auto ftp = std::find_if(std::begin(StepTable), std::end(StepTable), matches);
+    if (ftp != std::end(StepTable))
+        return ftp;
+    const auto sftp = std::find_if(std::begin(SftpStepTable), std::end(SftpStepTable), matches);
+    return sftp == std::end(SftpStepTable) ? nullptr : sftp;
+}
 
 const QStringList TableHeader = {QStringLiteral("Step"), QStringLiteral("Result"),
                                  QStringLiteral("Time"), QStringLiteral("Detail")};
@@ -61,7 +94,7 @@ QString plural(qsizetype count, const char *one, const char *many)
 QJsonObject stepObject(const SiteCheckStep &step)
 {
     QJsonObject object{
-        {QStringLiteral("step"), int(step.id)},
+        {QStringLiteral("step"), siteCheckStepNumber(step.id)},
         {QStringLiteral("name"), siteCheckStepName(step.id)},
         {QStringLiteral("result"), siteCheckResultWord(step.outcome.result)},
         {QStringLiteral("detail"), step.outcome.detail},
@@ -124,22 +157,35 @@ QList<SiteCheckStepId> siteCheckSteps()
     return steps;
 }
 
+QList<SiteCheckStepId> sftpSiteCheckSteps()
+{
+    QList<SiteCheckStepId> steps;
+    for (const StepRow &row : SftpStepTable)
+        steps << row.id;
+    return steps;
+}
+
+int siteCheckStepNumber(SiteCheckStepId id)
+{
+    const StepRow *row = stepRow(id);
+    return row ? row->number : int(id);
+}
+
 QString siteCheckStepName(SiteCheckStepId id)
 {
-    const auto row = std::find_if(std::begin(StepTable), std::end(StepTable),
-                                  [id](const StepRow &r) { return r.id == id; });
-    return row == std::end(StepTable) ? QString() : QLatin1String(row->name);
+    const StepRow *row = stepRow(id);
+    return row ? QLatin1String(row->name) : QString();
 }
 
 QString siteCheckStepTitle(SiteCheckStepId id)
 {
-    return QStringLiteral("%1. %2").arg(int(id)).arg(siteCheckStepName(id));
+    return QStringLiteral("%1. %2").arg(siteCheckStepNumber(id)).arg(siteCheckStepName(id));
 }
 
-QString siteCheckTarget(const QString &host, int port, const QString &folder)
+QString siteCheckTarget(const QString &host, int port, const QString &folder, const QString &scheme)
 {
     QUrl url;
-    url.setScheme(QStringLiteral("ftp"));
+    url.setScheme(scheme);
     url.setHost(host);
     url.setPort(port);
     QString path = folder;

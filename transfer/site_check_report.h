@@ -35,10 +35,23 @@ enum class SiteCheckStepId {
     CleanUp,
     ActiveMode,
     Ipv6,
+    // The steps of an SFTP site that an FTP site has not. Each shows the
+    // number of the FTP step it stands in for.
+    SshVersion,
+    KeyExchange,
+    HostKey,
+    AuthMethods,
+    HomeFolder,
+    Listing,
 };
 
-// Every step, in order.
+// Every step of an FTP site's check, in order.
 QList<SiteCheckStepId> siteCheckSteps();
+// Every step of an SFTP site's check, in order.
+QList<SiteCheckStepId> sftpSiteCheckSteps();
+// The number the operator sees: for an FTP step its place in the FTP check;
+// an SFTP step shares the number of the FTP step it stands in for.
+int siteCheckStepNumber(SiteCheckStepId id);
 // "Name resolution", "Passive data connection" and so on.
 QString siteCheckStepName(SiteCheckStepId id);
 // The step as the Step column shows it: "1. Name resolution".
@@ -99,9 +112,11 @@ struct SiteCheckReport
     QStringList protocolLines;
 };
 
-// "ftp://host:port/folder" for the report: an IPv6 address in brackets, the
-// folder with one leading slash, no user or password.
-QString siteCheckTarget(const QString &host, int port, const QString &folder);
+// "ftp://host:port/folder" (or `scheme` in place of "ftp") for the report:
+// an IPv6 address in brackets, the folder with one leading slash, no user or
+// password.
+QString siteCheckTarget(const QString &host, int port, const QString &folder,
+                        const QString &scheme = QStringLiteral("ftp"));
 
 // The worst result among the steps; Pass when there are none.
 SiteCheckResult siteCheckVerdict(const QList<SiteCheckStep> &steps);

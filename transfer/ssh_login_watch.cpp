@@ -66,6 +66,7 @@ int SshLoginWatch::onHostKey(void *userp, int keyType, const char *key, size_t l
     const HostKeyVerdict verdict =
         hostKeyVerdict(self->m_pin, knownHostsText(), self->m_order.host, self->m_order.port,
                        keyType, QByteArray(key, qsizetype(length)));
+    self->m_hostKey = verdict;
     self->m_phase = Phase::KeyExchanged;
     self->m_at.keyDone = self->now();
     self->m_reports.state(TransferState::Connected);
@@ -111,6 +112,7 @@ void SshLoginWatch::remark(CURL *easy, QByteArrayView text)
         // picks the first to try; setting an option is no call into the
         // transfer, so it is safe from inside the callback.
         curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES, oneAttempt(m_login.authTypes, said.text));
+        m_offered = said.text;
         m_reports.protocol(ProtocolEvent::Kind::Info, sshMethodsLine(said.text));
         m_phase = Phase::LoggingIn;
         m_at.loginStart = now();

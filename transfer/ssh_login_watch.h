@@ -49,6 +49,10 @@ public:
     // What follows the refused key: the question about an unknown key, or
     // the end of the operation with the sentence for a changed one.
     OperationStep refusedKeyStep() const;
+    // The host key the server showed last, whatever was made of it.
+    const std::optional<HostKeyVerdict> &hostKey() const { return m_hostKey; }
+    // The login methods the server listed ("publickey,password").
+    const QString &offeredMethods() const { return m_offered; }
     // The login method tried, in the operator's words.
     QString method() const { return m_method.isEmpty() ? m_login.method : m_method; }
     void addTimes(PhaseTimes &times) const;
@@ -67,6 +71,8 @@ private:
     Phase m_phase = Phase::Connecting;
     bool m_fresh = false;
     std::optional<HostKeyVerdict> m_refusedKey;
+    std::optional<HostKeyVerdict> m_hostKey;
+    QString m_offered;
     QString m_method;
     QElapsedTimer m_clock;
     struct Stamps

@@ -3,8 +3,9 @@
 #include "failure_text.h"
 #include "ftp_operation.h"
 #include "multi_driver.h"
-#include "site_check_operation.h"
 #include "sftp_operation.h"
+#include "sftp_site_check_operation.h"
+#include "site_check_operation.h"
 
 #include <QLoggingCategory>
 
@@ -84,8 +85,7 @@ std::unique_ptr<Operation> TransferEngine::makeOperation(const OperationOrder &o
 {
     if (order.command.verb == FtpVerb::Check) {
         if (order.protocol == TransferProtocol::Sftp)
-            throw std::runtime_error("The site check tests FTP and FTPS sites; it does not cover "
-                                     "SFTP sites yet.");
+            return std::make_unique<SftpSiteCheckOperation>(order, context);
         return std::make_unique<SiteCheckOperation>(order, context);
     }
     if (order.protocol == TransferProtocol::Sftp)

@@ -1,0 +1,150 @@
+#include "sftp_site_check_rules.h"
+
+#include "site_check_file_rules.h"
+
+#include <cstdlib>
+
+namespace {
+
+// As for FTP's MDTM: a clock further off than this warns.
+constexpr qint64 ClockTolerance = 120;
+
+const char *const NoSession = "libcurl does not expose the SSH session";
+
+} // namespace
+
+SiteCheckOutcome sshVersionOutcome()
+{
+    return SiteCheckOutcome::skipped(
+        QStringLiteral("%1, so the server's SSH version cannot be read")
+            .arg(QLatin1String(NoSession)));
+}
+
+SiteCheckOutcome keyExchangeOutcome()
+{
+    return SiteCheckOutcome::skipped(
+        QStringLiteral("%1, so the key exchange and cipher it settled on cannot be read")
+            .arg(QLatin1String(NoSession)));
+}
+
+SiteCheckOutcome hostKeyOutcome(const HostKeyFacts &key)
+{
+    const QString shown = QStringLiteral("%1 %2").arg(key.keyType, key.fingerprint);
+    if (key.refused)
+        return SiteCheckOutcome::fail(
+            QStringLiteral("%1 is not the key known for this server").arg(shown), key.refusal);
+    if (key.knownHosts)
+        return SiteCheckOutcome::pass(QStringLiteral("%1, known to ~/.ssh/known_hosts").arg(shown));
+    if (key.pinned)
+        return SiteCheckOutcome::warning(
+            QStringLiteral("%1, trusted by the operator's answer this session").arg(shown),
+            QStringLiteral("~/.ssh/known_hosts does not know this key. Compare the fingerprint "
+                           "with the server's own (ssh-keygen -lf on its host key) before "
+                           "adding it."));
+    return SiteCheckOutcome::skipped(QStringLiteral("the server showed no host key"));
+}
+
+SiteCheckOutcome sftpLoginOutcome(bool loggedIn, const QString &user, const QString &method)
+{
+    if (loggedIn)
+        return SiteCheckOutcome::pass(QStringLiteral("logged in as %1 by %2").arg(user, method));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the server refused the login of %1 by %2").arg(user, method),
+        QStringLiteral("Check the user name and password, or that the server knows the key; "
+                       "the check tries once and does not retry."));
+}
+
+SiteCheckOutcome authMethodsOutcome(const QString &offered)
+{
+    if (offered.isEmpty())
+        return SiteCheckOutcome::skipped(QStringLiteral("the server listed no login methods"));
+    return SiteCheckOutcome::pass(QStringLiteral("offered: %1").arg(offered));
+}
+
+SiteCheckOutcome homeFolderOutcome(const QString &folder)
+{
+    if (folder.isEmpty())
+        return SiteCheckOutcome::fail(
+            QStringLiteral("libcurl did not say the folder the login starts in"),
+            QStringLiteral("The server's SFTP subsystem did not resolve \".\"."));
+    return SiteCheckOutcome::pass(folder);
+}
+
+SiteCheckOutcome sftpListingOutcome(const QString &folder, int entries, const QString &failure)
+{
+    if (!failure.isEmpty())
+        return SiteCheckOutcome::fail(
+            QStringLiteral("%1 cannot be listed: %2").arg(folder, failure),
+            QStringLiteral("The account may not read the folder, or it does not exist."));
+    return SiteCheckOutcome::pass(
+        QStringLiteral("%1 %2 in %3")
+            .arg(entries)
+            .arg(entries == 1 ? QStringLiteral("entry") : QStringLiteral("entries"), folder));
+}
+
+SiteCheckOutcome sftpDataProtectionOutcome()
+{
+    return SiteCheckOutcome::pass(
+        QStringLiteral("SFTP data travels inside the encrypted SSH connection"));
+}
+
+SiteCheckOutcome sftpWriteOutcome(std::optional<int> status, const QString &failure,
+                                  const QString &folder, qint64 bytes)
+{
+    if (failure.isEmpty())
+        return SiteCheckOutcome::pass(
+            QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder));
+    if (status == 3) // permission denied
+        return SiteCheckOutcome::skipped(
+            QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), failure));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the upload failed: %1").arg(failure),
+        QStringLiteral("The server took the login but not the file: its disk may be full or "
+                       "the account over its quota."));
+}
+
+SiteCheckOutcome sftpSizeOutcome(qint64 sent, qint64 reported)
+{
+    if (reported < 0)
+        return SiteCheckOutcome::skipped(QStringLiteral("the server gives no size"));
+    if (reported == sent)
+        return SiteCheckOutcome::pass(QStringLiteral("size %1 as sent").arg(reported));
+    return SiteCheckOutcome::fail(
+        QStringLiteral("the server says %1 bytes, %2 were sent").arg(reported).arg(sent),
+        QStringLiteral("The file changed on its way or on the server."));
+}
+
+SiteCheckOutcome sftpClockOutcome(const QDateTime &modifiedUtc, const QDateTime &uploadEndedUtc)
+{
+    if (!modifiedUtc.isValid() || !uploadEndedUtc.isValid())
+        return SiteCheckOutcome::skipped(QStringLiteral("the server gives no file time"));
+    const qint64 offset = uploadEndedUtc.secsTo(modifiedUtc);
+    if (std::abs(offset) <= ClockTolerance)
+        return SiteCheckOutcome::pass(
+            QStringLiteral("file time within %1 s of this computer's clock").arg(std::abs(offset)));
+    return SiteCheckOutcome::warning(
+        QStringLiteral("file time %1 s %2 this computer's clock")
+            .arg(std::abs(offset))
+            .arg(offset > 0 ? QStringLiteral("ahead of") : QStringLiteral("behind")),
+        QStringLiteral("The server's clock, or this computer's, is off."));
+}
+
+SiteCheckOutcome sftpHashOutcome()
+{
+    return SiteCheckOutcome::skipped(
+        QStringLiteral("SFTP through libcurl has no server-side hash; the read-back compares "
+                       "every byte"));
+}
+
+SiteCheckOutcome sftpCleanUpOutcome(const QString &failure, const QString &path, bool stillThere)
+{
+    const QString byHand = QStringLiteral("Delete %1 by hand.").arg(path);
+    if (!failure.isEmpty())
+        return SiteCheckOutcome::warning(
+            QStringLiteral("rm refused (%1): %2 is left behind").arg(failure, path),
+            byHand + QStringLiteral(" The account may write but not delete."));
+    if (stillThere)
+        return SiteCheckOutcome::warning(
+            QStringLiteral("rm answered but %1 is still there").arg(path), byHand);
+    return SiteCheckOutcome::pass(QStringLiteral("%1 deleted").arg(path));
+}
