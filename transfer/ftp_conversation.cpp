@@ -73,7 +73,7 @@ ConnectionListener::Socket FtpConversation::socketOpening(const QString &address
 {
     if (m_phase == Phase::Waiting) {
         // CLOSE says QUIT on the pooled login; it never makes a new one.
-        if ((m_role == Role::Close))
+        if (m_role == Role::Close)
             return ConnectionListener::Socket::Refused;
         m_freshLogin = true;
         m_phase = Phase::Connecting;
@@ -129,7 +129,7 @@ void FtpConversation::commandSent(const QString &command)
     m_lastCommand = command;
     if (m_phase == Phase::Waiting)
         m_phase = Phase::Commanding; // on the pooled login
-    if ((m_role == Role::Close))
+    if (m_role == Role::Close)
         return;
     // The upload's own check, not the operator's command: it is no state.
     if (m_verb == FtpVerb::Put && m_lastCommand.startsWith(QLatin1String("SIZE "))) {
@@ -174,7 +174,7 @@ void FtpConversation::replyLine(const QString &line)
     m_reports.setReply(reply->code, reply->text);
     if (reply->code == 257 && m_verb == FtpVerb::Pwd)
         m_pwdFolder = folderFromPwdReply(reply->text);
-    if (!(m_role == Role::Close))
+    if (m_role != Role::Close)
         m_reports.state(TransferState::ResponseReceived);
 }
 
