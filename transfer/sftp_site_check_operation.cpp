@@ -11,12 +11,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 
-namespace {
-
-// Far more than a listing or the test file: a listing that never ends is cut here.
-constexpr qsizetype MaxReceived = 16 * 1024 * 1024;
-
-} // namespace
+namespace {} // namespace
 
 SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
                                                const OperationContext &context)
@@ -29,7 +24,7 @@ SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
     m_clock.start();
     QRandomGenerator random(QRandomGenerator::system()->generate());
     m_fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
-    m_payload = siteCheckPayload(random);
+    m_data.setPayload(siteCheckPayload(random));
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
     m_addresses = resolveHost(m_order.host);
     m_resolveMs = now();
@@ -57,8 +52,6 @@ void SftpSiteCheckOperation::setUp(Request request)
 {
     m_request = request;
     m_requestStart = now();
-    m_firstByteMs = -1;
-    m_received.clear();
     m_commands.reset();
     m_errorBuffer[0] = 0;
     SftpRequestKind kind = SftpRequestKind::Look;
@@ -105,14 +98,7 @@ void SftpSiteCheckOperation::setUp(Request request)
     setOption(m_easy, CURLOPT_VERBOSE, 1L);
     setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SftpSiteCheckOperation::onDebug);
     setOption(m_easy, CURLOPT_DEBUGDATA, this);
-    setOption(m_easy, CURLOPT_WRITEFUNCTION, &SftpSiteCheckOperation::onWrite);
-    setOption(m_easy, CURLOPT_WRITEDATA, this);
-    if (request == Request::Upload) {
-        m_sent = 0;
-        setOption(m_easy, CURLOPT_READFUNCTION, &SftpSiteCheckOperation::onRead);
-        setOption(m_easy, CURLOPT_READDATA, this);
-        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_payload.size()));
-    }
+    m_data.restart(m_easy, request == Request::Upload);
     m_watch.install(m_easy);
 }
 
@@ -154,19 +140,20 @@ OperationStep SftpSiteCheckOperation::done(CURLcode result)
     case Request::ReadBack:
         report(SiteCheckStepId::ReadBack,
                result == CURLE_OK
-                   ? readBackOutcome(m_payload, m_received,
-                                     m_firstByteMs < 0 ? -1 : m_firstByteMs - m_requestStart,
-                                     elapsed)
+                   ? readBackOutcome(
+                         m_data.payload(), m_data.received(),
+                         m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart,
+                         elapsed)
                    : SiteCheckOutcome::fail(failure(result, filePath()),
                                             QStringLiteral("The file cannot be read back.")),
-               elapsed, {{QStringLiteral("bytes"), qlonglong(m_received.size())}});
+               elapsed, {{QStringLiteral("bytes"), qlonglong(m_data.received().size())}});
         next = Request::Delete;
         break;
     case Request::Delete:
         next = afterDelete(result);
         break;
     case Request::Gone:
-        m_fileMayExist = false; // deleted, or named as left behind
+        m_data.setFileMayExist(false); // deleted, or named as left behind
         report(SiteCheckStepId::CleanUp,
                sftpCleanUpOutcome(m_rmFailure, filePath(), result == CURLE_OK),
                now() - m_cleanUpStart);
@@ -233,7 +220,7 @@ OperationOutcome SftpSiteCheckOperation::outcome()
 OperationOutcome SftpSiteCheckOperation::stop()
 {
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_fileMayExist)
+    if (m_data.fileMayExist())
         cleanUpAfterStop();
     skipFrom(SiteCheckStepId::NameResolution, QLatin1String(StoppedText));
     OperationOutcome stopped = outcome();
@@ -252,30 +239,6 @@ ConnectionListener::Socket SftpSiteCheckOperation::socketOpening(const QString &
 }
 
 // --- libcurl's callbacks. They run inside libcurl calls, so they only record and queue.
-
-size_t SftpSiteCheckOperation::onWrite(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    const size_t length = size * count;
-    if (self->m_firstByteMs < 0) {
-        self->m_firstByteMs = self->now();
-        self->m_reports.state(TransferState::ReceivingResponse);
-    }
-    if (self->m_received.size() + qsizetype(length) > MaxReceived)
-        return 0;
-    self->m_received.append(data, qsizetype(length));
-    return length;
-}
-
-size_t SftpSiteCheckOperation::onRead(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    self->m_fileMayExist = true;
-    const qint64 length = qMin(qint64(size * count), self->m_payload.size() - self->m_sent);
-    memcpy(data, self->m_payload.constData() + self->m_sent, size_t(length));
-    self->m_sent += length;
-    return size_t(length);
-}
 
 size_t SftpSiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site_check_data.h"
+
 #include "connection_watch.h"
 #include "operation.h"
 #include "remote_folder.h"
@@ -59,8 +61,6 @@ private:
     OperationOutcome outcome();
     qint64 now() const { return m_clock.elapsed(); }
 
-    static size_t onWrite(char *data, size_t size, size_t count, void *userp);
-    static size_t onRead(char *data, size_t size, size_t count, void *userp);
     static size_t onHeader(char *data, size_t size, size_t count, void *userp);
     static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
 
@@ -78,20 +78,16 @@ private:
     qint64 m_resolveMs = -1;
     RemoteFolder m_folder; // where the test file goes, absolute once the login stands
     QString m_fileName;
-    QByteArray m_payload;
     QList<SiteCheckStep> m_steps;
     QSet<SiteCheckStepId> m_reported;
 
     Request m_request = Request::Login;
     qint64 m_requestStart = 0;
-    qint64 m_firstByteMs = -1;
-    QByteArray m_received;
     QString m_header; // libcurl's answer to "pwd"
-    qint64 m_sent = 0;
     QDateTime m_uploadEnded;
     QString m_rmFailure;
     qint64 m_cleanUpStart = -1;
     bool m_loggedIn = false;
-    bool m_fileMayExist = false; // the upload began and no rm has been answered yet
     QElapsedTimer m_clock;
+    SiteCheckData m_data{m_reports, m_clock};
 };

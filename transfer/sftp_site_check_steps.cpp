@@ -118,7 +118,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterListing(CURLcode re
 {
     const QString folder = m_folder.display();
     SftpListingFilter filter(false);
-    const QByteArray names = filter.add(m_received) + filter.finish();
+    const QByteArray names = filter.add(m_data.received()) + filter.finish();
     const QList<QByteArray> lines = names.split('\n');
     int entries = 0;
     bool taken = false;
@@ -150,19 +150,19 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterUpload(CURLcode res
     const QString failed = failure(result, filePath());
     const std::optional<int> status =
         result == CURLE_OK ? std::nullopt : sftpStatus(result, QString::fromUtf8(m_errorBuffer));
-    const SiteCheckOutcome written = sftpWriteOutcome(status, failed, folder, m_sent);
+    const SiteCheckOutcome written = sftpWriteOutcome(status, failed, folder, m_data.sent());
     report(SiteCheckStepId::Write, written, now() - m_requestStart,
-           {{QStringLiteral("bytes"), m_sent}, {QStringLiteral("file"), filePath()}});
+           {{QStringLiteral("bytes"), m_data.sent()}, {QStringLiteral("file"), filePath()}});
     if (written.result == SiteCheckResult::Pass)
         return Request::Verify;
     if (written.result == SiteCheckResult::Skipped) {
-        m_fileMayExist = false; // the server refused to open it
+        m_data.setFileMayExist(false); // the server refused to open it
         skipFrom(SiteCheckStepId::Verify, writeRefusedText(folder));
         return Request::None;
     }
     for (const SiteCheckStepId id : {SiteCheckStepId::Verify, SiteCheckStepId::ReadBack})
         report(id, SiteCheckOutcome::skipped(QStringLiteral("the test file was not written")), -1);
-    return m_fileMayExist ? Request::Delete : Request::None;
+    return m_data.fileMayExist() ? Request::Delete : Request::None;
 }
 
 SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterVerify(CURLcode result)
@@ -181,7 +181,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterVerify(CURLcode res
     const QDateTime modifiedUtc =
         modified >= 0 ? QDateTime::fromSecsSinceEpoch(modified, Qt::UTC) : QDateTime();
     report(SiteCheckStepId::Verify,
-           combinedOutcome({sftpSizeOutcome(m_payload.size(), size),
+           combinedOutcome({sftpSizeOutcome(m_data.payload().size(), size),
                             sftpClockOutcome(modifiedUtc, m_uploadEnded), sftpHashOutcome()}),
            now() - m_requestStart,
            {{QStringLiteral("size"), qlonglong(size)},
@@ -194,7 +194,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterDelete(CURLcode res
     m_rmFailure = failure(result, filePath());
     if (m_rmFailure.isEmpty())
         return Request::Gone;
-    m_fileMayExist = false; // named as left behind
+    m_data.setFileMayExist(false); // named as left behind
     report(SiteCheckStepId::CleanUp, sftpCleanUpOutcome(m_rmFailure, filePath(), true),
            now() - m_cleanUpStart);
     return Request::None;
@@ -202,7 +202,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterDelete(CURLcode res
 
 void SftpSiteCheckOperation::cleanUpAfterStop()
 {
-    m_fileMayExist = false;
+    m_data.setFileMayExist(false);
     const std::optional<HostKeyVerdict> &key = m_ssh.hostKey();
     QString failed = QStringLiteral("the host key is not known");
     if (key) {

@@ -20,9 +20,6 @@ QByteArray withoutLineEnd(const char *data, size_t size)
     return line;
 }
 
-// Far more than a listing or the test file: a listing that never ends is cut here.
-constexpr qsizetype MaxReceived = 16 * 1024 * 1024;
-
 } // namespace
 
 SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationContext &context)
@@ -39,7 +36,8 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
     m_folderUrl = m_order.serverUrl + target.folder.urlPath();
     QRandomGenerator random(QRandomGenerator::system()->generate());
     m_fileName = target.fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
-    m_payload = target.payload = siteCheckPayload(random);
+    target.payload = siteCheckPayload(random);
+    m_data.setPayload(target.payload);
 
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
     if (m_check == TlsSettings::Check::Probe)
@@ -71,9 +69,6 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     m_request = request;
     m_requestFrom = m_transcript.size();
     m_requestStart = now();
-    m_received.clear();
-    m_sent = 0;
-    m_firstByteMs = -1;
     m_errorBuffer[0] = 0;
     m_commands = {};
     const bool onFile =
@@ -87,14 +82,8 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     setOption(m_easy, CURLOPT_VERBOSE, 1L);
     setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SiteCheckOperation::onDebug);
     setOption(m_easy, CURLOPT_DEBUGDATA, this);
-    setOption(m_easy, CURLOPT_WRITEFUNCTION, &SiteCheckOperation::onWrite);
-    setOption(m_easy, CURLOPT_WRITEDATA, this);
+    m_data.restart(m_easy, request == SiteCheckRequest::Upload);
     m_watch.install(m_easy);
-    if (request == SiteCheckRequest::Upload) {
-        setOption(m_easy, CURLOPT_READFUNCTION, &SiteCheckOperation::onRead);
-        setOption(m_easy, CURLOPT_READDATA, this);
-        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_payload.size()));
-    }
     setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
 }
 
@@ -116,7 +105,7 @@ OperationStep SiteCheckOperation::done(CURLcode result)
     }
     const SiteCheckRequest next = m_sequence->next(m_request, facts(result), m_transcript);
     if (m_request == SiteCheckRequest::CleanUp)
-        m_fileMayExist = false; // deleted, or named as left behind
+        m_data.setFileMayExist(false); // deleted, or named as left behind
     try {
         if (next != SiteCheckRequest::None) {
             setUp(next);
@@ -138,8 +127,8 @@ SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
     f.error = QString::fromUtf8(m_errorBuffer);
     f.from = m_requestFrom;
     f.elapsedMs = now() - m_requestStart;
-    f.firstByteMs = m_firstByteMs < 0 ? -1 : m_firstByteMs - m_requestStart;
-    f.received = m_received;
+    f.firstByteMs = m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart;
+    f.received = m_data.received();
     f.peer = primaryAddress();
     f.dataAddress = m_dataAddress;
     // A connection refused before any command: the one this side refused.
@@ -196,7 +185,7 @@ OperationOutcome SiteCheckOperation::outcome()
 OperationOutcome SiteCheckOperation::stop()
 {
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_fileMayExist)
+    if (m_data.fileMayExist())
         cleanUpAfterStop();
     m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
                      QLatin1String(StoppedText));
@@ -216,7 +205,7 @@ void SiteCheckOperation::cleanUpAfterStop()
         SiteCheckStepId::CleanUp,
         cleanUpOutcome(deleted.code, deleted.said, m_sequence->filePath(), deleted.code / 100 != 2),
         -1));
-    m_fileMayExist = false;
+    m_data.setFileMayExist(false);
 }
 
 // --- Connections, replies and data, as libcurl reports them. The callbacks
@@ -286,30 +275,6 @@ void SiteCheckOperation::replyLine(const QString &line)
     m_reports.state(TransferState::ResponseReceived);
 }
 
-size_t SiteCheckOperation::onWrite(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SiteCheckOperation *>(userp);
-    const size_t length = size * count;
-    if (self->m_firstByteMs < 0) {
-        self->m_firstByteMs = self->now();
-        self->m_reports.state(TransferState::ReceivingResponse);
-    }
-    if (self->m_received.size() + qsizetype(length) > MaxReceived)
-        return 0;
-    self->m_received.append(data, qsizetype(length));
-    return length;
-}
-
-size_t SiteCheckOperation::onRead(char *data, size_t size, size_t count, void *userp)
-{
-    auto *self = static_cast<SiteCheckOperation *>(userp);
-    self->m_fileMayExist = true;
-    const qint64 length = qMin(qint64(size * count), self->m_payload.size() - self->m_sent);
-    memcpy(data, self->m_payload.constData() + self->m_sent, size_t(length));
-    self->m_sent += length;
-    return size_t(length);
-}
-
 size_t SiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<SiteCheckOperation *>(userp);
@@ -329,7 +294,7 @@ int SiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t s
     if (type == CURLINFO_HEADER_OUT) {
         self->m_transcript.sent(line->text, self->now());
         if (line->text.startsWith(QLatin1String("STOR ")))
-            self->m_fileMayExist = true;
+            self->m_data.setFileMayExist(true);
         self->m_reports.state(TransferState::Requesting);
         self->m_reports.state(TransferState::RequestSent);
     }

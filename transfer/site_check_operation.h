@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site_check_data.h"
+
 #include "connection_watch.h"
 #include "curl_handles.h"
 #include "ftp_reply.h"
@@ -48,8 +50,6 @@ private:
     QString primaryAddress() const;
     void replyLine(const QString &line);
 
-    static size_t onWrite(char *data, size_t size, size_t count, void *userp);
-    static size_t onRead(char *data, size_t size, size_t count, void *userp);
     static size_t onHeader(char *data, size_t size, size_t count, void *userp);
     static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
 
@@ -63,7 +63,6 @@ private:
     ServerTrust m_trust;
     QByteArray m_folderUrl;
     QString m_fileName;
-    QByteArray m_payload;
     std::unique_ptr<SiteCheckSequence> m_sequence;
 
     SiteCheckRequest m_request = SiteCheckRequest::Login;
@@ -73,9 +72,6 @@ private:
     SiteCheckTranscript m_transcript;
     qsizetype m_requestFrom = 0; // the running request's first exchange
     qint64 m_requestStart = 0;
-    QByteArray m_received;
-    qint64 m_sent = 0;
-    qint64 m_firstByteMs = -1;
 
     bool m_controlTls = false;
     TlsHandshake m_handshake;
@@ -85,6 +81,6 @@ private:
     bool m_dataResumed = false;
     QString m_dataAddress;
     QDateTime m_uploadEnded;
-    bool m_fileMayExist = false; // STOR went out and no DELE has been answered yet
     QElapsedTimer m_clock;
+    SiteCheckData m_data{m_reports, m_clock};
 };
