@@ -1,11 +1,22 @@
 #include "failure_text.h"
 
-namespace {
-
-QString withDetail(const QString &text, const QString &detail)
+QString withFailureDetail(const QString &text, const QString &detail)
 {
     return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
 }
+
+QString unresolvedHostText(const QString &server, const QString &detail)
+{
+    return withFailureDetail(
+        QStringLiteral("Cannot find the server %1: its name does not resolve").arg(server), detail);
+}
+
+QString connectFailedText(const QString &server, const QString &detail)
+{
+    return withFailureDetail(QStringLiteral("Cannot connect to %1").arg(server), detail);
+}
+
+namespace {
 
 QString cutShort(const FailureFacts &f)
 {
@@ -52,15 +63,13 @@ QString failureText(const FailureFacts &f)
 {
     switch (f.result) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        return withDetail(
-            QStringLiteral("Cannot find the server %1: its name does not resolve").arg(f.server),
-            f.detail);
+        return unresolvedHostText(f.server, f.detail);
     case CURLE_COULDNT_CONNECT:
         if (f.connected && !f.dataAddress.isEmpty())
-            return withDetail(
+            return withFailureDetail(
                 QStringLiteral("Cannot open the data connection to %1").arg(f.dataAddress),
                 f.detail);
-        return withDetail(QStringLiteral("Cannot connect to %1").arg(f.server), f.detail);
+        return connectFailedText(f.server, f.detail);
     case CURLE_OPERATION_TIMEDOUT:
         return timedOut(f);
     case CURLE_FTP_ACCEPT_FAILED:
@@ -68,20 +77,20 @@ QString failureText(const FailureFacts &f)
     case CURLE_FTP_CANT_GET_HOST:
     case CURLE_FTP_WEIRD_PASV_REPLY:
     case CURLE_FTP_WEIRD_227_FORMAT:
-        return withDetail(QStringLiteral("Cannot open the data connection to %1")
-                              .arg(f.dataAddress.isEmpty() ? f.server : f.dataAddress),
-                          f.detail);
+        return withFailureDetail(QStringLiteral("Cannot open the data connection to %1")
+                                     .arg(f.dataAddress.isEmpty() ? f.server : f.dataAddress),
+                                 f.detail);
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_OUT_OF_MEMORY:
-        return withDetail(
+        return withFailureDetail(
             QStringLiteral("The reply from %1 is too long or malformed").arg(f.server), f.detail);
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        return withDetail(QStringLiteral("The TLS handshake with %1 failed").arg(f.server),
-                          f.detail);
+        return withFailureDetail(QStringLiteral("The TLS handshake with %1 failed").arg(f.server),
+                                 f.detail);
     case CURLE_USE_SSL_FAILED:
         return QStringLiteral("%1 does not offer encryption").arg(f.server);
     case CURLE_LOGIN_DENIED: {
@@ -99,18 +108,20 @@ QString failureText(const FailureFacts &f)
     case CURLE_SEND_ERROR:
         // libcurl's own limit on what one reply may hold.
         if (f.detail.contains(QLatin1String("Too large response")))
-            return withDetail(
+            return withFailureDetail(
                 QStringLiteral("The reply from %1 is too long or malformed").arg(f.server),
                 f.detail);
         if (!f.greeted)
-            return withDetail(
+            return withFailureDetail(
                 QStringLiteral("%1 closed the connection without a greeting").arg(f.server),
                 f.detail);
         if (f.dataFlowing || f.received > 0)
-            return withDetail(cutShort(f), f.detail);
-        return withDetail(QStringLiteral("The connection to %1 failed").arg(f.server), f.detail);
+            return withFailureDetail(cutShort(f), f.detail);
+        return withFailureDetail(QStringLiteral("The connection to %1 failed").arg(f.server),
+                                 f.detail);
     default:
-        return withDetail(QStringLiteral("The operation on %1 failed").arg(f.server), f.detail);
+        return withFailureDetail(QStringLiteral("The operation on %1 failed").arg(f.server),
+                                 f.detail);
     }
 }
 

@@ -24,6 +24,12 @@ struct FailureFacts
     qint64 expected = -1; // -1 when the server announced no size
 };
 
+// The sentences FTP and SFTP share: the phase and the server, then libcurl's
+// or the server's words in brackets when there are any.
+QString withFailureDetail(const QString &text, const QString &detail);
+QString unresolvedHostText(const QString &server, const QString &detail);
+QString connectFailedText(const QString &server, const QString &detail);
+
 // One line for the operator that names the phase that failed and the server,
 // with libcurl's or the server's words after it where they help.
 QString failureText(const FailureFacts &facts);

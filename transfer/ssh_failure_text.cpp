@@ -4,11 +4,6 @@ namespace {
 
 using Phase = SshFailureFacts::Phase;
 
-QString withDetail(const QString &text, const QString &detail)
-{
-    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
-}
-
 QString cutShort(const SshFailureFacts &f)
 {
     const QString direction = f.upload ? QStringLiteral("to") : QStringLiteral("from");
@@ -28,9 +23,9 @@ QString cutShort(const SshFailureFacts &f)
 QString keyExchangeFailed(const SshFailureFacts &f)
 {
     if (f.detail.contains(QLatin1String("banner"), Qt::CaseInsensitive))
-        return withDetail(QStringLiteral("%1 sent no SSH greeting").arg(f.server), f.detail);
-    return withDetail(QStringLiteral("The SSH key exchange with %1 failed").arg(f.server),
-                      f.detail) +
+        return withFailureDetail(QStringLiteral("%1 sent no SSH greeting").arg(f.server), f.detail);
+    return withFailureDetail(QStringLiteral("The SSH key exchange with %1 failed").arg(f.server),
+                             f.detail) +
            QStringLiteral(". If the server has only an RSA host key: libssh2 cannot verify RSA "
                           "keys signed with SHA-2, which OpenSSH 8.8 and later require; an "
                           "Ed25519 or ECDSA host key works");
@@ -68,18 +63,17 @@ QString sshFailureText(const SshFailureFacts &f)
 {
     switch (f.result) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        return withDetail(
-            QStringLiteral("Cannot find the server %1: its name does not resolve").arg(f.server),
-            f.detail);
+        return unresolvedHostText(f.server, f.detail);
     case CURLE_COULDNT_CONNECT:
-        return withDetail(QStringLiteral("Cannot connect to %1").arg(f.server), f.detail);
+        return connectFailedText(f.server, f.detail);
     case CURLE_OPERATION_TIMEDOUT:
         return timedOut(f);
     case CURLE_PEER_FAILED_VERIFICATION:
-        return withDetail(QStringLiteral("The host key of %1 was refused; nothing of the account "
-                                         "was sent")
-                              .arg(f.server),
-                          f.detail);
+        return withFailureDetail(
+            QStringLiteral("The host key of %1 was refused; nothing of the account "
+                           "was sent")
+                .arg(f.server),
+            f.detail);
     case CURLE_LOGIN_DENIED:
         return QStringLiteral("%1 refused the login (%2)").arg(f.server, f.login);
     case CURLE_PARTIAL_FILE:
@@ -88,7 +82,7 @@ QString sshFailureText(const SshFailureFacts &f)
         break;
     }
     if (f.phase == Phase::Transferring)
-        return withDetail(cutShort(f), f.detail);
+        return withFailureDetail(cutShort(f), f.detail);
     // libssh2's handshake failed: the connection was up, whatever was seen of it.
     if (f.phase <= Phase::Connected && f.detail.startsWith(QLatin1String("Failure establishing")))
         return keyExchangeFailed(f);
@@ -99,7 +93,7 @@ QString sshFailureText(const SshFailureFacts &f)
                                   : keyExchangeFailed(f);
     if (f.phase >= Phase::LoggedIn && f.detail.isEmpty())
         return QStringLiteral("%1 closed the connection").arg(f.server);
-    return withDetail(QStringLiteral("The operation on %1 failed").arg(f.server), f.detail);
+    return withFailureDetail(QStringLiteral("The operation on %1 failed").arg(f.server), f.detail);
 }
 
 QString hostKeyChangedText(const QString &server, const QString &keyType,
