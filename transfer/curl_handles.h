@@ -39,3 +39,16 @@ template <typename T> void setOption(CURL *easy, CURLoption option, T value)
         throw std::runtime_error(std::string("Cannot prepare the FTP request: ") +
                                  curl_easy_strerror(result));
 }
+
+// Sets an operation's reply and debug callbacks into `easy`, with the
+// operation as their data, and libcurl's verbose output on: the debug
+// callback sorts it for the protocol log.
+inline void setReplyCallbacks(CURL *easy, curl_write_callback onHeader, curl_debug_callback onDebug,
+                              void *operation)
+{
+    setOption(easy, CURLOPT_HEADERFUNCTION, onHeader);
+    setOption(easy, CURLOPT_HEADERDATA, operation);
+    setOption(easy, CURLOPT_VERBOSE, 1L);
+    setOption(easy, CURLOPT_DEBUGFUNCTION, onDebug);
+    setOption(easy, CURLOPT_DEBUGDATA, operation);
+}

@@ -8,14 +8,6 @@
 
 namespace {
 
-QByteArray withoutLineEnd(const char *data, size_t size)
-{
-    QByteArray line(data, qsizetype(size));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
 FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
 {
     if (verb == FtpVerb::Close)
@@ -45,11 +37,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
         };
         m_files.open(uses.at(m_request.data), m_request.localName);
         setOption(easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
-        setOption(easy, CURLOPT_HEADERFUNCTION, &FtpOperation::onHeader);
-        setOption(easy, CURLOPT_HEADERDATA, this);
-        setOption(easy, CURLOPT_VERBOSE, 1L);
-        setOption(easy, CURLOPT_DEBUGFUNCTION, &FtpOperation::onDebug);
-        setOption(easy, CURLOPT_DEBUGDATA, this);
+        setReplyCallbacks(easy, &FtpOperation::onHeader, &FtpOperation::onDebug, this);
         setOption(easy, CURLOPT_NOPROGRESS, 0L);
         setOption(easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);
         setOption(easy, CURLOPT_XFERINFODATA, this);
@@ -259,7 +247,8 @@ size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
 size_t FtpOperation::onHeader(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<FtpOperation *>(userp);
-    self->m_talk.replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
+    self->m_talk.replyLine(
+        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
     if (const std::optional<QString> error = self->m_talk.replyError()) {
         // A short count makes libcurl end the operation.
         self->m_replyError = malformedReplyText(self->m_order.server(), *error);

@@ -4,13 +4,6 @@
 
 namespace {
 
-QByteArrayView withoutLineEnd(QByteArrayView data)
-{
-    while (data.endsWith('\n') || data.endsWith('\r'))
-        data.chop(1);
-    return data;
-}
-
 QString grouped(qint64 number)
 {
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
@@ -30,6 +23,13 @@ QString quoted(const QString &name)
 }
 
 } // namespace
+
+QByteArrayView withoutLineEnd(QByteArrayView data)
+{
+    while (data.endsWith('\n') || data.endsWith('\r'))
+        data.chop(1);
+    return data;
+}
 
 std::optional<OperatorLine> operatorLine(curl_infotype type, QByteArrayView data)
 {

@@ -20,6 +20,9 @@ struct OperatorLine
     QString text;
 };
 
+// A line as libcurl hands it over, without its CR LF.
+QByteArrayView withoutLineEnd(QByteArrayView data);
+
 // One piece of libcurl's debug output: a command as sent (the password
 // masked), a reply line as received, libcurl's own remarks as details (their
 // wording changes between libcurl versions and is full of bookkeeping), and

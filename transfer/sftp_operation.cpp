@@ -60,11 +60,7 @@ void SftpOperation::setUp(const SftpStep &step)
     m_errorBuffer[0] = 0;
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
-    setOption(m_easy, CURLOPT_HEADERFUNCTION, &SftpOperation::onHeader);
-    setOption(m_easy, CURLOPT_HEADERDATA, this);
-    setOption(m_easy, CURLOPT_VERBOSE, 1L);
-    setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SftpOperation::onDebug);
-    setOption(m_easy, CURLOPT_DEBUGDATA, this);
+    setReplyCallbacks(m_easy, &SftpOperation::onHeader, &SftpOperation::onDebug, this);
     m_data.install(m_easy, step.kind == SftpRequestKind::Upload);
     m_watch.install(m_easy);
     m_started = false;

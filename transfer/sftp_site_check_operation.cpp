@@ -93,11 +93,8 @@ void SftpSiteCheckOperation::setUp(Request request)
         setOption(m_easy, CURLOPT_FILETIME, 1L);
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
-    setOption(m_easy, CURLOPT_HEADERFUNCTION, &SftpSiteCheckOperation::onHeader);
-    setOption(m_easy, CURLOPT_HEADERDATA, this);
-    setOption(m_easy, CURLOPT_VERBOSE, 1L);
-    setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SftpSiteCheckOperation::onDebug);
-    setOption(m_easy, CURLOPT_DEBUGDATA, this);
+    setReplyCallbacks(m_easy, &SftpSiteCheckOperation::onHeader, &SftpSiteCheckOperation::onDebug,
+                      this);
     m_data.restart(m_easy, request == Request::Upload);
     m_watch.install(m_easy);
 }

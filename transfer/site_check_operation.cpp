@@ -10,18 +10,6 @@
 
 #include <QUrl>
 
-namespace {
-
-QByteArray withoutLineEnd(const char *data, size_t size)
-{
-    QByteArray line(data, qsizetype(size));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
-} // namespace
-
 SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationContext &context)
     : m_order(std::move(order)), m_reports(context.reports), m_watch(context.watch),
       m_easy(context.easy), m_check(context.check), m_checkFailure(context.reason),
@@ -77,11 +65,7 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
                        onFile ? m_folderUrl + QUrl::toPercentEncoding(m_fileName) : m_folderUrl,
                        m_tls);
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
-    setOption(m_easy, CURLOPT_HEADERFUNCTION, &SiteCheckOperation::onHeader);
-    setOption(m_easy, CURLOPT_HEADERDATA, this);
-    setOption(m_easy, CURLOPT_VERBOSE, 1L);
-    setOption(m_easy, CURLOPT_DEBUGFUNCTION, &SiteCheckOperation::onDebug);
-    setOption(m_easy, CURLOPT_DEBUGDATA, this);
+    setReplyCallbacks(m_easy, &SiteCheckOperation::onHeader, &SiteCheckOperation::onDebug, this);
     m_data.restart(m_easy, request == SiteCheckRequest::Upload);
     m_watch.install(m_easy);
     setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
@@ -278,7 +262,8 @@ void SiteCheckOperation::replyLine(const QString &line)
 size_t SiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<SiteCheckOperation *>(userp);
-    self->replyLine(QString::fromUtf8(withoutLineEnd(data, size * count)));
+    self->replyLine(
+        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
     // A reply past the assembler's limits ends the request.
     return self->m_assembler.error() ? 0 : size * count;
 }
