@@ -5,6 +5,7 @@
 #include "sftp_request.h"
 #include "sftp_site_check_rules.h"
 #include "sftp_status.h"
+#include "operator_log.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
 
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void listingDropsDotEntries();
     void statusFromLibcurl_data();
     void statusFromLibcurl();
+    void weakKeyExchangeWarns_data();
+    void weakKeyExchangeWarns();
     void keyLoginOffers_data();
     void keyLoginOffers();
     void passwordGoesOneWay_data();
@@ -183,6 +186,41 @@ void TestTransferSftp::statusFromLibcurl()
     QFETCH(int, result);
     QFETCH(QString, detail);
     QTEST(sftpStatus(CURLcode(result), detail).value_or(-1), "status");
+}
+
+void TestTransferSftp::weakKeyExchangeWarns_data()
+{
+    QTest::addColumn<QString>("keyExchange");
+    QTest::addColumn<QString>("cipher");
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("weak"); // empty: passes
+    QTest::newRow("current") << "curve25519-sha256" << "aes128-ctr" << "hmac-sha2-256" << "";
+    QTest::newRow("group14 with SHA-256")
+        << "diffie-hellman-group14-sha256" << "aes256-ctr" << "hmac-sha2-512" << "";
+    QTest::newRow("1024-bit group") << "diffie-hellman-group1-sha1" << "aes128-ctr"
+                                    << "hmac-sha2-256" << "diffie-hellman-group1-sha1";
+    QTest::newRow("64-bit block") << "curve25519-sha256" << "3des-cbc" << "hmac-sha2-256"
+                                  << "3des-cbc";
+    QTest::newRow("RC4") << "curve25519-sha256" << "arcfour128" << "hmac-sha1" << "arcfour128";
+    QTest::newRow("MD5") << "curve25519-sha256" << "aes128-ctr" << "hmac-md5" << "hmac-md5";
+}
+
+void TestTransferSftp::weakKeyExchangeWarns()
+{
+    QFETCH(QString, keyExchange);
+    QFETCH(QString, cipher);
+    QFETCH(QString, mac);
+    QFETCH(QString, weak);
+    SshSessionFacts session;
+    session.keyExchange = keyExchange;
+    session.cipher = cipher;
+    session.mac = mac;
+    const SiteCheckOutcome outcome = keyExchangeOutcome(session);
+    QCOMPARE(outcome.result, weak.isEmpty() ? SiteCheckResult::Pass : SiteCheckResult::Warning);
+    QVERIFY(outcome.detail.contains(cipher));
+    if (!weak.isEmpty())
+        QVERIFY2(outcome.hint.startsWith(weak + " is "), qPrintable(outcome.hint));
+    QCOMPARE(keyExchangeOutcome(std::nullopt).result, SiteCheckResult::Skipped);
 }
 
 void TestTransferSftp::keyLoginOffers_data()
@@ -380,7 +418,7 @@ void TestTransferSftp::wrongPasswordIsTriedOnce()
     QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")) - before, 1);
     // The right password never shows either.
     const Outcome good = run(*demo(), "PWD", {true});
-    QVERIFY(good.ok && good.protections.contains("SSH"));
+    QVERIFY(good.ok && !good.protections.filter(QRegularExpression("^SSH \\S+$")).isEmpty());
     for (const Outcome &seen : {outcome, good})
         QVERIFY(!seen.shows(DemoPassword) && !seen.shows(QStringLiteral("Wr0ngPw#7")));
 }
@@ -404,7 +442,8 @@ void TestTransferSftp::declinedHostKeySendsNothing()
 void TestTransferSftp::trustedHostKeyKeyLogin()
 {
     SshdProcess sshd;
-    QVERIFY2(sshd.start(), qPrintable(sshd.errorString()));
+    // At DEBUG1 the server logs what its key exchange settled on.
+    QVERIFY2(sshd.start({}, QStringLiteral("DEBUG1")), qPrintable(sshd.errorString()));
     // The operator's keys, where an empty password looks for them: the first
     // one tried is not the account's, the second one is.
     QDir().mkpath(QDir::homePath() + "/.ssh");
@@ -427,6 +466,21 @@ void TestTransferSftp::trustedHostKeyKeyLogin()
     QVERIFY(run(*transfer, "PUT " + local).ok);
     QCOMPARE(readFile(folder.filePath("round.txt")), "round trip");
     QVERIFY(sshd.log().contains("Failed publickey") && sshd.log().contains("Accepted publickey"));
+    // The log and the status bar name what the server says it settled on.
+    const QString log = sshd.log();
+    const auto said = [&log](const char *pattern) {
+        return QRegularExpression(QLatin1String(pattern)).match(log).captured(1);
+    };
+    SshSessionFacts settled;
+    settled.serverVersion = said("Local version string ([^\\r\\n]+)");
+    settled.keyExchange = said("kex: algorithm: (\\S+)");
+    settled.hostKey = said("kex: host key algorithm: (\\S+)");
+    settled.cipher = said("kex: client->server cipher: (\\S+)");
+    settled.mac = said("kex: client->server cipher: \\S+ MAC: (\\S+)");
+    QVERIFY2(!settled.cipher.isEmpty() && !settled.serverVersion.isEmpty(), qPrintable(log));
+    QCOMPARE(trusted.protections, QStringList{"SSH " + settled.cipher});
+    for (const QString &line : {sshServerLine(settled.serverVersion), sshSessionLine(settled)})
+        QVERIFY2(trusted.protocol.contains(line), qPrintable(trusted.protocol.join('\n')));
     QFile::remove(key);
     QFile::remove(wrongKey);
 }
@@ -475,9 +529,10 @@ void TestTransferSftp::siteCheck()
     // Trusted by the answer, not by known_hosts.
     QCOMPARE(check.steps.value(Id::HostKey).result, SiteCheckResult::Warning);
     QVERIFY(check.steps.value(Id::HostKey).detail.contains(m_demo.hostKey().fingerprint));
-    QCOMPARE(check.steps.value(Id::SshVersion).result, SiteCheckResult::Skipped);
-    QCOMPARE(check.steps.value(Id::SshVersion).detail, sshVersionOutcome().detail);
-    QCOMPARE(check.steps.value(Id::KeyExchange).result, SiteCheckResult::Skipped);
+    QCOMPARE(check.steps.value(Id::SshVersion).result, SiteCheckResult::Pass);
+    QVERIFY(check.steps.value(Id::SshVersion).detail.startsWith("SSH-2.0-AsyncSSH"));
+    QCOMPARE(check.steps.value(Id::KeyExchange).result, SiteCheckResult::Pass);
+    QVERIFY(check.steps.value(Id::KeyExchange).detail.contains(", cipher "));
     QVERIFY(check.steps.value(Id::Listing).detail.contains("sub"));
     QCOMPARE(QDir(served("sub")).entryList(QDir::Files), QStringList{"b.txt"});
     QVERIFY(!check.outcome.shows(DemoPassword));

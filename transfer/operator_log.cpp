@@ -146,6 +146,21 @@ QString dataConnectionLine(const QString &address, DataProtection protection)
     return {};
 }
 
+QString sshServerLine(const QString &version)
+{
+    QString shown = version;
+    for (QChar &c : shown)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return QStringLiteral("Server: %1").arg(shown);
+}
+
+QString sshSessionLine(const SshSessionFacts &session)
+{
+    return QStringLiteral("SSH established (%1, MAC %2, key exchange %3, host key %4)")
+        .arg(session.cipher, session.mac, session.keyExchange, session.hostKey);
+}
+
 QString sshHostKeyLine(const QString &keyType, const QString &fingerprint, HostKeyStanding standing)
 {
     static const char *const standings[] = {

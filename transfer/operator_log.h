@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp_command.h"
+#include "ssh_session_facts.h"
 #include "transfer_component.h"
 
 #include <QByteArrayView>
@@ -65,6 +66,11 @@ enum class DataProtection { Clear, Resumed, NotResumed };
 // "Data connection to 127.0.0.1:55321, TLS session resumed".
 QString dataConnectionLine(const QString &address, DataProtection protection);
 
+// "Server: SSH-2.0-OpenSSH_9.2p1", the server's own words made printable.
+QString sshServerLine(const QString &version);
+// "SSH established (aes128-ctr, MAC hmac-sha2-256, key exchange curve25519-sha256,
+// host key ecdsa-sha2-nistp256)".
+QString sshSessionLine(const SshSessionFacts &session);
 // Where an SSH server's host key stands with this console.
 enum class HostKeyStanding { KnownHosts, TrustedThisSession, NotKnown };
 // "SSH key exchange done; host key ssh-ed25519 SHA256:... is in ~/.ssh/known_hosts".

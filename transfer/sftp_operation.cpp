@@ -220,7 +220,7 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
     outcome.freshLogin = m_ssh.fresh();
     // A refused file operation leaves the login standing.
     if (m_ssh.phase() >= Phase::LoggedIn && (ok || code > 0))
-        outcome.protection = QStringLiteral("SSH");
+        outcome.protection = m_ssh.protection();
     if (ok && m_serverSize >= 0 && m_serverSize != files.uploadSize()) {
         ok = false;
         outcome.failure = incompleteUploadText(m_serverSize, files.uploadSize(),

@@ -209,7 +209,7 @@ OperationOutcome SftpSiteCheckOperation::outcome()
         outcome.failure = outcome.summary;
     outcome.freshLogin = true;
     if (m_loggedIn)
-        outcome.protection = QStringLiteral("SSH");
+        outcome.protection = m_ssh.protection();
     outcome.times.total = now() * 1000;
     return outcome;
 }

@@ -9,22 +9,60 @@ namespace {
 // As for FTP's MDTM: a clock further off than this warns.
 constexpr qint64 ClockTolerance = 120;
 
-const char *const NoSession = "libcurl does not expose the SSH session";
+const char *const NotRead = "the key exchange did not finish, or libssh2's session could not be read";
+
+// Algorithms that current OpenSSH no longer offers by default, as the start
+// of their names.
+struct WeakRow
+{
+    const char *start;
+    const char *what;
+};
+constexpr WeakRow WeakAlgorithms[] = {
+    {"diffie-hellman-group1-", "a 1024-bit key exchange"},
+    {"diffie-hellman-group14-sha1", "a key exchange hashed with SHA-1"},
+    {"diffie-hellman-group-exchange-sha1", "a key exchange hashed with SHA-1"},
+    {"3des-", "a 64-bit block cipher"},
+    {"blowfish-", "a 64-bit block cipher"},
+    {"cast128-", "a 64-bit block cipher"},
+    {"arcfour", "the broken RC4 cipher"},
+    {"none", "no encryption or no integrity check"},
+    {"hmac-md5", "an MD5 integrity check"},
+};
+
+const WeakRow *weakness(const QString &algorithm)
+{
+    for (const WeakRow &row : WeakAlgorithms)
+        if (algorithm.startsWith(QLatin1String(row.start)))
+            return &row;
+    return nullptr;
+}
 
 } // namespace
 
-SiteCheckOutcome sshVersionOutcome()
+SiteCheckOutcome sshVersionOutcome(const std::optional<SshSessionFacts> &session)
 {
-    return SiteCheckOutcome::skipped(
-        QStringLiteral("%1, so the server's SSH version cannot be read")
-            .arg(QLatin1String(NoSession)));
+    if (!session)
+        return SiteCheckOutcome::skipped(QLatin1String(NotRead));
+    return SiteCheckOutcome::pass(session->serverVersion);
 }
 
-SiteCheckOutcome keyExchangeOutcome()
+SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session)
 {
-    return SiteCheckOutcome::skipped(
-        QStringLiteral("%1, so the key exchange and cipher it settled on cannot be read")
-            .arg(QLatin1String(NoSession)));
+    if (!session)
+        return SiteCheckOutcome::skipped(QLatin1String(NotRead));
+    const QString settled = QStringLiteral("%1, cipher %2, MAC %3")
+                                .arg(session->keyExchange, session->cipher, session->mac);
+    for (const QString &algorithm : {session->keyExchange, session->cipher, session->mac}) {
+        if (const WeakRow *weak = weakness(algorithm))
+            return SiteCheckOutcome::warning(
+                settled,
+                QStringLiteral("%1 is %2; the server offers nothing stronger that libssh2 "
+                               "speaks. Current OpenSSH servers offer curve25519-sha256 and "
+                               "aes128-ctr.")
+                    .arg(algorithm, QLatin1String(weak->what)));
+    }
+    return SiteCheckOutcome::pass(settled);
 }
 
 SiteCheckOutcome hostKeyOutcome(const HostKeyFacts &key)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "site_check_report.h"
+#include "ssh_session_facts.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,9 +13,10 @@
 // reply. The steps FTP and SFTP share keep their rules in
 // site_check_rules.h and site_check_file_rules.h.
 
-// Steps 3 and 4: what libcurl cannot tell.
-SiteCheckOutcome sshVersionOutcome();
-SiteCheckOutcome keyExchangeOutcome();
+// Steps 3 and 4: the server's version string, and the algorithms the key
+// exchange settled on, which warn when current OpenSSH would refuse them.
+SiteCheckOutcome sshVersionOutcome(const std::optional<SshSessionFacts> &session);
+SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session);
 
 // Step 5: the host key the server showed and what vouched for it.
 struct HostKeyFacts

@@ -47,7 +47,10 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterLogin(CURLcode resu
     report(SiteCheckStepId::Connection,
            connectionOutcome(peer, m_order.port, milliseconds(times.connect)),
            milliseconds(times.connect), {{QStringLiteral("address"), peer}});
-    report(SiteCheckStepId::SshVersion, sshVersionOutcome(), -1);
+    const std::optional<SshSessionFacts> &session = m_ssh.session();
+    report(SiteCheckStepId::SshVersion, sshVersionOutcome(session), -1,
+           session ? QVariantMap{{QStringLiteral("version"), session->serverVersion}}
+                   : QVariantMap{});
 
     SshFailureFacts facts;
     facts.result = result;
@@ -66,7 +69,12 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterLogin(CURLcode resu
         skipFrom(SiteCheckStepId::HostKey, QStringLiteral("no SSH session"));
         return Request::None;
     }
-    report(SiteCheckStepId::KeyExchange, keyExchangeOutcome(), milliseconds(times.keyExchange));
+    report(SiteCheckStepId::KeyExchange, keyExchangeOutcome(session),
+           milliseconds(times.keyExchange),
+           session ? QVariantMap{{QStringLiteral("keyExchange"), session->keyExchange},
+                                   {QStringLiteral("cipher"), session->cipher},
+                                   {QStringLiteral("mac"), session->mac}}
+                   : QVariantMap{});
     HostKeyFacts hostKey;
     hostKey.keyType = key->keyType;
     hostKey.fingerprint = key->fingerprint;

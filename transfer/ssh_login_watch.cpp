@@ -70,6 +70,12 @@ int SshLoginWatch::onHostKey(void *userp, int keyType, const char *key, size_t l
     self->m_phase = Phase::KeyExchanged;
     self->m_at.keyDone = self->now();
     self->m_reports.state(TransferState::Connected);
+    self->m_session = takeSshSessionFacts();
+    if (self->m_session) {
+        self->m_reports.protocol(ProtocolEvent::Kind::Info,
+                                 sshServerLine(self->m_session->serverVersion));
+        self->m_reports.protocol(ProtocolEvent::Kind::Info, sshSessionLine(*self->m_session));
+    }
     const HostKeyStanding standing = verdict.pinned       ? HostKeyStanding::TrustedThisSession
                                      : verdict.knownHosts ? HostKeyStanding::KnownHosts
                                                           : HostKeyStanding::NotKnown;
@@ -80,6 +86,11 @@ int SshLoginWatch::onHostKey(void *userp, int keyType, const char *key, size_t l
     // libcurl ends the attempt here, before any login.
     self->m_refusedKey = verdict;
     return CURLKHMATCH_MISMATCH;
+}
+
+QString SshLoginWatch::protection() const
+{
+    return m_session ? QStringLiteral("SSH %1").arg(m_session->cipher) : QStringLiteral("SSH");
 }
 
 OperationStep SshLoginWatch::refusedKeyStep() const

@@ -6,6 +6,7 @@
 #include "operator_log.h"
 #include "sftp_request.h"
 #include "ssh_host_key.h"
+#include "ssh_session_facts.h"
 
 #include <QElapsedTimer>
 
@@ -51,6 +52,10 @@ public:
     OperationStep refusedKeyStep() const;
     // The host key the server showed last, whatever was made of it.
     const std::optional<HostKeyVerdict> &hostKey() const { return m_hostKey; }
+    // What the key exchange settled, when libssh2's session could be read.
+    const std::optional<SshSessionFacts> &session() const { return m_session; }
+    // What protects the login, for the status bar: "SSH aes128-ctr".
+    QString protection() const;
     // The login methods the server listed ("publickey,password").
     const QString &offeredMethods() const { return m_offered; }
     // The login method tried, in the operator's words.
@@ -72,6 +77,7 @@ private:
     bool m_fresh = false;
     std::optional<HostKeyVerdict> m_refusedKey;
     std::optional<HostKeyVerdict> m_hostKey;
+    std::optional<SshSessionFacts> m_session;
     QString m_offered;
     QString m_method;
     QElapsedTimer m_clock;
