@@ -14,11 +14,41 @@ QString normalisedFingerprint(QString fingerprint)
     return fingerprint.remove(QLatin1Char(':')).toUpper();
 }
 
+// A certificate's fingerprint is hex, with or without colons; a host key's
+// is base64, where letter case counts, with or without "SHA256:".
+bool trustedByOperator(const TrustQuestion &question, const QString &given)
+{
+    if (given.isEmpty() || question.kind == TrustQuestion::Kind::ClearText)
+        return false;
+    if (question.kind == TrustQuestion::Kind::HostKey) {
+        const QLatin1String prefix("SHA256:");
+        return question.fingerprint == given || question.fingerprint == prefix + given;
+    }
+    return normalisedFingerprint(question.fingerprint) == normalisedFingerprint(given);
+}
+
+// The folder to check, from the URL's path: on FTP relative to the login's
+// folder; on SFTP absolute, as for the curl tool, with "/~/" for the login's
+// folder.
+QString folderFrom(const QUrl &url, bool sftp)
+{
+    const QString path = url.path();
+    if (!sftp)
+        return path.mid(1);
+    if (path == QLatin1String("/") || path == QLatin1String("/~"))
+        return {};
+    return path.startsWith(QLatin1String("/~/")) ? path.mid(3) : path;
+}
+
 int usage(FILE *err, const QString &why)
 {
     std::fprintf(err,
                  "sarvel: %s\nUsage: sarvel --check ftp://user@host[:port][/folder] [--json] "
-                 "[--trust SHA256-FINGERPRINT]\n(the password in SARVEL_PASSWORD)\n",
+                 "[--trust SHA256-FINGERPRINT]\n"
+                 "       sarvel --check sftp://user@host[:port][/path] [--json] "
+                 "[--trust SHA256:KEY-FINGERPRINT]\n"
+                 "(the password in SARVEL_PASSWORD; for SFTP, empty for the SSH agent and "
+                 "keys)\n",
                  qPrintable(why));
     return 2;
 }
@@ -41,18 +71,22 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     if (!parser.parse(arguments))
         return usage(err, parser.errorText());
     const QUrl url(parser.value(check), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() ||
-        url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
-        return usage(err, QStringLiteral("not an FTP address: %1").arg(parser.value(check)));
+    const QString scheme = url.scheme().toLower();
+    const bool sftp = scheme == QLatin1String("sftp");
+    if (!url.isValid() || url.host().isEmpty() || (!sftp && scheme != QLatin1String("ftp")))
+        return usage(err,
+                     QStringLiteral("not an FTP or SFTP address: %1").arg(parser.value(check)));
     if (!url.password().isEmpty())
         return usage(err, QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL"));
-    const QString folder = url.path().mid(1);
+    if (sftp && url.userName().isEmpty())
+        return usage(err, QStringLiteral("an SFTP address names its user: sftp://user@host"));
+    const QString folder = folderFrom(url, sftp);
     if (folder.contains(QLatin1Char('"')))
         return usage(err, QStringLiteral("the folder may not hold a double quote"));
 
     CurlTransfer transfer;
     QUrl server;
-    server.setScheme(QStringLiteral("ftp"));
+    server.setScheme(scheme);
     server.setHost(url.host());
     server.setPort(url.port());
     transfer.setURL(server.toString());
@@ -60,10 +94,10 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
 
     SiteCheckReport report;
-    report.target = siteCheckTarget(url.host(), url.port(21), folder);
+    report.target = siteCheckTarget(url.host(), url.port(sftp ? 22 : 21), folder, scheme);
     report.label = url.host();
     report.started = QDateTime::currentDateTimeUtc();
-    const QString trusted = normalisedFingerprint(parser.value(trust));
+    const QString trusted = parser.value(trust);
     QEventLoop loop;
     QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
                      [&](const SiteCheckStep &step) { report.steps << step; });
@@ -72,9 +106,7 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
         [&](const ProtocolEvent &event) { report.protocolLines << siteCheckProtocolLine(event); });
     QObject::connect(
         &transfer, &TransferComponent::trustQuestion, &loop, [&](const TrustQuestion &question) {
-            transfer.answerTrust(question.kind == TrustQuestion::Kind::Certificate &&
-                                 !trusted.isEmpty() &&
-                                 normalisedFingerprint(question.fingerprint) == trusted);
+            transfer.answerTrust(trustedByOperator(question, trusted));
         });
     QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
     try {
@@ -86,7 +118,8 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     loop.exec();
 
     if (report.steps.isEmpty()) {
-        // Stopped before any step: a certificate or clear text refused.
+        // Stopped before any step: a certificate, a host key or clear text
+        // refused.
         std::fprintf(err, "sarvel: %s\n", qPrintable(transfer.ResponseInfo()));
         return 2;
     }

@@ -4,6 +4,7 @@
 #include "failure_text.h"
 #include "site_check_terminal.h"
 #include "site_check_tls_rules.h"
+#include "ssh_server_process.h"
 #include "transfer_run.h"
 #include "vsftpd_process.h"
 
@@ -66,6 +67,7 @@ private Q_SLOTS:
     void stoppedCheckDeletesItsFile();
     void folderThatDoesNotExist();
     void terminalExitCodes();
+    void terminalSftp();
 };
 
 void TestSiteCheckRun::serverBehaviours_data()
@@ -237,6 +239,36 @@ void TestSiteCheckRun::terminalExitCodes()
     QCOMPARE(trusted.status, 1); // the certificate's warning
     const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
     QCOMPARE(saved.value("steps").toArray().size(), siteCheckSteps().size());
+}
+
+void TestSiteCheckRun::terminalSftp()
+{
+    QTemporaryDir root;
+    QTemporaryDir home; // no known_hosts, no keys
+    QVERIFY(QDir(root.path()).mkdir("up"));
+    SftpServerProcess server;
+    QVERIFY2(server.start(root.path(), TestUser, TestPassword),
+             "the demo SFTP server did not start (python3-asyncssh)");
+    const QByteArray operatorHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    const QString url = QStringLiteral("sftp://%1@127.0.0.1:%2/~/up").arg(TestUser).arg(server.port());
+    // A host key nobody vouches for: nothing of the account goes out.
+    const TerminalRun refused = checkInTerminal(url);
+    const TerminalRun other = checkInTerminal(url, {"--trust", "SHA256:" + QString(43, 'A')});
+    const TerminalRun trusted =
+        checkInTerminal(url, {"--json", "--trust", server.hostKey().fingerprint});
+    qputenv("HOME", operatorHome);
+    QCOMPARE(refused.status, 2);
+    QCOMPARE(other.status, 2);
+    QTest::qWait(200);
+    QCOMPARE(server.output().count("login attempt"), 1);
+    QCOMPARE(trusted.status, 1); // trusted by the answer alone, not by known_hosts: a warning
+    const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
+    QCOMPARE(saved.value("steps").toArray().size(), sftpSiteCheckSteps().size());
+    QCOMPARE(saved.value("target").toString(),
+             siteCheckTarget("127.0.0.1", server.port(), "up", "sftp"));
+    QVERIFY(!trusted.out.contains(TestPassword.toUtf8()));
+    QVERIFY(QDir(root.filePath("up")).isEmpty()); // the test file is cleaned up
 }
 
 QTEST_GUILESS_MAIN(TestSiteCheckRun)
