@@ -83,7 +83,7 @@ def make_server_class(user, password, log_logins):
     return Server
 
 
-async def serve(args):
+async def serve(args, sftp_server):
     root = os.path.abspath(args.root)
     key_path = args.host_key or os.path.join(
         os.path.dirname(root), os.path.basename(root) + "_sftp_host_ed25519_key")
@@ -93,7 +93,7 @@ async def serve(args):
         server_host_keys=[host_key(key_path)],
         # SFTP sessions only: with no process or session factory asyncssh
         # refuses shells and commands.
-        sftp_factory=lambda chan: ConfinedSFTPServer(chan, root),
+        sftp_factory=lambda chan: sftp_server(chan, root),
         allow_scp=False,
         agent_forwarding=False,
         x11_forwarding=False,
@@ -102,7 +102,7 @@ async def serve(args):
     await listener.wait_closed()
 
 
-def main():
+def main(sftp_server=ConfinedSFTPServer):
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=0)
@@ -117,7 +117,7 @@ def main():
     args = parser.parse_args()
     logging.basicConfig(level=logging.WARNING)
     try:
-        asyncio.run(serve(args))
+        asyncio.run(serve(args, sftp_server))
     except KeyboardInterrupt:
         pass
     except OSError as error:

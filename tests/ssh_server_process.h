@@ -145,6 +145,9 @@ public:
         }
     }
 
+    // From the next start on: the SFTP server refuses every change
+    // (internal-sftp -R), with "permission denied".
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     int port() const { return m_port; }
     static QString userName()
     {
@@ -185,8 +188,9 @@ private:
             "UsePAM no",
             // The temporary folder's modes are not sshd's business here.
             "StrictModes no",
-            QStringLiteral("Subsystem sftp internal-sftp -l VERBOSE%1")
-                .arg(m_startFolder.isEmpty() ? QString() : QStringLiteral(" -d ") + m_startFolder),
+            QStringLiteral("Subsystem sftp internal-sftp -l VERBOSE%1%2")
+                .arg(m_startFolder.isEmpty() ? QString() : QStringLiteral(" -d ") + m_startFolder,
+                     m_readOnly ? QStringLiteral(" -R") : QString()),
             QStringLiteral("LogLevel %1").arg(m_logLevel),
             // In the greeting, so another server on the port is not taken for this one.
             QStringLiteral("VersionAddendum %1").arg(m_token),
@@ -219,6 +223,7 @@ private:
     QString m_error;
     QString m_startFolder;
     QString m_logLevel;
+    bool m_readOnly = false;
     int m_port = 0;
 };
 
@@ -236,12 +241,20 @@ public:
         m_process.waitForFinished();
     }
 
+    enum class Reads { Answer, Stall };
     // False when the server did not come up (no python3-asyncssh, say).
-    bool start(const QString &root, const QString &user, const QString &password)
+    // With Reads::Stall no file read is ever answered.
+    bool start(const QString &root, const QString &user, const QString &password,
+               Reads reads = Reads::Answer)
     {
+        const QString demo = QStringLiteral(SARVEL_SCRIPTS_DIR "/sftp_server.py");
+        const QStringList program =
+            reads == Reads::Answer
+                ? QStringList{demo}
+                : QStringList{QStringLiteral(SARVEL_TESTS_DIR "/stalling_sftp_server.py"), demo};
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("/usr/bin/python3"),
-                        {QStringLiteral(SARVEL_SCRIPTS_DIR "/sftp_server.py"),
+                        program + QStringList{
                          QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--root"),
                          root, QStringLiteral("--user"), user, QStringLiteral("--password"),
                          password, QStringLiteral("--host-key"), hostKeyPath(),

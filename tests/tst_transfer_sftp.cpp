@@ -5,6 +5,7 @@
 #include "sftp_request.h"
 #include "sftp_site_check_rules.h"
 #include "sftp_status.h"
+#include "failure_text.h"
 #include "operator_log.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
@@ -73,6 +74,8 @@ private Q_SLOTS:
     void trustedHostKeyKeyLogin();
     void knownHostsDecides();
     void siteCheck();
+    void siteCheckReadOnlyKeyLogin();
+    void stoppedSiteCheckDeletesItsFile();
     void siteCheckRefusedHostKey_data();
     void siteCheckRefusedHostKey();
 
@@ -538,6 +541,62 @@ void TestTransferSftp::siteCheck()
     QVERIFY(!check.outcome.shows(DemoPassword));
     QTest::qWait(200);
     QCOMPARE(m_demo.output().count(QStringLiteral("login attempt")) - before, 1);
+}
+
+void TestTransferSftp::siteCheckReadOnlyKeyLogin()
+{
+    SshdProcess sshd;
+    sshd.setReadOnly(true);
+    QVERIFY2(sshd.start(), qPrintable(sshd.errorString()));
+    // The operator's key and known_hosts: no question, no password.
+    QDir().mkpath(QDir::homePath() + "/.ssh");
+    const QString key = QDir::homePath() + "/.ssh/id_ed25519";
+    const QString knownHosts = QDir::homePath() + "/.ssh/known_hosts";
+    QVERIFY(QFile::copy(sshd.clientKey().path, key));
+    QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner);
+    const QString name = QStringLiteral("[127.0.0.1]:%1 ").arg(sshd.port());
+    QVERIFY(writeFile(knownHosts, (name + sshd.hostEd25519Key().publicLine() + '\n' + name +
+                                   sshd.hostEcdsaKey().publicLine() + '\n')
+                                      .toUtf8()));
+    QTemporaryDir folder;
+    auto transfer = sftpTransferTo(sshd.port(), SshdProcess::userName(), QString());
+    const CheckRun check = runCheck(*transfer, "CHECK " + folder.path(), {});
+    QFile::remove(key);
+    QFile::remove(knownHosts);
+    using Id = SiteCheckStepId;
+    QVERIFY2(check.outcome.ok && check.outcome.questions.isEmpty(),
+             qPrintable(check.outcome.info));
+    QCOMPARE(check.steps.value(Id::HostKey).result, SiteCheckResult::Pass);
+    QCOMPARE(check.steps.value(Id::Login).result, SiteCheckResult::Pass);
+    QVERIFY(check.steps.value(Id::Login).detail.contains("id_ed25519"));
+    // A folder the account may not write in is told, not failed.
+    for (const Id id : {Id::Write, Id::Verify, Id::ReadBack, Id::CleanUp})
+        QCOMPARE(check.steps.value(id).result, SiteCheckResult::Skipped);
+    QVERIFY2(check.steps.value(Id::Write).detail.contains(folder.path()),
+             qPrintable(check.steps.value(Id::Write).detail));
+    QCOMPARE(sshd.log().count("Accepted publickey"), 1);
+}
+
+void TestTransferSftp::stoppedSiteCheckDeletesItsFile()
+{
+    QTemporaryDir root;
+    SftpServerProcess stalling;
+    QVERIFY(stalling.start(root.path(), DemoUser, DemoPassword, SftpServerProcess::Reads::Stall));
+    auto transfer = sftpTransferTo(stalling.port(), DemoUser, DemoPassword);
+    // Stopped once the test file is written: the read-back never gets its data.
+    QObject context;
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
+                     [&](const SiteCheckStep &step) {
+                         if (step.id == SiteCheckStepId::Write)
+                             transfer->Execute(QStringLiteral("ABORT"));
+                     });
+    const CheckRun check = runCheck(*transfer, "CHECK", {true});
+    QVERIFY(!check.outcome.ok);
+    QCOMPARE(check.outcome.info, QLatin1String(StoppedText));
+    QCOMPARE(check.steps.value(SiteCheckStepId::Write).result, SiteCheckResult::Pass);
+    QCOMPARE(check.steps.value(SiteCheckStepId::ReadBack).result, SiteCheckResult::Skipped);
+    QCOMPARE(check.steps.value(SiteCheckStepId::CleanUp).result, SiteCheckResult::Pass);
+    QVERIFY(QDir(root.path()).isEmpty());
 }
 
 void TestTransferSftp::siteCheckRefusedHostKey_data()
