@@ -96,7 +96,8 @@ void TestOperatorLog::operationLines_data()
         << dataConnectionLine("127.0.0.1:5000", DataProtection::Resumed)
         << "Data connection to 127.0.0.1:5000, TLS session resumed";
     QTest::newRow("server version with control characters")
-        << sshServerLine("SSH-2.0-Evil\x1b[2J\tx") << "Server: SSH-2.0-Evil?[2J?x";
+        << sshServerLine(printableSshVersion("SSH-2.0-Evil\x1b[2J\tx"))
+        << "Server: SSH-2.0-Evil?[2J?x";
 }
 
 void TestOperatorLog::operationLines()

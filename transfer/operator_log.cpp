@@ -148,11 +148,7 @@ QString dataConnectionLine(const QString &address, DataProtection protection)
 
 QString sshServerLine(const QString &version)
 {
-    QString shown = version;
-    for (QChar &c : shown)
-        if (!c.isPrint())
-            c = QLatin1Char('?');
-    return QStringLiteral("Server: %1").arg(shown);
+    return QStringLiteral("Server: %1").arg(version);
 }
 
 QString sshSessionLine(const SshSessionFacts &session)

@@ -66,7 +66,7 @@ enum class DataProtection { Clear, Resumed, NotResumed };
 // "Data connection to 127.0.0.1:55321, TLS session resumed".
 QString dataConnectionLine(const QString &address, DataProtection protection);
 
-// "Server: SSH-2.0-OpenSSH_9.2p1", the server's own words made printable.
+// "Server: SSH-2.0-OpenSSH_9.2p1".
 QString sshServerLine(const QString &version);
 // "SSH established (aes128-ctr, MAC hmac-sha2-256, key exchange curve25519-sha256,
 // host key ecdsa-sha2-nistp256)".

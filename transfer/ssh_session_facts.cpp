@@ -40,7 +40,7 @@ extern "C" int libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socke
     const int result = handshake(session, socket);
     if (result == 0) {
         SshSessionFacts facts;
-        facts.serverVersion = QString::fromUtf8(libssh2_session_banner_get(session));
+        facts.serverVersion = printableSshVersion(libssh2_session_banner_get(session));
         facts.keyExchange = method(session, LIBSSH2_METHOD_KEX);
         facts.hostKey = method(session, LIBSSH2_METHOD_HOSTKEY);
         facts.cipher = method(session, LIBSSH2_METHOD_CRYPT_CS);
@@ -48,6 +48,15 @@ extern "C" int libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socke
         latest = facts;
     }
     return result;
+}
+
+QString printableSshVersion(const char *version)
+{
+    QString shown = QString::fromUtf8(version);
+    for (QChar &c : shown)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return shown;
 }
 
 std::optional<SshSessionFacts> takeSshSessionFacts()

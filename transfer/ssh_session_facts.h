@@ -10,7 +10,7 @@
 // ends (see ssh_session_facts.cpp).
 struct SshSessionFacts
 {
-    QString serverVersion; // "SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3"
+    QString serverVersion; // "SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3", printable
     QString keyExchange;   // "curve25519-sha256"
     QString hostKey;       // "ecdsa-sha2-nistp256"
     QString cipher;        // client to server: "aes128-ctr"
@@ -21,3 +21,7 @@ struct SshSessionFacts
 // once: libcurl checks the host key right after the handshake, in the same
 // call, so the host-key callback takes the facts of its own connection.
 std::optional<SshSessionFacts> takeSshSessionFacts();
+
+// A server's version string as it may be shown: every character that does
+// not print (a terminal escape, say) as "?".
+QString printableSshVersion(const char *version);
