@@ -484,8 +484,8 @@ void TestTransferSftp::trustedHostKeyKeyLogin()
     QCOMPARE(trusted.protections, QStringList{"SSH " + settled.cipher});
     for (const QString &line : {sshServerLine(settled.serverVersion), sshSessionLine(settled)})
         QVERIFY2(trusted.protocol.contains(line), qPrintable(trusted.protocol.join('\n')));
-    QFile::remove(key);
-    QFile::remove(wrongKey);
+    for (const QString &made : {key, wrongKey, wrongKey + ".pub"})
+        QFile::remove(made);
 }
 
 void TestTransferSftp::knownHostsDecides()
