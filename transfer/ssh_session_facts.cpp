@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include <utility>
+
 // libcurl runs libssh2's handshake and then keeps the session to itself. This
 // program defines libssh2_session_handshake, and the dynamic linker binds
 // libcurl's call to it (the link exports the name, see CMakeLists.txt); it
