@@ -25,8 +25,17 @@ void ReportQueue::protocol(ProtocolEvent::Kind kind, const QString &text)
     qCDebug(lcTransfer, "%s %s", marks[int(kind)], qUtf8Printable(text));
     EngineReport report;
     report.kind = EngineReport::Kind::Protocol;
-    report.event = {QTime::currentTime(), kind, text};
+    report.event = {now(), kind, text};
     m_reports.push_back(std::move(report));
+}
+
+QTime ReportQueue::now()
+{
+    if (!m_sinceAnchor.isValid() || m_sinceAnchor.elapsed() >= 1000) {
+        m_anchor = QTime::currentTime();
+        m_sinceAnchor.start();
+    }
+    return m_anchor.addMSecs(int(m_sinceAnchor.elapsed()));
 }
 
 void ReportQueue::progress(qint64 done, qint64 total)
