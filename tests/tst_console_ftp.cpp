@@ -31,6 +31,11 @@ private Q_SLOTS:
     void siteCheckFillsItsWindow();
 
 private:
+    // The console, shown and active, with the test server added through
+    // the prompts as the site "Loopback" and chosen; null when the window
+    // never became active.
+    std::unique_ptr<ConsoleWindow> consoleOnServer(ScriptedPrompt *prompt);
+
     QTemporaryDir m_root;
     FtpServerProcess m_server;
 };
@@ -44,23 +49,31 @@ void TestConsoleFtp::initTestCase()
     QVERIFY(m_server.start(m_root.path(), "operator", "Secr3t-pw"));
 }
 
-void TestConsoleFtp::downloadThroughTheWindow()
+std::unique_ptr<ConsoleWindow> TestConsoleFtp::consoleOnServer(ScriptedPrompt *prompt)
 {
-    auto *prompt = new ScriptedPrompt;
-    const auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
-                                          std::unique_ptr<TextPrompt>(prompt));
-    const FmInternetUi &ui = window->ui();
+    auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
+                                    std::unique_ptr<TextPrompt>(prompt));
     window->show();
     window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-
+    if (!QTest::qWaitForWindowActive(window.get()))
+        return nullptr;
     // "127.0.0.1:port" has a dot fourth, so the address is used as it is.
     prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
                     << "operator"
                     << "Secr3t-pw";
+    const FmInternetUi &ui = window->ui();
     QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
     ui.Combo1->setFocus(Qt::MouseFocusReason);
     ui.Combo1->setCurrentIndex(11);
+    return window;
+}
+
+void TestConsoleFtp::downloadThroughTheWindow()
+{
+    auto *prompt = new ScriptedPrompt;
+    const auto window = consoleOnServer(prompt);
+    QVERIFY(window);
+    const FmInternetUi &ui = window->ui();
 
     ui.TxtFTPCommand->setText(QStringLiteral("GET readme.txt"));
     QTest::mouseClick(ui.ComFTP, Qt::LeftButton); // the site is applied first
@@ -115,18 +128,9 @@ void TestConsoleFtp::downloadThroughTheWindow()
 void TestConsoleFtp::siteCheckFillsItsWindow()
 {
     auto *prompt = new ScriptedPrompt;
-    const auto window = makeConsoleWindow(new CurlTransfer, new FakeBrowserPane,
-                                          std::unique_ptr<TextPrompt>(prompt));
+    const auto window = consoleOnServer(prompt);
+    QVERIFY(window);
     const FmInternetUi &ui = window->ui();
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    prompt->answers << "Loopback" << QStringLiteral("127.0.0.1:%1").arg(m_server.port())
-                    << "operator"
-                    << "Secr3t-pw";
-    QTest::mouseClick(ui.ComAddSite, Qt::LeftButton);
-    ui.Combo1->setFocus(Qt::MouseFocusReason);
-    ui.Combo1->setCurrentIndex(11);
 
     ui.TxtFTPCommand->setText(QStringLiteral("CHECK"));
     QTest::mouseClick(ui.ComFTP, Qt::LeftButton);

@@ -10,23 +10,26 @@ void ReportQueue::setReply(qint32 code, const QString &text)
     m_text = text;
 }
 
+EngineReport &ReportQueue::add(EngineReport::Kind kind)
+{
+    EngineReport &report = m_reports.emplace_back();
+    report.kind = kind;
+    return report;
+}
+
 void ReportQueue::state(TransferState state)
 {
-    EngineReport report;
+    EngineReport &report = add(EngineReport::Kind::State);
     report.state = state;
     report.code = m_code;
     report.info = m_text;
-    m_reports.push_back(std::move(report));
 }
 
 void ReportQueue::protocol(ProtocolEvent::Kind kind, const QString &text)
 {
     static const char *const marks[] = {">", "<", "*", "-"};
     qCDebug(lcTransfer, "%s %s", marks[int(kind)], qUtf8Printable(text));
-    EngineReport report;
-    report.kind = EngineReport::Kind::Protocol;
-    report.event = {now(), kind, text};
-    m_reports.push_back(std::move(report));
+    add(EngineReport::Kind::Protocol).event = {now(), kind, text};
 }
 
 QTime ReportQueue::now()
@@ -40,48 +43,35 @@ QTime ReportQueue::now()
 
 void ReportQueue::progress(qint64 done, qint64 total)
 {
-    EngineReport report;
-    report.kind = EngineReport::Kind::Progress;
+    EngineReport &report = add(EngineReport::Kind::Progress);
     report.done = done;
     report.total = total;
-    m_reports.push_back(std::move(report));
 }
 
 void ReportQueue::question(const TrustQuestion &question)
 {
-    EngineReport report;
-    report.kind = EngineReport::Kind::Question;
-    report.question = question;
-    m_reports.push_back(std::move(report));
+    add(EngineReport::Kind::Question).question = question;
 }
 
 void ReportQueue::protection(const QString &protection)
 {
-    EngineReport report;
-    report.kind = EngineReport::Kind::Protection;
-    report.protection = protection;
-    m_reports.push_back(std::move(report));
+    add(EngineReport::Kind::Protection).protection = protection;
 }
 
 void ReportQueue::siteCheckStep(const SiteCheckStep &step)
 {
-    EngineReport report;
-    report.kind = EngineReport::Kind::SiteCheckStep;
-    report.siteCheckStep = step;
-    m_reports.push_back(std::move(report));
+    add(EngineReport::Kind::SiteCheckStep).siteCheckStep = step;
 }
 
 void ReportQueue::finished(bool ok, std::shared_ptr<QIODevice> retrieved,
                            std::optional<RemoteFolder> folder)
 {
-    EngineReport report;
-    report.kind = EngineReport::Kind::Finished;
-    report.ok = ok;
     if (retrieved)
         retrieved->moveToThread(m_reportThread);
+    EngineReport &report = add(EngineReport::Kind::Finished);
+    report.ok = ok;
     report.retrieved = std::move(retrieved);
     report.folder = std::move(folder);
-    m_reports.push_back(std::move(report));
 }
 
 void ReportQueue::flush()

@@ -46,6 +46,8 @@ private:
     // small files; so it is read once a second, and the monotonic clock
     // counts on from there.
     QTime now();
+    // A new report of `kind` at the end of the queue.
+    EngineReport &add(EngineReport::Kind kind);
 
     Outlet m_outlet;
     QThread *m_reportThread;

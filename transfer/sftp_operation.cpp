@@ -292,10 +292,6 @@ size_t SftpOperation::onHeader(char *data, size_t size, size_t count, void *user
 int SftpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
 {
     auto *self = static_cast<SftpOperation *>(userp);
-    const QByteArrayView text(data, qsizetype(size));
-    if (type == CURLINFO_TEXT)
-        self->m_ssh.remark(self->m_easy, text);
-    if (const std::optional<OperatorLine> line = operatorLine(type, text))
-        self->m_reports.protocol(line->kind, line->text);
+    self->m_ssh.debugOutput(self->m_easy, type, QByteArrayView(data, qsizetype(size)));
     return 0;
 }

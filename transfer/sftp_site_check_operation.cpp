@@ -248,10 +248,6 @@ int SftpSiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size
                                     void *userp)
 {
     auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    const QByteArrayView text(data, qsizetype(size));
-    if (type == CURLINFO_TEXT)
-        self->m_ssh.remark(self->m_easy, text);
-    if (const std::optional<OperatorLine> line = operatorLine(type, text))
-        self->m_reports.protocol(line->kind, line->text);
+    self->m_ssh.debugOutput(self->m_easy, type, QByteArrayView(data, qsizetype(size)));
     return 0;
 }

@@ -129,16 +129,8 @@ SiteCheckOutcome sftpDataProtectionOutcome()
 SiteCheckOutcome sftpWriteOutcome(std::optional<int> status, const QString &failure,
                                   const QString &folder, qint64 bytes)
 {
-    if (failure.isEmpty())
-        return SiteCheckOutcome::pass(
-            QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder));
-    if (status == 3) // permission denied
-        return SiteCheckOutcome::skipped(
-            QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), failure));
-    return SiteCheckOutcome::fail(
-        QStringLiteral("the upload failed: %1").arg(failure),
-        QStringLiteral("The server took the login but not the file: its disk may be full or "
-                       "the account over its quota."));
+    const bool permissionDenied = status == 3;
+    return uploadOutcome(failure, permissionDenied, folder, bytes);
 }
 
 SiteCheckOutcome sftpSizeOutcome(qint64 sent, qint64 reported)

@@ -90,11 +90,18 @@ QString writeRefusedText(const QString &folder)
 
 SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &folder, qint64 bytes)
 {
-    const QString said = QStringLiteral("%1 %2").arg(code).arg(text).trimmed();
-    if (code >= 200 && code < 300)
+    const bool written = code >= 200 && code < 300;
+    return uploadOutcome(written ? QString() : QStringLiteral("%1 %2").arg(code).arg(text).trimmed(),
+                         isWriteRefusal(code), folder, bytes);
+}
+
+SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString &folder,
+                               qint64 bytes)
+{
+    if (said.isEmpty())
         return SiteCheckOutcome::pass(
             QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder));
-    if (isWriteRefusal(code))
+    if (refused)
         return SiteCheckOutcome::skipped(
             QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said));
     return SiteCheckOutcome::fail(

@@ -24,6 +24,11 @@ bool isWriteRefusal(int code);
 QString writeRefusedText(const QString &folder);
 // The reply to STOR of `bytes` bytes into `folder`.
 SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &folder, qint64 bytes);
+// The same for any protocol: `said` is the refusal in the server's words,
+// empty when the upload went through; `refused` when the account may not
+// write there.
+SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString &folder,
+                               qint64 bytes);
 
 // Step 12 is the combinedOutcome of sizeOutcome, clockOutcome and
 // hashOutcome: each skips itself when the server lacks its command.

@@ -112,6 +112,14 @@ OperationStep SshLoginWatch::refusedKeyStep() const
     return step;
 }
 
+void SshLoginWatch::debugOutput(CURL *easy, curl_infotype type, QByteArrayView data)
+{
+    if (type == CURLINFO_TEXT)
+        remark(easy, data);
+    if (const std::optional<OperatorLine> line = operatorLine(type, data))
+        m_reports.protocol(line->kind, line->text);
+}
+
 void SshLoginWatch::remark(CURL *easy, QByteArrayView text)
 {
     const SshRemark said = sshRemark(text);

@@ -33,7 +33,9 @@ public:
     void install(CURL *easy);
     void socketOpening(const QString &address);
     void afterAction(CURL *easy);
-    void remark(CURL *easy, QByteArrayView text);
+    // One piece of libcurl's debug output: its remarks move the login on,
+    // and what an operator reads goes to the protocol log.
+    void debugOutput(CURL *easy, curl_infotype type, QByteArrayView data);
     void reach(Phase phase) { m_phase = qMax(m_phase, phase); }
     // Another login on a new connection, after the server refused one.
     void setLogin(const SshLogin &login)
@@ -66,6 +68,7 @@ private:
     // libcurl calls this before any login; it decides at once and never
     // waits for the operator (the server's login grace time runs meanwhile).
     static int onHostKey(void *userp, int keyType, const char *key, size_t length);
+    void remark(CURL *easy, QByteArrayView text);
     qint64 now() const { return m_clock.nsecsElapsed() / 1000; }
 
     const OperationOrder &m_order;
