@@ -4,12 +4,23 @@
 #include "fakes.h"
 #include "text_box.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+// Whether the keyboard focus is on `control` or a part of it.
+inline bool hasFocusWithin(const QWidget *control)
+{
+    for (const QWidget *widget = QApplication::focusWidget(); widget;
+         widget = widget->parentWidget())
+        if (widget == control)
+            return true;
+    return false;
+}
 
 // The console window with fakes at its seams, and the moves an operator makes.
 struct Console
