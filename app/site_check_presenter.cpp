@@ -1,7 +1,7 @@
 #include "site_check_presenter.h"
 
 #include "curl_transfer.h"
-#include "ftp_command.h"
+#include "text/ftp_command.h"
 #include "site_check_window.h"
 #include "transfer_component.h"
 

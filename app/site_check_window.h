@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site_check_report.h"
+#include "text/site_check_report.h"
 
 #include <QWidget>
 

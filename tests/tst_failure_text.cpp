@@ -1,7 +1,7 @@
 // The sentence the operator reads when an operation fails, one row for each
 // phase it can name; tst_transfer_failures meets the same sentences through
 // misbehaving servers.
-#include "failure_text.h"
+#include "text/failure_text.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 // The command grammar of the FTP component.
-#include "ftp_command.h"
+#include "text/ftp_command.h"
 
 #include <QTest>
 

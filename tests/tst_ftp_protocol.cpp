@@ -1,9 +1,9 @@
 // The pure protocol pieces: reply assembly, the PWD reply and remote folders,
 // and the decoding of retrieved data for Get Chunk.
-#include "chunk_decoder.h"
-#include "ftp_reply.h"
-#include "remote_folder.h"
-#include "tls_trust.h"
+#include "text/chunk_decoder.h"
+#include "text/ftp_reply.h"
+#include "text/remote_folder.h"
+#include "engine/tls_trust.h"
 
 #include <QTest>
 

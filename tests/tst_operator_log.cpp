@@ -1,6 +1,6 @@
 // The protocol log in the operator's words: which of libcurl's output the
 // operator reads, and the sentences that start and end an operation.
-#include "operator_log.h"
+#include "text/operator_log.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The pure rules of SFTP sites, by tables: paths and their quoting, listings,
 // statuses read from libcurl's words, the logins tried, and the site check's
 // judgement of a key exchange.
-#include "sftp_listing.h"
-#include "sftp_paths.h"
-#include "sftp_request.h"
-#include "sftp_site_check_rules.h"
-#include "sftp_status.h"
+#include "sftp/sftp_listing.h"
+#include "sftp/sftp_paths.h"
+#include "sftp/sftp_request.h"
+#include "site_check/sftp_site_check_rules.h"
+#include "sftp/sftp_status.h"
 #include "test_files.h"
 
 #include <QDir>

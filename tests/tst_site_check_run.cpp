@@ -1,9 +1,9 @@
 // CHECK against servers on loopback: the misbehaving test server in each of
 // its site modes, and vsftpd requiring TLS with session reuse. What matters
 // is which rows each server's behaviour turns to which result.
-#include "failure_text.h"
+#include "text/failure_text.h"
 #include "site_check_terminal.h"
-#include "site_check_tls_rules.h"
+#include "site_check/site_check_tls_rules.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
 #include "vsftpd_process.h"

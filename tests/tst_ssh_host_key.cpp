@@ -1,6 +1,6 @@
 // Host key facts checked against OpenSSH itself: the keys, their
 // fingerprints and the hashed known_hosts lines are made by ssh-keygen now.
-#include "ssh_host_key.h"
+#include "sftp/ssh_host_key.h"
 #include "ssh_server_process.h"
 
 #include <QTest>

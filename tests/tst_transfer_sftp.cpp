@@ -1,8 +1,8 @@
 // SFTP sites through the real component, against the demo SFTP server
 // (password logins) and OpenSSH's sshd (key logins), both on loopback.
-#include "failure_text.h"
-#include "operator_log.h"
-#include "site_check_report.h"
+#include "text/failure_text.h"
+#include "text/operator_log.h"
+#include "text/site_check_report.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
 

@@ -1,11 +1,12 @@
 #include "curl_transfer.h"
 
-#include "engine_messages.h"
-#include "failure_text.h"
-#include "ftp_command.h"
-#include "retrieved_data.h"
-#include "tls_trust.h"
-#include "transfer_engine.h"
+#include "engine/engine_messages.h"
+#include "engine/tls_trust.h"
+#include "engine/transfer_engine.h"
+#include "operation_factory.h"
+#include "text/failure_text.h"
+#include "text/ftp_command.h"
+#include "text/retrieved_data.h"
 
 #include <QScopedValueRollback>
 #include <QThread>
@@ -37,11 +38,6 @@ bool breaksCommandLine(const QString &text)
 }
 
 } // namespace
-
-QString libcurlVersion()
-{
-    return QString::fromLatin1(curl_version_info(CURLVERSION_NOW)->version);
-}
 
 class CurlTransfer::Private
 {
@@ -84,6 +80,7 @@ CurlTransfer::Private::Private(CurlTransfer *q) : q(q)
     ensureCurlInitialised();
     m_thread.setObjectName(QStringLiteral("transfer engine"));
     m_engine = new TransferEngine(
+        &makeProtocolOperation,
         [q](EngineReports &&reports) {
             auto batch = std::make_shared<EngineReports>(std::move(reports));
             QMetaObject::invokeMethod(
@@ -208,6 +205,9 @@ void CurlTransfer::Private::flush()
             break;
         case EngineReport::Kind::SiteCheckStep:
             Q_EMIT q->siteCheckStep(report.siteCheckStep);
+            break;
+        case EngineReport::Kind::SiteCheckProgress:
+            Q_EMIT q->siteCheckProgress(report.siteCheckProgress);
             break;
         case EngineReport::Kind::Protection:
             Q_EMIT q->protectionChanged(report.protection);

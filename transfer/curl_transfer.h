@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/libcurl_version.h"
 #include "transfer_component.h"
 
 #include <functional>
@@ -11,8 +12,6 @@
 // events and go out as signals in order. One operation runs at a time; the
 // login is kept between operations and dropped when the site changes or on
 // CLOSE.
-// The version of the libcurl this program runs with: "7.88.1".
-QString libcurlVersion();
 
 class CurlTransfer final : public TransferComponent
 {

@@ -1,6 +1,6 @@
 // The command grammar: whatever it accepts names a known verb with its
 // number of names, and no name holds a control character.
-#include "ftp_command.h"
+#include "text/ftp_command.h"
 #include "fuzz_check.h"
 
 #include <QByteArray>

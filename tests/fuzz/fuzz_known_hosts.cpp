@@ -2,7 +2,7 @@
 // unless the file holds that very key's text; and the key facts read from
 // any blob stay within it.
 #include "fuzz_check.h"
-#include "ssh_host_key.h"
+#include "sftp/ssh_host_key.h"
 
 #include <QByteArray>
 #include <QString>

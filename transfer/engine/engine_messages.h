@@ -1,0 +1,71 @@
+#pragma once
+
+#include "text/ftp_command.h"
+#include "text/remote_folder.h"
+#include "text/site_check_report.h"
+#include "text/transfer_values.h"
+
+#include <QIODevice>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The protocol a site speaks, as its address's scheme names it.
+enum class TransferProtocol { Ftp, Sftp };
+
+// What the facade orders the engine thread to do: one command and all it
+// needs, copied, so the two threads share no state.
+struct OperationOrder
+{
+    FtpCommand command;
+    TransferProtocol protocol = TransferProtocol::Ftp;
+    QByteArray serverUrl; // "ftp://host:port" or "sftp://host:port", no path, no credentials
+    QString host;
+    int port = 21;
+    QString user;
+    QString password;
+    RemoteFolder folder;
+    int timeoutSeconds = 60;
+    bool newLogin = false; // the site or account changed: drop the pooled login first
+    // Off this machine a clear-text login needs the operator's consent.
+    bool clearTextNeedsConsent = true;
+
+    // "host:port", as messages name the server.
+    QString server() const { return host + QLatin1Char(':') + QString::number(port); }
+};
+
+// One report from the engine thread, delivered to the facade in order.
+struct EngineReport
+{
+    enum class Kind {
+        State,
+        Progress,
+        Protocol,
+        Question,
+        Protection,
+        SiteCheckStep,
+        SiteCheckProgress,
+        Finished
+    };
+    Kind kind = Kind::State;
+
+    // State: the state and the server reply behind it.
+    TransferState state = TransferState::Idle;
+    qint32 code = 0;
+    QString info;
+    // Progress
+    qint64 done = 0;
+    qint64 total = -1;
+    ProtocolEvent event;
+    TrustQuestion question;
+    QString protection;
+    SiteCheckStep siteCheckStep;
+    SiteCheckProgress siteCheckProgress;
+    // Finished: the outcome, the data GetChunk reads back, the new folder.
+    bool ok = false;
+    std::shared_ptr<QIODevice> retrieved;
+    std::optional<RemoteFolder> folder;
+};
+
+using EngineReports = std::vector<EngineReport>;

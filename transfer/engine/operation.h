@@ -1,0 +1,94 @@
+#pragma once
+
+#include "engine/engine_messages.h"
+#include "engine/tls_trust.h"
+#include "text/operator_log.h"
+
+#include <curl/curl.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ConnectionWatch;
+class ReportQueue;
+
+// How an operation ended, for the engine to report.
+struct OperationOutcome
+{
+    bool ok = false;
+    // This side's sentence for the failure; empty when the server's own
+    // reply says it (a 550 stays as the server put it).
+    QString failure;
+    // What ResponseInfo shows after a success, when the operation has more
+    // to say than the server's last reply.
+    QString summary;
+    qint32 code = 0; // the server's refusal behind the failure, if there was one
+    std::shared_ptr<QIODevice> retrieved; // what GetChunk reads back
+    std::optional<RemoteFolder> folder;   // where the folder commands led
+    bool freshLogin = false;              // this operation logged in
+    QString protection;                   // of that login, when it stands
+    bool announcedUtf8 = false;           // that login was told about UTF-8
+    PhaseTimes times;
+};
+
+// What follows when libcurl has finished an operation's transfer.
+struct OperationStep
+{
+    enum class Kind {
+        Finished, // the operation is over: report `outcome`
+        Continue, // it has set its handle up for its next request: run it
+        Retry,    // start it anew under `check`, for `reason`
+        Ask,      // put `question` to the operator; on Yes trust `pin`
+    };
+    Kind kind = Kind::Finished;
+    OperationOutcome outcome;
+    TlsSettings::Check check = TlsSettings::Check::Authorities;
+    QString reason;
+    TrustQuestion question;
+    QByteArray pin;
+
+    static OperationStep finished(OperationOutcome outcome)
+    {
+        OperationStep step;
+        step.outcome = std::move(outcome);
+        return step;
+    }
+};
+
+// What an operation is given to run with.
+struct OperationContext
+{
+    CURL *easy = nullptr; // the engine's one handle, reset before each operation
+    ReportQueue &reports;
+    ConnectionWatch &watch;
+    CURLSH *share = nullptr; // TLS sessions shared by every operation
+    ServerTrust trust;       // what the operator decided about this server
+    // This attempt: how the server's certificate is checked, and why the
+    // last check failed when this is a second attempt.
+    TlsSettings::Check check = TlsSettings::Check::Authorities;
+    QString reason;
+    bool announceUtf8 = false;   // the pooled login has not been told about UTF-8 yet
+    bool loginEncrypted = false; // the pooled login runs over TLS
+};
+
+// One running command, whatever its protocol, as the engine drives it. It
+// owns all that libcurl points at while it runs, and its destructor leaves
+// the handle pointing at nothing of its own.
+class Operation
+{
+public:
+    virtual ~Operation() = default;
+    virtual CURL *easy() const = 0;
+    virtual const OperationOrder &order() const = 0;
+    // After each call into libcurl, when libcurl may be called again.
+    virtual void afterAction() {}
+    virtual OperationStep done(CURLcode result) = 0;
+    // The operator stopped it.
+    virtual OperationOutcome stop() = 0;
+};
+
+// Makes the operation for an order, of the kind its command and server ask
+// for; handed to the engine, which knows no protocol of its own.
+using OperationFactory =
+    std::function<std::unique_ptr<Operation>(const OperationOrder &, const OperationContext &)>;

@@ -1,0 +1,251 @@
+#include "engine/transfer_engine.h"
+
+#include "engine/multi_driver.h"
+#include "text/failure_text.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcTransfer, "sarvel.transfer", QtWarningMsg)
+
+TransferEngine::TransferEngine(OperationFactory makeOperation, ReportQueue::Outlet outlet,
+                               std::shared_ptr<SocketRegistry> sockets, QThread *reportThread)
+    : m_makeOperation(std::move(makeOperation)), m_reports(std::move(outlet), reportThread),
+      m_sockets(sockets), m_watch(std::move(sockets), m_reports)
+{}
+
+TransferEngine::~TransferEngine() = default;
+
+MultiDriver &TransferEngine::driver()
+{
+    // Made on first use, on the engine's thread: its notifiers and timer
+    // belong to the thread that runs them.
+    if (!m_driver) {
+        m_driver = std::make_unique<MultiDriver>(
+            [this](CURL *easy, CURLcode result) { onDone(easy, result); },
+            [this] { afterAction(); });
+        m_watch.setDriver(m_driver.get());
+    }
+    return *m_driver;
+}
+
+void TransferEngine::start(const OperationOrder &order)
+{
+    m_pending.reset();
+    // A site check makes its own login, so that it measures one.
+    if (order.newLogin || order.command.verb == FtpVerb::Check)
+        dropLogin(false);
+    // With no login there is nothing to say to any server; SFTP has no QUIT,
+    // and its login goes when report() drops the pooled connection.
+    if (order.command.verb == FtpVerb::Close &&
+        (m_login.protection.isEmpty() || order.protocol == TransferProtocol::Sftp)) {
+        m_reports.protocol(ProtocolEvent::Kind::Info, startLine(order.command));
+        m_reports.state(TransferState::Disconnecting);
+        OperationOutcome closed;
+        closed.ok = true;
+        report(order.command, closed);
+        return m_reports.flush();
+    }
+    attempt(order);
+}
+
+void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check check,
+                             const QString &reason)
+{
+    m_op.reset();
+    try {
+        if (!m_easy) {
+            // One handle for every operation, reset before each, as the curl
+            // tool keeps one across its URLs: cheaper than a new handle per command.
+            m_easy.reset(curl_easy_init());
+            if (!m_easy)
+                throw std::runtime_error("libcurl could not make a request handle.");
+        }
+        OperationContext context{m_easy.get(), m_reports, m_watch};
+        context.share = share();
+        context.trust = m_trust[order.server()];
+        context.check = check;
+        context.reason = reason;
+        context.announceUtf8 = !m_login.utf8Announced;
+        context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
+        m_op = m_makeOperation(order, context);
+        driver().add(m_op->easy());
+    } catch (const std::exception &error) {
+        m_op.reset();
+        refuse(order.command, QString::fromUtf8(error.what()));
+    }
+    m_reports.flush();
+}
+
+CURLSH *TransferEngine::share()
+{
+    if (!m_share) {
+        m_share.reset(curl_share_init());
+        if (!m_share || curl_share_setopt(m_share.get(), CURLSHOPT_SHARE,
+                                          CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)
+            throw std::runtime_error("libcurl could not share TLS sessions between requests.");
+    }
+    return m_share.get();
+}
+
+void TransferEngine::afterAction()
+{
+    if (m_op)
+        m_op->afterAction();
+    m_reports.flush();
+}
+
+void TransferEngine::onDone(CURL *easy, CURLcode result)
+{
+    if (!m_op || easy != m_op->easy())
+        return;
+    driver().remove(easy);
+    const OperationOrder order = m_op->order();
+    OperationStep step = m_op->done(result);
+    // A second attempt or a question never rides on the failed attempt's
+    // connection, which libcurl has closed; the pool stays.
+    OperationOrder again = order;
+    again.newLogin = false;
+    switch (step.kind) {
+    case OperationStep::Kind::Continue:
+        try {
+            driver().add(m_op->easy());
+            return;
+        } catch (const std::exception &error) {
+            step.outcome = m_op->stop();
+            step.outcome.failure = QString::fromUtf8(error.what());
+        }
+        break;
+    case OperationStep::Kind::Retry:
+        return attempt(again, step.check, step.reason);
+    case OperationStep::Kind::Ask:
+        m_op.reset();
+        return ask(again, step.question, step.pin);
+    case OperationStep::Kind::Finished:
+        break;
+    }
+    m_op.reset();
+    report(order.command, step.outcome);
+}
+
+void TransferEngine::abort()
+{
+    if (m_pending) {
+        const FtpCommand command = m_pending->order.command;
+        m_pending.reset();
+        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+        refuse(command, QLatin1String(StoppedText));
+        return m_reports.flush();
+    }
+    if (!m_op)
+        return;
+    driver().remove(m_op->easy());
+    const FtpCommand command = m_op->order().command;
+    const OperationOutcome outcome = m_op->stop();
+    m_op.reset();
+    report(command, outcome);
+    m_reports.flush();
+}
+
+// Says how the operation ended: the reply behind the end, its state, the
+// outcome and the timing in the log, then the outcome itself.
+void TransferEngine::report(const FtpCommand &command, const OperationOutcome &outcome)
+{
+    if (command.verb == FtpVerb::Close) {
+        dropLogin(true);
+        m_reports.state(TransferState::Disconnected);
+    } else if (outcome.freshLogin) {
+        // A new login, or libcurl's silent reconnect, has been told about
+        // UTF-8 only if this operation said so.
+        m_login.utf8Announced = outcome.announcedUtf8;
+        setProtection(outcome.protection);
+    }
+    if (!outcome.failure.isEmpty())
+        m_reports.setReply(outcome.code, outcome.failure);
+    else if (outcome.ok && !outcome.summary.isEmpty())
+        m_reports.setReply(0, outcome.summary);
+    m_reports.state(outcome.ok ? TransferState::ResponseCompleted : TransferState::Error);
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       outcomeLine(command, outcome.ok, m_reports.replyText(), outcome.times));
+    if (outcome.times.total > 0)
+        m_reports.protocol(ProtocolEvent::Kind::Info, timingLine(outcome.times));
+    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder);
+}
+
+// Ends an operation that could not be started, before anything is sent.
+void TransferEngine::refuse(const FtpCommand &command, const QString &message)
+{
+    OperationOutcome outcome;
+    outcome.failure = message;
+    report(command, outcome);
+}
+
+// The operation waits, holding nothing open, until answerTrust.
+void TransferEngine::ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin)
+{
+    question.host = order.host;
+    question.port = order.port;
+    m_reports.protocol(ProtocolEvent::Kind::Info, trustQuestionLine(question));
+    m_reports.question(question);
+    m_pending = Pending{order, question, pin};
+}
+
+void TransferEngine::answerTrust(bool trusted)
+{
+    if (!m_pending)
+        return;
+    Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    m_reports.protocol(ProtocolEvent::Kind::Info, trustAnswerLine(pending.question, trusted));
+    if (!trusted) {
+        refuse(pending.order.command, declinedTrustText(pending.question));
+        return m_reports.flush();
+    }
+    ServerTrust &trust = m_trust[pending.order.server()];
+    switch (pending.question.kind) {
+    case TrustQuestion::Kind::Certificate:
+        trust.pin = pending.pin;
+        trust.fingerprint = pending.question.fingerprint;
+        break;
+    case TrustQuestion::Kind::ClearText:
+        trust.clearText = true;
+        break;
+    case TrustQuestion::Kind::HostKey:
+        trust.hostKey = pending.pin;
+        break;
+    }
+    // A login under new terms never rides on a pooled connection.
+    pending.order.newLogin = true;
+    start(pending.order);
+}
+
+void TransferEngine::shutdown()
+{
+    if (m_op && m_driver)
+        m_driver->remove(m_op->easy());
+    m_op.reset();
+    m_driver.reset();
+    m_watch.setDriver(nullptr);
+    m_reports.clear();
+}
+
+// Drops the pooled login; libcurl says QUIT on it as it goes. After CLOSE
+// has said QUIT itself, the connection is cut first, so that libcurl's second
+// QUIT waits for no reply that will never come.
+void TransferEngine::dropLogin(bool cut)
+{
+    if (m_driver) {
+        if (cut)
+            m_watch.cutOpen();
+        m_driver->reset();
+    }
+    m_login.utf8Announced = false;
+    setProtection({});
+}
+
+void TransferEngine::setProtection(const QString &protection)
+{
+    if (protection == m_login.protection)
+        return;
+    m_login.protection = protection;
+    m_reports.protection(protection);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "engine/connection_watch.h"
+#include "engine/curl_handles.h"
+#include "engine/engine_messages.h"
+#include "engine/operation.h"
+#include "engine/report_queue.h"
+#include "engine/socket_registry.h"
+#include "engine/tls_trust.h"
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+#include <curl/curl.h>
+
+class MultiDriver;
+
+// The transfer work on a thread of its own: the libcurl multi handle with
+// the pooled login, the running operation, and a question that waits for
+// the operator. Called only on its own thread (the facade posts to it);
+// everything it has to say goes out through its report queue, in order, in
+// batches.
+class TransferEngine final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TransferEngine)
+public:
+    TransferEngine(OperationFactory makeOperation, ReportQueue::Outlet outlet,
+                   std::shared_ptr<SocketRegistry> sockets, QThread *reportThread);
+    ~TransferEngine() override;
+
+    void start(const OperationOrder &order);
+    // Stops the running operation, if any, with "Stopped by the operator".
+    void abort();
+    // The operator's answer to the question the running operation waits for.
+    void answerTrust(bool trusted);
+    // Before the thread ends: drops the running operation and the pool.
+    void shutdown();
+
+private:
+    struct CurlShareDeleter
+    {
+        void operator()(CURLSH *share) const { curl_share_cleanup(share); }
+    };
+    // An operation waiting for the operator, and what it asked.
+    struct Pending
+    {
+        OperationOrder order;
+        TrustQuestion question;
+        QByteArray pin;
+    };
+    // What the pooled login has been told, and what protects it.
+    struct Login
+    {
+        QString protection; // empty while there is none
+        bool utf8Announced = false;
+    };
+
+    MultiDriver &driver();
+    // The one way in for every attempt, the TLS retry included: a failure
+    // to start ends the operation in the error state.
+    void attempt(const OperationOrder &order,
+                 TlsSettings::Check check = TlsSettings::Check::Authorities,
+                 const QString &reason = {});
+    CURLSH *share();
+    void onDone(CURL *easy, CURLcode result);
+    void afterAction();
+    void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin);
+    void report(const FtpCommand &command, const OperationOutcome &outcome);
+    void refuse(const FtpCommand &command, const QString &message);
+    void dropLogin(bool cut);
+    void setProtection(const QString &protection);
+
+    OperationFactory m_makeOperation;
+    ReportQueue m_reports;
+    std::shared_ptr<SocketRegistry> m_sockets;
+    ConnectionWatch m_watch; // outlives the pool, whose connections call it
+    std::unique_ptr<CURLSH, CurlShareDeleter> m_share;
+    std::unique_ptr<MultiDriver> m_driver;
+    CurlEasy m_easy; // after the share and the pool, so it goes first
+    std::unique_ptr<Operation> m_op;
+    std::optional<Pending> m_pending;
+    Login m_login;
+    std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
+};

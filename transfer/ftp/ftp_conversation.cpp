@@ -1,0 +1,189 @@
+#include "ftp/ftp_conversation.h"
+
+#include "engine/report_queue.h"
+#include "engine/tls_trust.h"
+
+namespace {
+
+// The commands that open a data connection.
+bool startsTransfer(const QString &command)
+{
+    static const char *const verbs[] = {"RETR ", "STOR ", "APPE ", "LIST", "NLST", "MLSD"};
+    for (const char *verb : verbs)
+        if (command.startsWith(QLatin1String(verb)))
+            return true;
+    return false;
+}
+
+qint64 span(qint64 from, qint64 to)
+{
+    return from >= 0 && to >= from ? to - from : -1;
+}
+
+} // namespace
+
+FtpConversation::FtpConversation(FtpVerb verb, Role role, bool loginEncrypted, ReportQueue &reports)
+    : m_verb(verb), m_role(role), m_reports(reports), m_controlTls(loginEncrypted)
+{
+    m_clock.start();
+}
+
+PhaseTimes FtpConversation::times(qint64 bytes) const
+{
+    PhaseTimes times;
+    if (m_freshLogin) {
+        times.resolve = m_at.resolved;
+        times.connect = span(m_at.resolved, m_at.connected);
+        times.greeting = span(m_at.connected, m_at.greeted);
+    }
+    times.tls = span(m_at.tlsStart, m_at.tlsDone);
+    times.login = span(m_at.loginStart, m_at.loginDone);
+    times.firstByte = span(m_at.requestSent, m_at.firstByte);
+    times.transfer = span(m_at.firstByte, m_at.dataEnd);
+    times.total = now();
+    times.bytes = bytes;
+    return times;
+}
+
+void FtpConversation::describe(FailureFacts &facts) const
+{
+    facts.connected = !m_freshLogin || m_phase >= Phase::Connected;
+    facts.greeted = !m_freshLogin || m_phase >= Phase::Greeted;
+    facts.lastCommand = m_lastCommand;
+    facts.dataAddress = m_dataAddress;
+    facts.dataFlowing = m_phase >= Phase::Transferring;
+}
+
+void FtpConversation::ended()
+{
+    if (m_at.firstByte >= 0 && m_at.dataEnd < 0)
+        m_at.dataEnd = now();
+}
+
+void FtpConversation::connected()
+{
+    if (m_phase != Phase::Connecting)
+        return;
+    m_phase = Phase::Connected;
+    m_at.connected = now();
+    m_reports.protocol(ProtocolEvent::Kind::Info, QStringLiteral("Connected"));
+}
+
+ConnectionListener::Socket FtpConversation::socketOpening(const QString &address)
+{
+    if (m_phase == Phase::Waiting) {
+        // CLOSE says QUIT on the pooled login; it never makes a new one.
+        if (m_role == Role::Close)
+            return ConnectionListener::Socket::Refused;
+        m_freshLogin = true;
+        m_phase = Phase::Connecting;
+        m_at.resolved = now();
+        m_reports.state(TransferState::ResolvingHost);
+        m_reports.state(TransferState::HostResolved);
+        m_reports.state(TransferState::Connecting);
+    }
+    if (m_phase == Phase::Connecting) {
+        m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+        return ConnectionListener::Socket::Control;
+    }
+    connected();
+    m_dataAddress = address;
+    // Over TLS the line waits for the handshake, which tells whether the
+    // login's session was resumed.
+    if (!m_controlTls)
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           dataConnectionLine(address, DataProtection::Clear));
+    return ConnectionListener::Socket::Data;
+}
+
+void FtpConversation::tlsStarted()
+{
+    if (m_phase < Phase::LoggingIn && m_at.tlsStart < 0)
+        m_at.tlsStart = now();
+}
+
+void FtpConversation::tlsEstablished(const TlsHandshake &handshake)
+{
+    if (m_phase >= Phase::LoggingIn || m_at.tlsDone >= 0) {
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           dataConnectionLine(m_dataAddress, handshake.resumed
+                                                                 ? DataProtection::Resumed
+                                                                 : DataProtection::NotResumed));
+        return;
+    }
+    m_at.tlsDone = now();
+    m_controlTls = true;
+    m_protection = handshake.protection;
+    // The probe's handshake only fetches the certificate for the question.
+    if (m_role == Role::Probe)
+        return;
+    m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
+    const CertificateFacts facts = certificateFactsFromDer(handshake.certificate);
+    if (facts.valid)
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           certificateLine(facts.subject, facts.issuer, facts.fingerprint));
+}
+
+void FtpConversation::commandSent(const QString &command)
+{
+    m_lastCommand = command;
+    if (m_phase == Phase::Waiting)
+        m_phase = Phase::Commanding; // on the pooled login
+    if (m_role == Role::Close)
+        return;
+    // The upload's own check, not the operator's command: it is no state.
+    if (m_verb == FtpVerb::Put && m_lastCommand.startsWith(QLatin1String("SIZE "))) {
+        if (m_at.firstByte >= 0)
+            m_at.dataEnd = now();
+        m_phase = Phase::CheckingSize;
+        return;
+    }
+    if (m_lastCommand.startsWith(QLatin1String("USER "))) {
+        m_phase = Phase::LoggingIn;
+        m_at.loginStart = now();
+    }
+    if (startsTransfer(m_lastCommand))
+        m_at.requestSent = now();
+    m_reports.state(TransferState::Requesting);
+    m_reports.state(TransferState::RequestSent);
+}
+
+void FtpConversation::replyLine(const QString &line)
+{
+    connected();
+    // With CURLOPT_NOBODY libcurl also passes made-up HTTP-style lines
+    // ("Content-Length: ..."); the assembler starts replies at coded lines only.
+    const std::optional<FtpReply> reply = m_assembler.addLine(line);
+    if (!reply)
+        return;
+    if (m_phase == Phase::CheckingSize) {
+        if (reply->code == 213)
+            m_serverSize = reply->text.mid(4).trimmed().toLongLong();
+        return;
+    }
+    m_replied = true;
+    if (m_phase < Phase::Greeted) {
+        m_phase = Phase::Greeted;
+        m_at.greeted = now();
+        m_reports.state(TransferState::Connected);
+    }
+    if (m_phase == Phase::LoggingIn && reply->code / 100 == 2) {
+        m_phase = Phase::Commanding;
+        m_at.loginDone = now();
+    }
+    m_reports.setReply(reply->code, reply->text);
+    if (reply->code == 257 && m_verb == FtpVerb::Pwd)
+        m_pwdFolder = folderFromPwdReply(reply->text);
+    if (m_role != Role::Close)
+        m_reports.state(TransferState::ResponseReceived);
+}
+
+// State 7 goes out once, when the first data moves, not for every block.
+void FtpConversation::dataMoving()
+{
+    if (m_phase >= Phase::Transferring)
+        return;
+    m_phase = Phase::Transferring;
+    m_at.firstByte = now();
+    m_reports.state(TransferState::ReceivingResponse);
+}

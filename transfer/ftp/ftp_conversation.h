@@ -1,0 +1,87 @@
+#pragma once
+
+#include "engine/connection_watch.h"
+#include "text/failure_text.h"
+#include "text/ftp_command.h"
+#include "text/ftp_reply.h"
+#include "text/operator_log.h"
+
+#include <QElapsedTimer>
+
+class ReportQueue;
+
+// An FTP operation's conversation as it goes: where it stands (one phase),
+// what the server said, and when each phase happened. It turns what libcurl
+// and the connections report into the console's states and the operator's
+// log lines.
+class FtpConversation final
+{
+public:
+    enum class Phase {
+        Waiting,      // nothing has happened yet; a pooled login needs no connecting
+        Connecting,   // the login's connection is being made
+        Connected,    // it is up; no reply yet
+        Greeted,      // the server has spoken
+        LoggingIn,    // USER has gone out
+        Commanding,   // logged in: the command's own steps
+        Transferring, // data is moving
+        CheckingSize, // an upload's size is being asked
+    };
+    enum class Role {
+        Command, // the operator's command, reported state by state
+        Probe,   // an attempt that only fetches the certificate
+        Close,   // CLOSE: QUIT on the pooled login, and nothing more
+    };
+
+    // `loginEncrypted`: the pooled login's connection runs over TLS.
+    FtpConversation(FtpVerb verb, Role role, bool loginEncrypted, ReportQueue &reports);
+
+    Phase phase() const { return m_phase; }
+    bool freshLogin() const { return m_freshLogin; }
+    bool replied() const { return m_replied; }
+    // "TLS 1.2" once this operation's login handshake is done.
+    const QString &protection() const { return m_protection; }
+    const QString &pwdFolder() const { return m_pwdFolder; }
+    qint64 serverSize() const { return m_serverSize; }
+    // Why the reply under way was given up, once it broke the assembler's limits.
+    std::optional<QString> replyError() const { return m_assembler.error(); }
+
+    ConnectionListener::Socket socketOpening(const QString &address);
+    void connected();
+    void tlsStarted();
+    void tlsEstablished(const TlsHandshake &handshake);
+    void commandSent(const QString &command);
+    void replyLine(const QString &line);
+    void dataMoving();
+    void ended();
+
+    // What is known for the sentence of a failure, beyond libcurl's own facts.
+    void describe(FailureFacts &facts) const;
+    // How long each phase took; `bytes` moved, -1 when the command moves none.
+    PhaseTimes times(qint64 bytes) const;
+
+private:
+    qint64 now() const { return m_clock.nsecsElapsed() / 1000; }
+
+    FtpVerb m_verb;
+    Role m_role;
+    ReportQueue &m_reports;
+    FtpReplyAssembler m_assembler;
+    Phase m_phase = Phase::Waiting;
+    bool m_freshLogin = false; // this operation opened the login's connection
+    bool m_replied = false;    // a reply came in during this operation
+    bool m_controlTls;         // the login's connection is encrypted
+    QString m_protection;
+    QString m_lastCommand; // as sent, the password masked
+    QString m_dataAddress; // of the last data connection
+    QString m_pwdFolder;
+    qint64 m_serverSize = -1; // an upload's size on the server
+
+    QElapsedTimer m_clock;
+    // Microseconds since the start; -1 until it happened.
+    struct Stamps
+    {
+        qint64 resolved = -1, connected = -1, greeted = -1, tlsStart = -1, tlsDone = -1,
+               loginStart = -1, loginDone = -1, requestSent = -1, firstByte = -1, dataEnd = -1;
+    } m_at;
+};

@@ -1,0 +1,289 @@
+#include "ftp/ftp_operation.h"
+
+#include "engine/report_queue.h"
+#include "engine/tls_decision.h"
+#include "text/failure_text.h"
+
+#include <QBuffer>
+
+namespace {
+
+FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
+{
+    if (verb == FtpVerb::Close)
+        return FtpConversation::Role::Close;
+    return check == TlsSettings::Check::Probe ? FtpConversation::Role::Probe
+                                              : FtpConversation::Role::Command;
+}
+
+} // namespace
+
+FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context)
+    : m_order(std::move(order)), m_check(context.check), m_checkFailure(context.reason),
+      m_trust(context.trust), m_announceUtf8(context.announceUtf8), m_reports(context.reports),
+      m_watch(context.watch), m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_check),
+                                     context.loginEncrypted, m_reports)
+{
+    CURL *easy = context.easy;
+    try {
+        m_request = prepareRequest(
+            easy, m_order,
+            tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share),
+            m_announceUtf8);
+        static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
+            {PreparedRequest::Data::None, LocalFiles::Use::None},
+            {PreparedRequest::Data::Download, LocalFiles::Use::Download},
+            {PreparedRequest::Data::Upload, LocalFiles::Use::Upload},
+        };
+        m_files.open(uses.at(m_request.data), m_request.localName);
+        setOption(easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
+        setReplyCallbacks(easy, &FtpOperation::onHeader, &FtpOperation::onDebug, this);
+        setOption(easy, CURLOPT_NOPROGRESS, 0L);
+        setOption(easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);
+        setOption(easy, CURLOPT_XFERINFODATA, this);
+        setOption(easy, CURLOPT_WRITEFUNCTION, &FtpOperation::onWrite);
+        setOption(easy, CURLOPT_WRITEDATA, this);
+        if (m_files.uploading()) {
+            setOption(easy, CURLOPT_READFUNCTION, &FtpOperation::onRead);
+            setOption(easy, CURLOPT_READDATA, this);
+            setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
+        }
+        m_watch.install(easy);
+    } catch (...) {
+        // Nothing of this object may stay set in the handle.
+        curl_easy_reset(easy);
+        throw;
+    }
+    m_watch.setListener(this);
+    m_sinceProgress.start();
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       m_check == TlsSettings::Check::Probe
+                           ? QStringLiteral("Fetching the certificate to show it")
+                           : startLine(m_order.command));
+    if (m_order.command.verb == FtpVerb::Close)
+        m_reports.state(TransferState::Disconnecting);
+}
+
+FtpOperation::~FtpOperation()
+{
+    m_watch.setListener(nullptr);
+    curl_easy_reset(m_request.easy);
+}
+
+QString FtpOperation::detail() const
+{
+    return QString::fromUtf8(m_errorBuffer);
+}
+
+void FtpOperation::afterAction()
+{
+    curl_off_t connectTime = 0;
+    if (m_talk.phase() == FtpConversation::Phase::Connecting &&
+        curl_easy_getinfo(m_request.easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
+        connectTime > 0)
+        m_talk.connected();
+}
+
+OperationStep FtpOperation::done(CURLcode result)
+{
+    if (!failedLocally()) {
+        TlsAttempt attempt;
+        attempt.easy = m_request.easy;
+        attempt.result = result;
+        attempt.check = m_check;
+        attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
+        attempt.detail = detail();
+        attempt.checkFailure = m_checkFailure;
+        attempt.trust = m_trust;
+        attempt.server = m_order.server();
+        if (std::optional<OperationStep> step = tlsDecision(attempt))
+            return *step;
+    }
+    return OperationStep::finished(conclude(result));
+}
+
+OperationOutcome FtpOperation::conclude(CURLcode result)
+{
+    if (m_order.command.verb == FtpVerb::Close)
+        return finish(true, {}); // the login goes, whatever QUIT met
+    QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
+    // A refusal the server put in words stays as the server said it; a
+    // refused login is named as such.
+    const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;
+    if (failure.isEmpty() && result != CURLE_OK && (!serverRefused || result == CURLE_LOGIN_DENIED))
+        failure = describeFailure(result);
+    return finish(result == CURLE_OK && failure.isEmpty(), failure);
+}
+
+OperationOutcome FtpOperation::stop()
+{
+    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    return finish(false, QLatin1String(StoppedText));
+}
+
+OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
+{
+    OperationOutcome outcome;
+    outcome.failure = failure;
+    outcome.freshLogin = m_talk.freshLogin();
+    outcome.announcedUtf8 = ok && m_announceUtf8;
+    const QString &protection = m_talk.protection();
+    outcome.protection =
+        ok ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection) : QString();
+    const qint64 serverSize = m_talk.serverSize();
+    if (ok && serverSize >= 0 && serverSize != m_files.uploadSize()) {
+        ok = false;
+        outcome.failure =
+            incompleteUploadText(serverSize, m_files.uploadSize(), m_request.localName);
+    }
+    if (ok) {
+        outcome.retrieved = m_files.commit();
+        if (!m_files.failure().isEmpty()) {
+            ok = false;
+            outcome.failure = m_files.failure();
+        }
+    } else {
+        m_files.discard();
+    }
+    const FtpVerb verb = m_order.command.verb;
+    if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
+        QByteArray text = m_talk.pwdFolder().toUtf8();
+        if (verb == FtpVerb::Size) {
+            curl_off_t size = -1;
+            curl_easy_getinfo(m_request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+            text = QByteArray::number(qint64(size));
+        }
+        auto buffer = std::make_shared<QBuffer>();
+        buffer->setData(text);
+        buffer->open(QIODevice::ReadOnly);
+        outcome.retrieved = std::move(buffer);
+    }
+    if (ok)
+        outcome.folder = m_request.newFolder;
+    outcome.ok = ok;
+    if (!ok && m_talk.replied() && m_reports.replyCode() >= 400)
+        outcome.code = m_reports.replyCode();
+    m_talk.ended();
+    outcome.times = m_talk.times(bytesMoved());
+    return outcome;
+}
+
+QString FtpOperation::describeFailure(CURLcode result) const
+{
+    FailureFacts facts;
+    facts.result = result;
+    facts.server = m_order.server();
+    facts.detail = m_errorBuffer[0] ? detail() : QString::fromUtf8(curl_easy_strerror(result));
+    facts.timeoutSeconds = m_order.timeoutSeconds;
+    m_talk.describe(facts);
+    facts.lastCode = m_talk.replied() ? m_reports.replyCode() : 0;
+    facts.lastReply = m_reports.replyText();
+    curl_off_t received = 0;
+    curl_off_t expected = -1;
+    curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    curl_easy_getinfo(m_request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    facts.received = received;
+    facts.expected = expected;
+    return failureText(facts);
+}
+
+ConnectionListener::Socket FtpOperation::socketOpening(const QString &address)
+{
+    return m_talk.socketOpening(address);
+}
+
+void FtpOperation::tlsStarted()
+{
+    m_talk.tlsStarted();
+}
+
+void FtpOperation::tlsEstablished(const TlsHandshake &handshake)
+{
+    m_talk.tlsEstablished(handshake);
+}
+
+qint64 FtpOperation::bytesMoved() const
+{
+    curl_off_t bytes = 0;
+    switch (m_order.command.verb) {
+    case FtpVerb::Get:
+    case FtpVerb::Dir:
+    case FtpVerb::Ls:
+        curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+        return bytes;
+    case FtpVerb::Put:
+        curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_UPLOAD_T, &bytes);
+        return bytes;
+    default:
+        return -1;
+    }
+}
+
+// --- libcurl's callbacks. They run inside libcurl calls on the engine's
+// thread, so they only record and queue: calling libcurl from here would
+// fail (CURLM_RECURSIVE_API_CALL), and reports wait for the flush that
+// follows every call into libcurl.
+
+size_t FtpOperation::onWrite(char *data, size_t size, size_t count, void *userp)
+{
+    auto *self = static_cast<FtpOperation *>(userp);
+    const size_t length = size * count;
+    // SIZE's answer arrives here as a made-up header too; it is no data.
+    if (!self->m_files.downloading())
+        return length;
+    self->m_talk.dataMoving();
+    // libcurl ends the transfer on a short count; the file's error names the cause.
+    return self->m_files.write(data, qint64(length)) ? length : 0;
+}
+
+size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
+{
+    auto *self = static_cast<FtpOperation *>(userp);
+    self->m_talk.dataMoving();
+    const qint64 read = self->m_files.read(data, qint64(size * count));
+    return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
+}
+
+size_t FtpOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+{
+    auto *self = static_cast<FtpOperation *>(userp);
+    self->m_talk.replyLine(
+        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
+    if (const std::optional<QString> error = self->m_talk.replyError()) {
+        // A short count makes libcurl end the operation.
+        self->m_replyError = malformedReplyText(self->m_order.server(), *error);
+        return 0;
+    }
+    return size * count;
+}
+
+int FtpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+{
+    auto *self = static_cast<FtpOperation *>(userp);
+    const std::optional<OperatorLine> line =
+        operatorLine(type, QByteArrayView(data, qsizetype(size)));
+    if (!line)
+        return 0;
+    // A reply proves the connection, which the log says first.
+    if (type == CURLINFO_HEADER_IN)
+        self->m_talk.connected();
+    self->m_reports.protocol(line->kind, line->text);
+    if (type == CURLINFO_HEADER_OUT)
+        self->m_talk.commandSent(line->text);
+    return 0;
+}
+
+int FtpOperation::onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
+                             curl_off_t ulNow)
+{
+    auto *self = static_cast<FtpOperation *>(userp);
+    if (self->m_sinceProgress.elapsed() < 250)
+        return 0;
+    self->m_sinceProgress.restart();
+    const bool upload = self->m_files.uploading();
+    const qint64 done = upload ? ulNow : dlNow;
+    const qint64 total = upload ? ulTotal : dlTotal;
+    if (done > 0)
+        self->m_reports.progress(done, total > 0 ? total : -1);
+    return 0;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "engine/curl_handles.h"
+#include "engine/engine_messages.h"
+#include "engine/tls_trust.h"
+
+#include <optional>
+
+// An FTP command, the current folder and the site's settings, set into a
+// libcurl easy handle. The caller adds its callbacks and the data's files.
+struct PreparedRequest
+{
+    enum class Data { None, Download, Upload };
+
+    CURL *easy = nullptr;
+    CurlList quote;
+    CurlList postQuote;
+    Data data = Data::None;
+    // A download's local file (empty: kept for GetChunk only), an upload's source.
+    QString localName;
+    std::optional<RemoteFolder> newFolder; // where CD and CDUP lead
+};
+
+// Resets `easy` and sets the order into it; with `announceUtf8` the login is
+// first told that names are UTF-8. Throws std::runtime_error when libcurl
+// refuses the request.
+PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
+                               bool announceUtf8);
+
+// Resets `easy` and sets only what every request shares into it: `url`, the
+// account, the time limits and the protection. For operations that make
+// several requests of their own.
+void prepareBareRequest(CURL *easy, const OperationOrder &order, const QByteArray &url,
+                        const TlsSettings &tls);

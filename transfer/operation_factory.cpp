@@ -1,0 +1,22 @@
+#include "operation_factory.h"
+
+#include "ftp/ftp_operation.h"
+#include "sftp/sftp_operation.h"
+#include "site_check/sftp_site_check_operation.h"
+#include "site_check/site_check_operation.h"
+
+std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
+                                                 const OperationContext &context)
+{
+    if (order.command.verb == FtpVerb::Check) {
+        if (order.protocol == TransferProtocol::Sftp)
+            return std::make_unique<SftpSiteCheckOperation>(order, context);
+        return std::make_unique<SiteCheckOperation>(order, context);
+    }
+    if (order.protocol == TransferProtocol::Sftp)
+        return std::make_unique<SftpOperation>(order, context);
+    OperationContext ftp = context;
+    // CLOSE says QUIT; the login it closes has been told all it needs.
+    ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
+    return std::make_unique<FtpOperation>(order, ftp);
+}

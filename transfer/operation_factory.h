@@ -1,0 +1,8 @@
+#pragma once
+
+#include "engine/operation.h"
+
+// The operation for `order`, of the kind its command and server ask for: FTP
+// or SFTP, a command or a site check. What the facade hands to the engine.
+std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
+                                                 const OperationContext &context);

@@ -1,0 +1,104 @@
+#include "sftp/sftp_plan.h"
+
+#include "sftp/sftp_paths.h"
+
+namespace {
+
+SftpStep look(const QString &path, const QString &verb, const QList<QString> &paths)
+{
+    SftpStep step;
+    step.path = path;
+    QByteArray command = verb.toLatin1();
+    for (const QString &argument : paths)
+        command += ' ' + sftpQuoted(argument);
+    step.commands << command;
+    step.action = (QStringList{verb} + paths).join(QLatin1Char(' '));
+    step.subject = paths.join(QStringLiteral(" to "));
+    return step;
+}
+
+SftpStep request(SftpRequestKind kind, const QString &path, const QString &action)
+{
+    SftpStep step;
+    step.kind = kind;
+    step.path = path;
+    step.action = action + QLatin1Char(' ') + path;
+    step.subject = path;
+    return step;
+}
+
+} // namespace
+
+SftpStep resolveStep(const RemoteFolder &folder)
+{
+    SftpStep step;
+    step.role = SftpStep::Role::Resolve;
+    step.path = sftpFolderPath(folder);
+    step.commands << "pwd";
+    step.action = QStringLiteral("pwd");
+    step.subject = step.path;
+    return step;
+}
+
+std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply)
+{
+    // libcurl puts the path between the first and the last quote as it is,
+    // quotes inside it undoubled.
+    const int open = reply.indexOf(QLatin1Char('"'));
+    const int close = reply.lastIndexOf(QLatin1Char('"'));
+    if (!reply.startsWith(QLatin1String("257 ")) || open < 0 || close <= open + 1 ||
+        reply.at(open + 1) != QLatin1Char('/'))
+        return std::nullopt;
+    return RemoteFolder{}.resolved(reply.mid(open + 1, close - open - 1));
+}
+
+RemoteFolder sftpNewFolder(const FtpCommand &command, const RemoteFolder &folder)
+{
+    return folder.resolved(command.verb == FtpVerb::Cd ? command.args.at(0) : QStringLiteral(".."));
+}
+
+std::vector<SftpStep> sftpSteps(const FtpCommand &command, const RemoteFolder &folder,
+                                const QString &uploadName)
+{
+    const QStringList &args = command.args;
+    const auto path = [&](int i) { return sftpPath(folder, args.at(i)); };
+    const QString root = QStringLiteral("/");
+    switch (command.verb) {
+    case FtpVerb::Get:
+        return {request(SftpRequestKind::Download, path(0), QStringLiteral("download"))};
+    case FtpVerb::Put: {
+        const QString target = sftpPath(folder, uploadName);
+        SftpStep check = request(SftpRequestKind::Look, target, QStringLiteral("size of"));
+        check.role = SftpStep::Role::CheckSize;
+        return {request(SftpRequestKind::Upload, target, QStringLiteral("upload")), check};
+    }
+    case FtpVerb::Cd:
+    case FtpVerb::Cdup:
+        // Listing the folder proves that it exists and is a folder; a
+        // request that moves no data would not open it.
+        return {request(SftpRequestKind::List, sftpFolderPath(sftpNewFolder(command, folder)),
+                        QStringLiteral("open folder"))};
+    case FtpVerb::Dir:
+    case FtpVerb::Ls: {
+        const RemoteFolder listed = args.isEmpty() ? folder : folder.resolved(args.at(0));
+        return {request(command.verb == FtpVerb::Dir ? SftpRequestKind::List
+                                                     : SftpRequestKind::ListNames,
+                        sftpFolderPath(listed), QStringLiteral("list"))};
+    }
+    case FtpVerb::Size:
+        return {request(SftpRequestKind::Look, path(0), QStringLiteral("size of"))};
+    case FtpVerb::Mkdir:
+        return {look(root, QStringLiteral("mkdir"), {path(0)})};
+    case FtpVerb::Rmdir:
+        return {look(root, QStringLiteral("rmdir"), {path(0)})};
+    case FtpVerb::Delete:
+        return {look(root, QStringLiteral("rm"), {path(0)})};
+    case FtpVerb::Rename:
+        return {look(root, QStringLiteral("rename"), {path(0), path(1)})};
+    case FtpVerb::Pwd:
+    case FtpVerb::Close:
+    case FtpVerb::Abort:
+        break;
+    }
+    return {};
+}

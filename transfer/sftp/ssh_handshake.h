@@ -1,0 +1,13 @@
+#pragma once
+
+#include "text/ssh_session_facts.h"
+
+#include <optional>
+
+// libcurl hands none of an SSH key exchange's facts over, so they are read
+// from libssh2's session the moment its handshake ends (ssh_handshake.cpp).
+
+// The facts of the latest SSH handshake finished on this thread, handed over
+// once: libcurl checks the host key right after the handshake, in the same
+// call, so the host-key callback takes the facts of its own connection.
+std::optional<SshSessionFacts> takeSshSessionFacts();

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "text/site_check_report.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+
+// The rules of the steps of a site check that write a test file, check it,
+// read it back and delete it: the facts each measured in, result, detail and
+// the operator's hint out.
+
+// Step 11. The name of the test file: unique per run, recognisable.
+QString siteCheckFileName(const QDateTime &nowUtc, QRandomGenerator &random);
+// The test file: 256 KiB of random bytes with CR, LF, NUL and 0x1A (the old
+// end-of-file mark) in the first KiB, so any conversion on the way shows.
+QByteArray siteCheckPayload(QRandomGenerator &random);
+// Whether a reply to STOR means the account may not write there.
+bool isWriteRefusal(int code);
+// "the account cannot write in FOLDER": the detail of the write step and of
+// the steps after it when STOR was refused.
+QString writeRefusedText(const QString &folder);
+// The reply to STOR of `bytes` bytes into `folder`.
+SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &folder, qint64 bytes);
+// The same for any protocol: `said` is the refusal in the server's words,
+// empty when the upload went through; `refused` when the account may not
+// write there.
+SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString &folder,
+                               qint64 bytes);
+
+// Step 12 is the combinedOutcome of sizeOutcome, clockOutcome and
+// hashOutcome: each skips itself when the server lacks its command.
+// The server's size of the test file against the bytes sent; -1
+// when SIZE gave none.
+SiteCheckOutcome sizeOutcome(qint64 sent, qint64 reported);
+// The time of an MDTM reply ("213 YYYYMMDDHHMMSS[.sss]") in UTC; invalid
+// when the reply says something else.
+QDateTime mdtmTime(const QString &reply);
+// The file's time on the server against this machine's UTC clock when the
+// upload ended.
+SiteCheckOutcome clockOutcome(const QString &mdtmReply, const QDateTime &uploadEndedUtc);
+
+// A server-side hash: the commands to send for it and the algorithm of the
+// digest it answers with. Empty command when FEAT lists none.
+struct HashCommand
+{
+    QString select;    // "OPTS HASH SHA-256" when HASH must be switched first, else empty
+    QString command;   // "HASH", "XSHA256", "XSHA1", "XMD5" or "XCRC"
+    QString algorithm; // "SHA-512", "SHA-256", "SHA-1", "MD5" or "CRC32"
+};
+HashCommand hashCommand(const QStringList &featReplyLines);
+// The digest, lower-case hex, of `data` by `algorithm`; empty for an
+// unknown algorithm.
+QString localDigest(const QString &algorithm, const QByteArray &data);
+// The digest, lower-case hex, in the server's reply to `hash`; empty when
+// the reply holds none of the algorithm's length or, for HASH, covers other
+// than the whole `size` bytes.
+QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size);
+SiteCheckOutcome hashOutcome(const HashCommand &hash, const QString &local, const QString &remote);
+
+// Step 13: the download against what was sent.
+SiteCheckOutcome readBackOutcome(const QByteArray &sent, const QByteArray &received,
+                                 qint64 firstByteMs, qint64 elapsedMs);
+
+// Step 14: the reply to DELE and whether the file still shows afterwards.
+SiteCheckOutcome cleanUpOutcome(int code, const QString &text, const QString &path,
+                                bool stillThere);

@@ -1,0 +1,287 @@
+#include "site_check/site_check_operation.h"
+
+#include "engine/libcurl_version.h"
+#include "engine/report_queue.h"
+#include "engine/tls_decision.h"
+#include "ftp/request_builder.h"
+#include "site_check/site_check_file_rules.h"
+#include "site_check/site_check_requests.h"
+#include "text/failure_text.h"
+
+#include <QUrl>
+
+SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationContext &context)
+    : m_order(std::move(order)), m_reports(context.reports), m_watch(context.watch),
+      m_easy(context.easy), m_check(context.check), m_checkFailure(context.reason),
+      m_trust(context.trust)
+{
+    m_clock.start();
+    m_tls = tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share);
+    const QStringList &args = m_order.command.args;
+    SiteCheckSequence::Target target;
+    target.order = m_order;
+    target.folder = args.isEmpty() ? m_order.folder : m_order.folder.resolved(args.at(0));
+    m_folderUrl = m_order.serverUrl + target.folder.urlPath();
+    QRandomGenerator random(QRandomGenerator::system()->generate());
+    m_fileName = target.fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
+    target.payload = siteCheckPayload(random);
+    m_data.setPayload(target.payload);
+
+    m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
+    if (m_check == TlsSettings::Check::Probe)
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           QStringLiteral("Fetching the certificate to show it"));
+    m_reports.state(TransferState::ResolvingHost);
+    target.addresses = resolveHost(m_order.host);
+    target.resolveMs = now();
+    m_reports.state(TransferState::HostResolved);
+    m_sequence = std::make_unique<SiteCheckSequence>(
+        std::move(target), [this](const SiteCheckStep &step) { m_reports.siteCheckStep(step); });
+    try {
+        setUp(SiteCheckRequest::Login);
+    } catch (...) {
+        curl_easy_reset(m_easy);
+        throw;
+    }
+    m_watch.setListener(this);
+}
+
+SiteCheckOperation::~SiteCheckOperation()
+{
+    m_watch.setListener(nullptr);
+    curl_easy_reset(m_easy);
+}
+
+void SiteCheckOperation::setUp(SiteCheckRequest request)
+{
+    m_request = request;
+    m_requestFrom = m_transcript.size();
+    m_requestStart = now();
+    m_errorBuffer[0] = 0;
+    m_commands = {};
+    const bool onFile =
+        request == SiteCheckRequest::Upload || request == SiteCheckRequest::ReadBack;
+    prepareBareRequest(m_easy, m_order,
+                       onFile ? m_folderUrl + QUrl::toPercentEncoding(m_fileName) : m_folderUrl,
+                       m_tls);
+    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    setReplyCallbacks(m_easy, &SiteCheckOperation::onHeader, &SiteCheckOperation::onDebug, this);
+    m_data.restart(m_easy, request == SiteCheckRequest::Upload);
+    m_watch.install(m_easy);
+    setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
+}
+
+OperationStep SiteCheckOperation::done(CURLcode result)
+{
+    // Until USER has gone out, a TLS failure brings the trust questions.
+    if (m_request == SiteCheckRequest::Login && !m_transcript.last(QStringLiteral("USER"))) {
+        TlsAttempt attempt;
+        attempt.easy = m_easy;
+        attempt.result = result;
+        attempt.check = m_check;
+        attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
+        attempt.detail = QString::fromUtf8(m_errorBuffer);
+        attempt.checkFailure = m_checkFailure;
+        attempt.trust = m_trust;
+        attempt.server = m_order.server();
+        if (std::optional<OperationStep> step = tlsDecision(attempt))
+            return *step;
+    }
+    const SiteCheckRequest next = m_sequence->next(m_request, facts(result), m_transcript);
+    if (m_request == SiteCheckRequest::CleanUp)
+        m_data.setFileMayExist(false); // deleted, or named as left behind
+    try {
+        if (next != SiteCheckRequest::None) {
+            setUp(next);
+            OperationStep step;
+            step.kind = OperationStep::Kind::Continue;
+            return step;
+        }
+    } catch (const std::exception &error) {
+        m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                         QString::fromUtf8(error.what()));
+    }
+    return OperationStep::finished(outcome());
+}
+
+SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
+{
+    SiteCheckRequestFacts f;
+    f.result = result;
+    f.error = QString::fromUtf8(m_errorBuffer);
+    f.from = m_requestFrom;
+    f.elapsedMs = now() - m_requestStart;
+    f.firstByteMs = m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart;
+    f.received = m_data.received();
+    f.peer = primaryAddress();
+    f.dataAddress = m_dataAddress;
+    // A connection refused before any command: the one this side refused.
+    f.lostConnection = result == CURLE_COULDNT_CONNECT && m_transcript.size() == m_requestFrom &&
+                       m_sequence->loggedIn();
+    f.uploadEndedUtc = m_uploadEnded;
+    curl_off_t connectUs = 0;
+    curl_off_t resolveUs = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectUs);
+    curl_easy_getinfo(m_easy, CURLINFO_NAMELOOKUP_TIME_T, &resolveUs);
+    f.connected = connectUs > 0 || m_transcript.greeting();
+    f.connectMs = connectUs > 0 ? (connectUs - resolveUs) / 1000 : -1;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &f.osErrno);
+    f.tls = m_controlTls;
+    f.handshake = m_handshake;
+    f.tlsMs = m_tlsMs;
+    f.check = m_tls.check; // pinned when the operator trusted the certificate
+    f.dataResumed = m_dataResumed;
+    return f;
+}
+
+QString SiteCheckOperation::primaryAddress() const
+{
+    char *ip = nullptr;
+    long port = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_IP, &ip);
+    curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_PORT, &port);
+    if (!ip || !*ip)
+        return {};
+    const QString address = QString::fromLatin1(ip);
+    return (address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']')
+                                               : address) +
+           QLatin1Char(':') + QString::number(port);
+}
+
+OperationOutcome SiteCheckOperation::outcome()
+{
+    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                     QStringLiteral("the check ended before this step"));
+    const QList<SiteCheckStep> &steps = m_sequence->steps();
+    OperationOutcome outcome;
+    outcome.ok = siteCheckVerdict(steps) != SiteCheckResult::Fail;
+    outcome.summary = siteCheckVerdictLine(steps);
+    if (!outcome.ok)
+        outcome.failure = outcome.summary;
+    outcome.freshLogin = true;
+    if (m_sequence->loggedIn())
+        outcome.protection =
+            m_controlTls ? m_handshake.protection : QStringLiteral("not encrypted");
+    outcome.times.total = now() * 1000;
+    return outcome;
+}
+
+OperationOutcome SiteCheckOperation::stop()
+{
+    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    if (m_data.fileMayExist())
+        cleanUpAfterStop();
+    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
+                     QLatin1String(StoppedText));
+    OperationOutcome stopped = outcome();
+    stopped.ok = false;
+    stopped.failure = QLatin1String(StoppedText);
+    return stopped;
+}
+
+void SiteCheckOperation::cleanUpAfterStop()
+{
+    const DeletedFile deleted = deleteTestFile(m_order, m_folderUrl, m_tls, m_fileName);
+    m_reports.protocol(
+        ProtocolEvent::Kind::Info,
+        QStringLiteral("Deleting the test file: %1 %2").arg(deleted.code).arg(deleted.said));
+    m_sequence->report(siteCheckStep(
+        SiteCheckStepId::CleanUp,
+        cleanUpOutcome(deleted.code, deleted.said, m_sequence->filePath(), deleted.code / 100 != 2),
+        -1));
+    m_data.setFileMayExist(false);
+}
+
+// --- Connections, replies and data, as libcurl reports them. The callbacks
+// run inside libcurl calls, so they only record and queue.
+
+ConnectionListener::Socket SiteCheckOperation::socketOpening(const QString &address)
+{
+    // No command yet in this request: a new control connection, unless it
+    // is active mode's listening socket, bound to port 0.
+    if (m_transcript.size() == m_requestFrom && !address.endsWith(QLatin1String(":0"))) {
+        // Only IPv6's own login, and the clean-up that must not leave the
+        // test file behind, may log in again after a lost connection.
+        if (m_sequence->loggedIn() && m_request != SiteCheckRequest::Ipv6 &&
+            m_request != SiteCheckRequest::CleanUp)
+            return Socket::Refused;
+        m_reports.state(TransferState::Connecting);
+        m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+        return Socket::Control;
+    }
+    m_dataAddress = address;
+    if (!m_controlTls)
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           dataConnectionLine(address, DataProtection::Clear));
+    return Socket::Data;
+}
+
+void SiteCheckOperation::tlsStarted()
+{
+    if (!m_transcript.last(QStringLiteral("USER")) && m_tlsStart < 0)
+        m_tlsStart = now();
+}
+
+void SiteCheckOperation::tlsEstablished(const TlsHandshake &handshake)
+{
+    if (m_controlTls || m_transcript.last(QStringLiteral("USER"))) {
+        if (!m_dataHandshakeSeen) {
+            m_dataHandshakeSeen = true;
+            m_dataResumed = handshake.resumed;
+        }
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           dataConnectionLine(m_dataAddress, handshake.resumed
+                                                                 ? DataProtection::Resumed
+                                                                 : DataProtection::NotResumed));
+        return;
+    }
+    m_controlTls = true;
+    m_handshake = handshake;
+    m_tlsMs = m_tlsStart >= 0 ? now() - m_tlsStart : -1;
+    if (m_check == TlsSettings::Check::Probe)
+        return;
+    m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
+}
+
+void SiteCheckOperation::replyLine(const QString &line)
+{
+    const std::optional<FtpReply> reply = m_assembler.addLine(line);
+    if (!reply)
+        return;
+    const bool greeting = m_transcript.size() == 0;
+    m_transcript.replied(*reply, now());
+    if (greeting)
+        m_reports.state(TransferState::Connected);
+    const SiteCheckExchange *stor = m_transcript.last(QStringLiteral("STOR"), m_requestFrom);
+    if (stor && stor == m_transcript.last(QString(), m_requestFrom) && reply->code >= 200)
+        m_uploadEnded = QDateTime::currentDateTimeUtc();
+    m_reports.setReply(reply->code, reply->text);
+    m_reports.state(TransferState::ResponseReceived);
+}
+
+size_t SiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+{
+    auto *self = static_cast<SiteCheckOperation *>(userp);
+    self->replyLine(
+        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
+    // A reply past the assembler's limits ends the request.
+    return self->m_assembler.error() ? 0 : size * count;
+}
+
+int SiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+{
+    auto *self = static_cast<SiteCheckOperation *>(userp);
+    const std::optional<OperatorLine> line =
+        operatorLine(type, QByteArrayView(data, qsizetype(size)));
+    if (!line)
+        return 0;
+    self->m_reports.protocol(line->kind, line->text);
+    if (type == CURLINFO_HEADER_OUT) {
+        self->m_transcript.sent(line->text, self->now());
+        if (line->text.startsWith(QLatin1String("STOR ")))
+            self->m_data.setFileMayExist(true);
+        self->m_reports.state(TransferState::Requesting);
+        self->m_reports.state(TransferState::RequestSent);
+    }
+    return 0;
+}

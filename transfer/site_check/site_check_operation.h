@@ -1,0 +1,86 @@
+#pragma once
+
+#include "site_check/site_check_data.h"
+
+#include "engine/connection_watch.h"
+#include "engine/curl_handles.h"
+#include "engine/operation.h"
+#include "site_check/site_check_requests.h"
+#include "site_check/site_check_sequence.h"
+#include "site_check/site_check_transcript.h"
+#include "text/ftp_reply.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+
+// CHECK: the site check as one operation. It runs the check's requests one
+// after another on the engine's handle and the login's one connection
+// (libcurl's pool keeps it between them), records what each saw, and leaves
+// the steps to its SiteCheckSequence. The password goes out once: after the
+// login a new control connection is refused, except for the clean-up, which
+// must not leave the test file behind, and for step 16's login over IPv6.
+class SiteCheckOperation final : public Operation, public ConnectionListener
+{
+    Q_DISABLE_COPY_MOVE(SiteCheckOperation)
+public:
+    // Resolves the host (the engine's thread waits, as for libcurl's own
+    // resolver) and sets the first request into the handle.
+    SiteCheckOperation(OperationOrder order, const OperationContext &context);
+    ~SiteCheckOperation() override;
+
+    CURL *easy() const override { return m_easy; }
+    const OperationOrder &order() const override { return m_order; }
+    OperationStep done(CURLcode result) override;
+    // Reports the steps that did not run, and deletes the test file when it
+    // may be on the server, on a short blocking connection of its own.
+    OperationOutcome stop() override;
+
+    Socket socketOpening(const QString &address) override;
+    void tlsStarted() override;
+    void tlsEstablished(const TlsHandshake &handshake) override;
+
+private:
+    void setUp(SiteCheckRequest request);
+    SiteCheckRequestFacts facts(CURLcode result) const;
+    // Deletes the test file on a connection of its own; the clean-up step.
+    void cleanUpAfterStop();
+    OperationOutcome outcome();
+    qint64 now() const { return m_clock.elapsed(); }
+    QString primaryAddress() const;
+    void replyLine(const QString &line);
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
+    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+
+    OperationOrder m_order;
+    ReportQueue &m_reports;
+    ConnectionWatch &m_watch;
+    CURL *m_easy;
+    TlsSettings m_tls;
+    TlsSettings::Check m_check; // as the engine asked: a pinned check shows in m_tls
+    QString m_checkFailure;
+    ServerTrust m_trust;
+    QByteArray m_folderUrl;
+    QString m_fileName;
+    std::unique_ptr<SiteCheckSequence> m_sequence;
+
+    SiteCheckRequest m_request = SiteCheckRequest::Login;
+    SiteCheckCommands m_commands;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+    FtpReplyAssembler m_assembler;
+    SiteCheckTranscript m_transcript;
+    qsizetype m_requestFrom = 0; // the running request's first exchange
+    qint64 m_requestStart = 0;
+
+    bool m_controlTls = false;
+    TlsHandshake m_handshake;
+    qint64 m_tlsStart = -1;
+    qint64 m_tlsMs = -1;
+    bool m_dataHandshakeSeen = false;
+    bool m_dataResumed = false;
+    QString m_dataAddress;
+    QDateTime m_uploadEnded;
+    QElapsedTimer m_clock;
+    SiteCheckData m_data{m_reports, m_clock};
+};

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "text/site_check_report.h"
+
+#include <QString>
+#include <QStringList>
+
+// The rules of a site check: each turns what one step measured into a
+// result, a detail line and the operator's hint. These are the steps of the
+// connection, the login, the listings and the other addresses; the TLS steps
+// are in site_check_tls_rules.h, the test file's in site_check_file_rules.h.
+// Every wording the operator reads about a step is in those three.
+// Step 1. Addresses as text ("192.0.2.1", "2001:db8::1"); none fails.
+SiteCheckOutcome nameResolutionOutcome(const QString &host, const QStringList &addresses);
+
+// Step 2, when the control connection is up.
+SiteCheckOutcome connectionOutcome(const QString &address, int port, qint64 elapsedMs);
+
+enum class ConnectFailure { Refused, TimedOut, Unreachable, Other };
+// What kind of failure a connection attempt met, from the system's error
+// number (CURLINFO_OS_ERRNO) and whether the attempt ran out of time.
+ConnectFailure connectFailureKind(long osErrno, bool timedOut);
+// Step 2, when no connection came about.
+SiteCheckOutcome connectionFailedOutcome(ConnectFailure kind, const QString &address, int port);
+
+// Step 3: the greeting's code and how long it took after the connection.
+SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs);
+
+// Step 6: the reply to the one login attempt.
+SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user);
+
+// Step 7. The feature names of a FEAT reply, upper case, one per line it
+// lists ("UTF8", "MLSD", "REST STREAM", "HASH"); the parameters after a
+// name are dropped, except that REST keeps STREAM.
+QStringList offeredFeatures(const QStringList &featReplyLines);
+// featAnswered is false when the server refused FEAT.
+SiteCheckOutcome featuresOutcome(bool featAnswered, const QStringList &features,
+                                 const QString &system);
+
+// Step 8: the passive listing.
+struct PassiveListing
+{
+    bool viaEpsv = true;        // false when PASV had to stand in
+    bool dataConnected = false; // the data port accepted the connection
+    bool complete = false;      // the listing ended with a 2xx reply
+    int entries = 0;
+    QString dataAddress; // "address:port" tried
+};
+SiteCheckOutcome passiveDataOutcome(const PassiveListing &listing);
+
+// Step 9: the address PASV advertised against the control connection's
+// peer. An empty advertised address means EPSV was used and none was named.
+SiteCheckOutcome passiveAddressOutcome(const QString &advertised, const QString &peer);
+
+// Step 15.
+struct ActiveListing
+{
+    bool listed = false;        // the listing over EPRT/PORT completed
+    bool portRefused = false;   // the server refused EPRT and PORT
+    bool passiveWorked = false; // step 8 passed
+};
+SiteCheckOutcome activeModeOutcome(const ActiveListing &listing);
+
+// Step 16. None of the name's addresses is IPv6: noted as skipped.
+struct Ipv6Check
+{
+    QString address; // empty when the name has no IPv6 address
+    bool connected = false;
+    bool loggedIn = false;
+    bool listed = false;
+};
+SiteCheckOutcome ipv6Outcome(const Ipv6Check &check);

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "text/transfer_values.h"
+
+#include <QString>
+
+#include <curl/curl.h>
+
+// What is known about an operation when libcurl gives up on it.
+struct FailureFacts
+{
+    CURLcode result = CURLE_OK;
+    QString server; // "host:port"
+    QString detail; // libcurl's own words
+    int timeoutSeconds = 0;
+    bool connected = false; // the control connection was up
+    bool greeted = false;   // the server had said something
+    qint32 lastCode = 0;    // the last reply's code
+    QString lastReply;      // and its text
+    QString lastCommand;    // the last command sent
+    QString dataAddress;    // "address:port" of the data connection tried, if any
+    bool dataFlowing = false;
+    qint64 received = 0;
+    qint64 expected = -1; // -1 when the server announced no size
+};
+
+// The sentences FTP and SFTP share: the phase and the server, then libcurl's
+// or the server's words in brackets when there are any.
+QString withFailureDetail(const QString &text, const QString &detail);
+QString unresolvedHostText(const QString &server, const QString &detail);
+QString connectFailedText(const QString &server, const QString &detail);
+
+// One line for the operator that names the phase that failed and the server,
+// with libcurl's or the server's words after it where they help.
+QString failureText(const FailureFacts &facts);
+
+// What is known about an SFTP operation when libcurl gives up on it.
+struct SshFailureFacts
+{
+    enum class Phase {
+        Connecting,   // no connection yet
+        Connected,    // connected; the server's host key not seen yet
+        KeyExchanged, // the host key is accepted; no login yet
+        LoggingIn,    // the login is under way
+        LoggedIn,     // the file operations run
+        Transferring, // a file's data is moving
+    };
+    CURLcode result = CURLE_OK;
+    QString server; // "host:port"
+    QString detail; // libcurl's own words
+    int timeoutSeconds = 0;
+    Phase phase = Phase::Connecting;
+    QString login; // how the login went about it: "password", "key ~/.ssh/id_ed25519 or agent"
+    qint64 received = 0;
+    qint64 expected = -1;
+    bool upload = false;
+};
+
+// One line for the operator naming the phase of an SFTP operation that
+// failed and the server, as failureText does for FTP. Failures with an SFTP
+// status are said by sftpStatusText instead.
+QString sshFailureText(const SshFailureFacts &facts);
+
+// A host key other than the one known for the server: in known_hosts, or
+// trusted earlier in this session. Nothing was sent; `knownHostsName` is
+// what `ssh-keygen -R` needs to clear the old key ("[host]:port").
+QString hostKeyChangedText(const QString &server, const QString &keyType,
+                           const QString &fingerprint, const QString &knownHostsName,
+                           bool inKnownHosts);
+
+// Why an operation could not use its local file; `path` empty for the
+// temporary file that keeps retrieved data for GetChunk.
+enum class LocalAction { Read, Write, Send, MakeTemporary };
+QString localFileFailure(LocalAction action, const QString &path, const QString &why);
+
+// A certificate the probe fetched but could not read.
+QString unreadableCertificateText(const QString &server);
+// The end of an operation whose question the operator answered No.
+QString declinedTrustText(const TrustQuestion &question);
+
+// A reply past the limits of what one reply may hold.
+QString malformedReplyText(const QString &server, const QString &why);
+// An upload the server kept only part of.
+QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path);
+
+// The refusal of a command while another runs, and of GetChunk meanwhile.
+inline constexpr char StillExecutingText[] =
+    "Still executing the last request; wait for it to finish.";
+inline constexpr char StoppedText[] = "Stopped by the operator";

@@ -1,0 +1,156 @@
+#include "text/ftp_command.h"
+
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+struct VerbSpec
+{
+    const char *name;
+    FtpVerb verb;
+    int minArgs;
+    int maxArgs;
+    const char *usage;
+};
+
+// One row per accepted spelling; aliases share a verb.
+constexpr VerbSpec kVerbs[] = {
+    {"GET", FtpVerb::Get, 1, 2, "GET remote-file [local-file]"},
+    {"RECV", FtpVerb::Get, 1, 2, "RECV remote-file [local-file]"},
+    {"PUT", FtpVerb::Put, 1, 2, "PUT local-file [remote-file]"},
+    {"SEND", FtpVerb::Put, 1, 2, "SEND local-file [remote-file]"},
+    {"CD", FtpVerb::Cd, 1, 1, "CD folder"},
+    {"CDUP", FtpVerb::Cdup, 0, 0, "CDUP"},
+    {"DIR", FtpVerb::Dir, 0, 1, "DIR [folder]"},
+    {"LS", FtpVerb::Ls, 0, 1, "LS [folder]"},
+    {"PWD", FtpVerb::Pwd, 0, 0, "PWD"},
+    {"SIZE", FtpVerb::Size, 1, 1, "SIZE remote-file"},
+    {"MKDIR", FtpVerb::Mkdir, 1, 1, "MKDIR folder"},
+    {"RMDIR", FtpVerb::Rmdir, 1, 1, "RMDIR folder"},
+    {"DELETE", FtpVerb::Delete, 1, 1, "DELETE remote-file"},
+    {"RENAME", FtpVerb::Rename, 2, 2, "RENAME old-name new-name"},
+    {"CLOSE", FtpVerb::Close, 0, 0, "CLOSE"},
+    {"QUIT", FtpVerb::Close, 0, 0, "QUIT"},
+    {"CHECK", FtpVerb::Check, 0, 1, "CHECK [folder]"},
+    {"ABORT", FtpVerb::Abort, 0, 0, "ABORT"},
+    {"CANCEL", FtpVerb::Abort, 0, 0, "CANCEL"},
+};
+
+[[noreturn]] void reject(const QString &message)
+{
+    throw std::invalid_argument(message.toStdString());
+}
+
+QStringList splitArguments(const QString &text)
+{
+    QStringList words;
+    QString word;
+    bool inQuotes = false;
+    bool haveWord = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"')) {
+            inQuotes = !inQuotes;
+            haveWord = true;
+        } else if (c == QLatin1Char(' ') && !inQuotes) {
+            if (haveWord)
+                words.append(word);
+            word.clear();
+            haveWord = false;
+        } else {
+            word.append(c);
+            haveWord = true;
+        }
+    }
+    if (inQuotes)
+        reject(QStringLiteral("The command has an opening double quote without a closing one."));
+    if (haveWord)
+        words.append(word);
+    return words;
+}
+
+// "GET (RECV), PUT (SEND), CD, ...": each verb once, its aliases in brackets.
+QString acceptedFtpVerbs()
+{
+    QStringList names;
+    for (size_t i = 0; i < std::size(kVerbs); ++i) {
+        const bool alias = i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
+        if (alias)
+            names.last() += QStringLiteral(" (%1)").arg(QLatin1String(kVerbs[i].name));
+        else
+            names << QLatin1String(kVerbs[i].name);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+// C0 controls, DEL and the C1 range: a server may end or cut a command at any
+// of them (a NUL ends a C string), so a name holding one is not the name sent.
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+}
+
+// Verbs are ASCII: a locale's case rules must not turn "dır" into "DIR".
+// Anything outside ASCII stays as typed, so it matches no verb.
+QString asciiUpper(const QString &word)
+{
+    QString upper = word;
+    for (QChar &c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
+} // namespace
+
+FtpCommand parseFtpCommand(const QString &text)
+{
+    // A line break would end the FTP command early and start another one.
+    if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
+        reject(QStringLiteral("The command contains a line break; names may not hold CR or LF."));
+    for (const QChar c : text)
+        if (isControl(c))
+            reject(QStringLiteral("The command contains a control character (U+%1); names may "
+                                  "not hold control characters.")
+                       .arg(QString::number(c.unicode(), 16)
+                                .rightJustified(4, QLatin1Char('0'))
+                                .toUpper()));
+
+    QStringList words = splitArguments(text);
+    if (words.isEmpty())
+        reject(
+            QStringLiteral("No FTP command given. Accepted commands: %1.").arg(acceptedFtpVerbs()));
+
+    const QString name = asciiUpper(words.takeFirst());
+    for (const VerbSpec &spec : kVerbs) {
+        if (name != QLatin1String(spec.name))
+            continue;
+        if (words.size() < spec.minArgs) {
+            const QString what = spec.verb == FtpVerb::Cd || spec.verb == FtpVerb::Mkdir ||
+                                         spec.verb == FtpVerb::Rmdir
+                                     ? QStringLiteral("a folder name")
+                                     : QStringLiteral("more names");
+            reject(QStringLiteral("%1 needs %2: %3").arg(name, what, QLatin1String(spec.usage)));
+        }
+        if (words.size() > spec.maxArgs)
+            reject(QStringLiteral("Too many names for %1 (put a name with spaces in double "
+                                  "quotes): %2")
+                       .arg(name, QLatin1String(spec.usage)));
+        for (const QString &word : std::as_const(words))
+            if (word.isEmpty())
+                reject(QStringLiteral("%1 was given an empty name: %2")
+                           .arg(name, QLatin1String(spec.usage)));
+        return {spec.verb, words};
+    }
+    reject(QStringLiteral("Unknown FTP command \"%1\". Accepted commands: %2.")
+               .arg(name, acceptedFtpVerbs()));
+}
+
+QString ftpVerbName(FtpVerb verb)
+{
+    for (const VerbSpec &spec : kVerbs)
+        if (spec.verb == verb)
+            return QLatin1String(spec.name);
+    return {};
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "text/ftp_command.h"
+#include "text/ssh_session_facts.h"
+#include "text/transfer_values.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <curl/curl.h>
+
+#include <optional>
+
+// The protocol log in the operator's words: which of libcurl's output an
+// operator reads, and the sentences the engine adds of its own. Pure, so each
+// wording is fixed in one place and tested by a table.
+
+struct OperatorLine
+{
+    ProtocolEvent::Kind kind = ProtocolEvent::Kind::Info;
+    QString text;
+};
+
+// A line as libcurl hands it over, without its CR LF.
+QByteArrayView withoutLineEnd(QByteArrayView data);
+
+// One piece of libcurl's debug output: a command as sent (the password
+// masked), a reply line as received, libcurl's own remarks as details (their
+// wording changes between libcurl versions and is full of bookkeeping), and
+// nothing for the data itself.
+std::optional<OperatorLine> operatorLine(curl_infotype type, QByteArrayView data);
+
+// How long each phase of an operation took, in microseconds; -1 for a phase
+// that did not happen (a reused login has no connection or login).
+struct PhaseTimes
+{
+    qint64 resolve = -1;
+    qint64 connect = -1;
+    qint64 greeting = -1;
+    qint64 keyExchange = -1; // SSH: from the connection to the host key accepted
+    qint64 tls = -1;
+    qint64 login = -1;
+    qint64 firstByte = -1;
+    qint64 transfer = -1;
+    qint64 total = 0;
+    qint64 bytes = -1; // moved by a transfer; -1 when the command moves no data
+};
+
+// "GET readme.txt to C:\readme.txt", "CD docs": the operation as it starts.
+QString startLine(const FtpCommand &command);
+// "GET done: 5,000 bytes in 0.01 s", "CD failed: 550 No such file".
+QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
+                    const PhaseTimes &times);
+// "Timing: resolve 0.1 ms, connect 0.2 ms, ..., total 4.1 ms; 5,000 bytes at 1.2 MiB/s".
+QString timingLine(const PhaseTimes &times);
+
+// "127.0.0.1:2121", "[::1]:2121".
+QString addressText(const QString &address, int port);
+QString connectingLine(const QString &address);
+// "TLS 1.2 established (ECDHE-RSA-AES256-GCM-SHA384)".
+QString tlsLine(const QString &protection, const QString &cipher);
+// "Certificate: CN=x; issued by CN=y; SHA-256 AB:CD:...".
+QString certificateLine(const QString &subject, const QString &issuer, const QString &fingerprint);
+
+enum class DataProtection { Clear, Resumed, NotResumed };
+// "Data connection to 127.0.0.1:55321, TLS session resumed".
+QString dataConnectionLine(const QString &address, DataProtection protection);
+
+// "Server: SSH-2.0-OpenSSH_9.2p1".
+QString sshServerLine(const QString &version);
+// "SSH established (aes128-ctr, MAC hmac-sha2-256, key exchange curve25519-sha256,
+// host key ecdsa-sha2-nistp256)".
+QString sshSessionLine(const SshSessionFacts &session);
+// Where an SSH server's host key stands with this console.
+enum class HostKeyStanding { KnownHosts, TrustedThisSession, NotKnown };
+// "SSH key exchange done; host key ssh-ed25519 SHA256:... is in ~/.ssh/known_hosts".
+QString sshHostKeyLine(const QString &keyType, const QString &fingerprint,
+                       HostKeyStanding standing);
+// "The server offers login by: publickey,password".
+QString sshMethodsLine(const QString &methods);
+// "Logged in as demouser by password".
+QString sshLoginLine(const QString &user, const QString &method);
+// One SFTP file operation and its result: "mkdir /up/new: OK (SFTP status 0)".
+QString sftpActionLine(const QString &action, const QString &result);
+
+// The question put to the operator, and the answer.
+QString trustQuestionLine(const TrustQuestion &question);
+QString trustAnswerLine(const TrustQuestion &question, bool trusted);
