@@ -23,6 +23,9 @@ class TestSiteCheckReport : public QObject
 private Q_SLOTS:
     void verdict_data();
     void verdict();
+    void verdictNamesCause();
+    void trustWording_data();
+    void trustWording();
     void tableAligned();
     void jsonDocument();
     void masked_data();
@@ -41,14 +44,14 @@ void TestSiteCheckReport::verdict_data()
     QTest::addColumn<QString>("line");
     QTest::newRow("none") << QList<Result>{} << Result::Pass
                           << "Site check: 0 passed, 0 warnings, 0 failed";
-    QTest::newRow("skipped counts in none")
+    QTest::newRow("skipped counted apart")
         << QList<Result>{Result::Pass, Result::Skipped, Result::Pass} << Result::Pass
-        << "Site check: 2 passed, 0 warnings, 0 failed";
+        << "Site check: 2 passed, 0 warnings, 0 failed, 1 skipped";
     QTest::newRow("one warning") << QList<Result>{Result::Warning, Result::Pass} << Result::Warning
                                  << "Site check: 1 passed, 1 warning, 0 failed";
     QTest::newRow("worst is fail")
         << QList<Result>{Result::Fail, Result::Warning, Result::Warning, Result::Skipped}
-        << Result::Fail << "Site check: 0 passed, 2 warnings, 1 failed";
+        << Result::Fail << "Site check: 0 passed, 2 warnings, 1 failed, 1 skipped";
 }
 
 void TestSiteCheckReport::verdict()
@@ -59,6 +62,53 @@ void TestSiteCheckReport::verdict()
         steps << step(SiteCheckStepId::Login, result, {});
     QTEST(siteCheckVerdict(steps), "verdict");
     QTEST(siteCheckVerdictLine(steps), "line");
+}
+
+void TestSiteCheckReport::verdictNamesCause()
+{
+    // The first skipped step with a cause names it; a step skipped for want
+    // of TLS has none.
+    QList<SiteCheckStep> steps{step(SiteCheckStepId::Certificate, Result::Skipped, "no TLS"),
+                               step(SiteCheckStepId::Write, Result::Warning, "refused"),
+                               step(SiteCheckStepId::Verify, Result::Skipped,
+                                    "step 11 gave a "
+                                    "warning"),
+                               step(SiteCheckStepId::ReadBack, Result::Skipped,
+                                    "step 11 gave a "
+                                    "warning")};
+    steps[2].cause = steps[3].cause = "the account cannot write in /ro";
+    QCOMPARE(siteCheckVerdictLine(steps),
+             "Site check: 0 passed, 1 warning, 0 failed, 3 skipped: the account cannot write in "
+             "/ro");
+}
+
+void TestSiteCheckReport::trustWording_data()
+{
+    QTest::addColumn<SiteCheckTrustGiver>("giver");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("the operator's answer")
+        << SiteCheckTrustGiver::You << "self-signed, trusted by you for this session";
+    QTest::newRow("the terminal's --trust")
+        << SiteCheckTrustGiver::TrustOption << "self-signed, trusted by --trust";
+}
+
+void TestSiteCheckReport::trustWording()
+{
+    QFETCH(SiteCheckTrustGiver, giver);
+    QFETCH(QString, said);
+    SiteCheckReport report{"ftp://h:21/", "Site", Now, {}, {}};
+    const QString detail =
+        "self-signed, " + siteCheckTrustedBy(SiteCheckTrustGiver::You); // as the rows say it
+    report.steps << step(SiteCheckStepId::Certificate, Result::Warning, detail,
+                         "Compare it; it stays " + siteCheckTrustedBy(SiteCheckTrustGiver::You));
+    QVERIFY(siteCheckTable(report, giver).contains(said + "\n"));
+    const QJsonObject saved = QJsonDocument::fromJson(siteCheckJson(report, "7.88.1", "S", giver))
+                                  .object()["steps"]
+                                  .toArray()
+                                  .first()
+                                  .toObject();
+    QCOMPARE(saved["detail"].toString(), said);
+    QVERIFY(saved["hint"].toString().endsWith(siteCheckTrustedBy(giver)));
 }
 
 void TestSiteCheckReport::tableAligned()

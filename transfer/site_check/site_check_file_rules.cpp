@@ -103,8 +103,10 @@ SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString 
         return SiteCheckOutcome::pass(
             QStringLiteral("%1 bytes written in %2").arg(bytes).arg(folder));
     if (refused)
-        return SiteCheckOutcome::skipped(
-            QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said));
+        return SiteCheckOutcome::warning(
+            QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said),
+            QStringLiteral("The account may read here but not write: check its rights, or "
+                           "check a folder it may write in."));
     return SiteCheckOutcome::fail(
         QStringLiteral("the upload failed: %1").arg(said),
         QStringLiteral("The server took the login but not the file: its disk may be full or "

@@ -31,12 +31,17 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
     if (m_check == TlsSettings::Check::Probe)
         m_reports.protocol(ProtocolEvent::Kind::Info,
                            QStringLiteral("Fetching the certificate to show it"));
-    m_reports.state(TransferState::ResolvingHost);
-    target.addresses = resolveHost(m_order.host);
-    target.resolveMs = now();
-    m_reports.state(TransferState::HostResolved);
     m_sequence = std::make_unique<SiteCheckSequence>(
-        std::move(target), [this](const SiteCheckStep &step) { m_reports.siteCheckStep(step); });
+        std::move(target),
+        SiteCheckBook::Outlets{
+            [this](const SiteCheckStep &step) { m_reports.siteCheckStep(step); },
+            [this](const SiteCheckProgress &progress) { m_reports.siteCheckProgress(progress); }});
+    m_reports.state(TransferState::ResolvingHost);
+    m_sequence->resolving();
+    m_reports.flush();
+    const QStringList addresses = resolveHost(m_order.host);
+    m_sequence->resolved(addresses, now());
+    m_reports.state(TransferState::HostResolved);
     try {
         setUp(SiteCheckRequest::Login);
     } catch (...) {
@@ -98,8 +103,8 @@ OperationStep SiteCheckOperation::done(CURLcode result)
             return step;
         }
     } catch (const std::exception &error) {
-        m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
-                         QString::fromUtf8(error.what()));
+        m_sequence->book().skipFrom(SiteCheckStepId::NameResolution,
+                                    QString::fromUtf8(error.what()));
     }
     return OperationStep::finished(outcome());
 }
@@ -150,15 +155,11 @@ QString SiteCheckOperation::primaryAddress() const
 
 OperationOutcome SiteCheckOperation::outcome()
 {
-    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
-                     QStringLiteral("the check ended before this step"));
-    const QList<SiteCheckStep> &steps = m_sequence->steps();
-    OperationOutcome outcome;
-    outcome.ok = siteCheckVerdict(steps) != SiteCheckResult::Fail;
-    outcome.summary = siteCheckVerdictLine(steps);
-    if (!outcome.ok)
-        outcome.failure = outcome.summary;
-    outcome.freshLogin = true;
+    return withLogin(m_sequence->book().finish());
+}
+
+OperationOutcome SiteCheckOperation::withLogin(OperationOutcome outcome) const
+{
     if (m_sequence->loggedIn())
         outcome.protection =
             m_controlTls ? m_handshake.protection : QStringLiteral("not encrypted");
@@ -171,12 +172,7 @@ OperationOutcome SiteCheckOperation::stop()
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
     if (m_data.fileMayExist())
         cleanUpAfterStop();
-    m_sequence->skip(SiteCheckStepId::NameResolution, SiteCheckStepId::Ipv6,
-                     QLatin1String(StoppedText));
-    OperationOutcome stopped = outcome();
-    stopped.ok = false;
-    stopped.failure = QLatin1String(StoppedText);
-    return stopped;
+    return withLogin(m_sequence->book().stopped());
 }
 
 void SiteCheckOperation::cleanUpAfterStop()
@@ -185,7 +181,7 @@ void SiteCheckOperation::cleanUpAfterStop()
     m_reports.protocol(
         ProtocolEvent::Kind::Info,
         QStringLiteral("Deleting the test file: %1 %2").arg(deleted.code).arg(deleted.said));
-    m_sequence->report(siteCheckStep(
+    m_sequence->book().report(siteCheckStep(
         SiteCheckStepId::CleanUp,
         cleanUpOutcome(deleted.code, deleted.said, m_sequence->filePath(), deleted.code / 100 != 2),
         -1));

@@ -46,6 +46,8 @@ private:
     // Deletes the test file on a connection of its own; the clean-up step.
     void cleanUpAfterStop();
     OperationOutcome outcome();
+    // `outcome` with what the check's login was, and its time.
+    OperationOutcome withLogin(OperationOutcome outcome) const;
     qint64 now() const { return m_clock.elapsed(); }
     QString primaryAddress() const;
     void replyLine(const QString &line);

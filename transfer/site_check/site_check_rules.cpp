@@ -248,3 +248,18 @@ SiteCheckOutcome ipv6Outcome(const Ipv6Check &c)
                        QStringLiteral("The server's passive ports are not open over IPv6."));
     return pass(QStringLiteral("connected, logged in and listed over %1").arg(c.address));
 }
+
+QString folderFinding(const QString &folder, bool missing)
+{
+    return missing ? QStringLiteral("the folder %1 does not exist").arg(folder)
+                   : QStringLiteral("the folder %1 cannot be opened").arg(folder);
+}
+
+SiteCheckOutcome folderOutcome(const QString &folder, bool missing, const QString &said)
+{
+    return SiteCheckOutcome::fail(
+        QStringLiteral("%1 (%2)").arg(folderFinding(folder, missing), said),
+        missing ? QStringLiteral("Check the folder's name: the check works in a folder that is "
+                                 "there.")
+                : QStringLiteral("Check the account's rights on the folder."));
+}

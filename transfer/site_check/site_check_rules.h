@@ -37,6 +37,14 @@ QStringList offeredFeatures(const QStringList &featReplyLines);
 SiteCheckOutcome featuresOutcome(bool featAnswered, const QStringList &features,
                                  const QString &system);
 
+// The folder the check works in could not be entered or listed: a finding
+// of its own, in the row where the folder is first used. `missing` when
+// the server's answer says there is no such folder (FTP's 550, SFTP's
+// status 2); `said` is that answer.
+SiteCheckOutcome folderOutcome(const QString &folder, bool missing, const QString &said);
+// "the folder /nosuch does not exist": what the verdict names.
+QString folderFinding(const QString &folder, bool missing);
+
 // Step 8: the passive listing.
 struct PassiveListing
 {

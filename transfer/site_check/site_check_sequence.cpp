@@ -1,7 +1,9 @@
 #include "site_check/site_check_sequence.h"
 
 #include "engine/libcurl_version.h"
+#include "site_check/site_check_clean_up.h"
 #include "site_check/site_check_file_rules.h"
+#include "site_check/site_check_rules.h"
 #include "site_check/site_check_tls_rules.h"
 
 #include <QHostAddress>
@@ -21,8 +23,8 @@ const QString LostConnection =
 
 } // namespace
 
-SiteCheckSequence::SiteCheckSequence(Target target, Reporter reporter)
-    : m_target(std::move(target)), m_reporter(std::move(reporter))
+SiteCheckSequence::SiteCheckSequence(Target target, SiteCheckBook::Outlets outlets)
+    : m_target(std::move(target)), m_book(siteCheckSteps(), std::move(outlets))
 {}
 
 QString SiteCheckSequence::filePath() const
@@ -31,20 +33,65 @@ QString SiteCheckSequence::filePath() const
     return folder.isEmpty() ? m_target.fileName : folder + QLatin1Char('/') + m_target.fileName;
 }
 
-void SiteCheckSequence::report(const SiteCheckStep &step)
+void SiteCheckSequence::resolving()
 {
-    if (m_reported.contains(step.id))
-        return;
-    m_reported.insert(step.id);
-    m_steps << step;
-    m_reporter(step);
+    // The system's resolver has no limit of the check's.
+    m_book.begin(SiteCheckStepId::NameResolution, 0);
 }
 
-void SiteCheckSequence::skip(SiteCheckStepId from, SiteCheckStepId to, const QString &reason)
+void SiteCheckSequence::resolved(const QStringList &addresses, qint64 ms)
 {
-    for (const SiteCheckStepId id : siteCheckSteps())
-        if (int(id) >= int(from) && int(id) <= int(to) && !m_reported.contains(id))
-            report(siteCheckStep(id, SiteCheckOutcome::skipped(reason), -1));
+    m_target.addresses = addresses;
+    m_target.resolveMs = ms;
+}
+
+void SiteCheckSequence::started(SiteCheckRequest request)
+{
+    switch (request) {
+    case SiteCheckRequest::Login:
+        return begin(SiteCheckStepId::Connection);
+    case SiteCheckRequest::Listing:
+        return begin(SiteCheckStepId::PassiveData);
+    case SiteCheckRequest::Upload:
+        return begin(SiteCheckStepId::Write);
+    case SiteCheckRequest::ReadBack:
+        return begin(SiteCheckStepId::ReadBack);
+    case SiteCheckRequest::CleanUp:
+        return begin(SiteCheckStepId::CleanUp);
+    case SiteCheckRequest::Active:
+        return begin(SiteCheckStepId::ActiveMode);
+    case SiteCheckRequest::Ipv6:
+        return begin(SiteCheckStepId::Ipv6);
+    case SiteCheckRequest::None:
+        break;
+    }
+}
+
+void SiteCheckSequence::connecting()
+{
+    begin(SiteCheckStepId::Connection);
+}
+
+void SiteCheckSequence::connected()
+{
+    begin(SiteCheckStepId::Greeting);
+}
+
+void SiteCheckSequence::sent(SiteCheckRequest request, const QString &command)
+{
+    const auto is = [&command](const char *verb) {
+        return command.startsWith(QLatin1String(verb), Qt::CaseInsensitive);
+    };
+    if (request == SiteCheckRequest::Login) {
+        if (is("AUTH"))
+            begin(SiteCheckStepId::Encryption);
+        else if (is("USER") || is("PASS"))
+            begin(SiteCheckStepId::Login);
+        else if (is("SYST") || is("FEAT"))
+            begin(SiteCheckStepId::Features);
+    } else if (request == SiteCheckRequest::Upload && is("SIZE")) {
+        begin(SiteCheckStepId::Verify);
+    }
 }
 
 SiteCheckRequest SiteCheckSequence::next(SiteCheckRequest done, const SiteCheckRequestFacts &facts,
@@ -95,7 +142,7 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     for (const SiteCheckStep &step : steps)
         report(step);
     if (steps.size() < int(SiteCheckStepId::Features)) {
-        skipFrom(SiteCheckStepId::NameResolution, QStringLiteral("an earlier step failed"));
+        m_book.skipAfter(steps.constLast().id, SiteCheckStepId::NameResolution);
         return SiteCheckRequest::None;
     }
     m_loggedIn = true;
@@ -104,14 +151,13 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
         m_featLines = feat->lines();
     const SiteCheckExchange *cwd = t.last(QStringLiteral("CWD"));
     if (cwd && cwd->code >= 400) {
-        const QString why = QStringLiteral("the folder %1 cannot be opened: %2")
-                                .arg(m_target.folder.display(), cwd->lastLine());
+        const QString folder = m_target.folder.display();
+        const bool missing = cwd->code == 550;
         report(siteCheckStep(SiteCheckStepId::PassiveData,
-                             SiteCheckOutcome::fail(why, QStringLiteral("Check the folder's name "
-                                                                        "and the account's rights "
-                                                                        "on it.")),
-                             cwd->elapsedMs(), {}, cwd));
-        skipFrom(SiteCheckStepId::PassiveAddress, why);
+                             folderOutcome(folder, missing, cwd->lastLine()), cwd->elapsedMs(), {},
+                             cwd));
+        m_book.skipAfter(SiteCheckStepId::PassiveData, SiteCheckStepId::PassiveAddress,
+                         folderFinding(folder, missing));
         return SiteCheckRequest::None;
     }
     return SiteCheckRequest::Listing;
@@ -121,7 +167,7 @@ SiteCheckRequest SiteCheckSequence::afterListing(const SiteCheckRequestFacts &f,
                                                  const SiteCheckTranscript &t)
 {
     if (f.lostConnection) {
-        skipFrom(SiteCheckStepId::PassiveData, LostConnection);
+        m_book.skipFrom(SiteCheckStepId::PassiveData, LostConnection, LostConnection);
         return SiteCheckRequest::None;
     }
     SiteCheckListingFacts facts;
@@ -138,8 +184,9 @@ SiteCheckRequest SiteCheckSequence::afterListing(const SiteCheckRequestFacts &f,
     m_passiveWorked = f.result == CURLE_OK;
     const SiteCheckExchange *size = t.last(QStringLiteral("SIZE "), f.from);
     if (size && size->code == 213) {
-        skip(SiteCheckStepId::Write, SiteCheckStepId::CleanUp,
-             QStringLiteral("a file named %1 exists; nothing is overwritten").arg(filePath()));
+        const QString exists =
+            QStringLiteral("a file named %1 exists; nothing is overwritten").arg(filePath());
+        m_book.skip(SiteCheckStepId::Write, SiteCheckStepId::CleanUp, exists, exists);
         return toActiveMode(t);
     }
     return SiteCheckRequest::Upload;
@@ -149,7 +196,7 @@ SiteCheckRequest SiteCheckSequence::afterUpload(const SiteCheckRequestFacts &f,
                                                 const SiteCheckTranscript &t)
 {
     if (f.lostConnection) {
-        skipFrom(SiteCheckStepId::Write, LostConnection);
+        m_book.skipFrom(SiteCheckStepId::Write, LostConnection, LostConnection);
         return SiteCheckRequest::None;
     }
     SiteCheckUploadFacts facts;
@@ -166,12 +213,13 @@ SiteCheckRequest SiteCheckSequence::afterUpload(const SiteCheckRequestFacts &f,
         report(step);
     const SiteCheckExchange *stor = t.last(QStringLiteral("STOR"), f.from);
     if (stor && isWriteRefusal(stor->code)) {
-        skip(SiteCheckStepId::Verify, SiteCheckStepId::CleanUp, writeRefusedText(facts.folder));
+        m_book.skipAfter(SiteCheckStepId::Write, SiteCheckStepId::Verify, SiteCheckStepId::CleanUp,
+                         writeRefusedText(facts.folder));
         return toActiveMode(t);
     }
     if (steps.size() < 2) {
-        skip(SiteCheckStepId::Verify, SiteCheckStepId::ReadBack,
-             QStringLiteral("the upload failed"));
+        m_book.skipAfter(SiteCheckStepId::Write, SiteCheckStepId::Verify,
+                         SiteCheckStepId::ReadBack);
         // Part of the file may be there all the same.
         return stor ? SiteCheckRequest::CleanUp : toActiveMode(t);
     }
@@ -192,16 +240,22 @@ SiteCheckRequest SiteCheckSequence::afterReadBack(const SiteCheckRequestFacts &f
     return SiteCheckRequest::CleanUp;
 }
 
-SiteCheckRequest SiteCheckSequence::afterCleanUp(const SiteCheckRequestFacts &f,
-                                                 const SiteCheckTranscript &t)
+void SiteCheckSequence::cleanedUp(const SiteCheckRequestFacts &f, const SiteCheckTranscript &t)
 {
     const SiteCheckExchange *dele = t.last(QStringLiteral("DELE"), f.from);
     const SiteCheckExchange *size = t.last(QStringLiteral("SIZE"), f.from);
+    const QString why = f.error.isEmpty() ? QStringLiteral("no connection") : f.error;
     report(siteCheckStep(SiteCheckStepId::CleanUp,
-                         cleanUpOutcome(dele ? dele->code : 0,
-                                        dele ? dele->words() : QStringLiteral("no connection"),
-                                        filePath(), !dele || (size && size->code == 213)),
+                         dele && dele->code ? cleanUpOutcome(dele->code, dele->words(), filePath(),
+                                                             size && size->code == 213)
+                                            : cleanUpUnanswered(filePath(), why),
                          f.elapsedMs, {{QStringLiteral("file"), filePath()}}, dele));
+}
+
+SiteCheckRequest SiteCheckSequence::afterCleanUp(const SiteCheckRequestFacts &f,
+                                                 const SiteCheckTranscript &t)
+{
+    cleanedUp(f, t);
     return f.lostConnection ? SiteCheckRequest::None : toActiveMode(t);
 }
 
@@ -217,7 +271,7 @@ SiteCheckRequest SiteCheckSequence::afterActive(const SiteCheckRequestFacts *f,
                                                 const SiteCheckTranscript &t)
 {
     if (f && f->lostConnection) {
-        skipFrom(SiteCheckStepId::ActiveMode, LostConnection);
+        m_book.skipFrom(SiteCheckStepId::ActiveMode, LostConnection, LostConnection);
         return SiteCheckRequest::None;
     }
     if (f) {

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "engine/engine_messages.h"
+#include "site_check/site_check_book.h"
 #include "site_check/site_check_findings.h"
-
-#include <QSet>
-
-#include <functional>
 
 // The requests a site check makes, in the order they run.
 enum class SiteCheckRequest {
@@ -58,21 +55,32 @@ public:
         QStringList addresses;
         qint64 resolveMs = -1;
     };
-    using Reporter = std::function<void(const SiteCheckStep &)>;
-    SiteCheckSequence(Target target, Reporter reporter);
+    SiteCheckSequence(Target target, SiteCheckBook::Outlets outlets);
+
+    // Before the first request: the name's addresses, resolved in `ms`.
+    void resolving();
+    void resolved(const QStringList &addresses, qint64 ms);
 
     SiteCheckRequest next(SiteCheckRequest done, const SiteCheckRequestFacts &facts,
                           const SiteCheckTranscript &transcript);
 
-    // Every step from `from` to `to` not reported yet, as skipped for `reason`.
-    void skip(SiteCheckStepId from, SiteCheckStepId to, const QString &reason);
-    void report(const SiteCheckStep &step);
+    // Where the running request has got to, for the steps' progress: it
+    // starts, its control connection opens or stands, a command goes out.
+    void started(SiteCheckRequest request);
+    void connecting();
+    void connected();
+    void sent(SiteCheckRequest request, const QString &command);
+
+    // Step 14 from the clean-up request's replies, whether the check goes
+    // on after it or was stopped.
+    void cleanedUp(const SiteCheckRequestFacts &f, const SiteCheckTranscript &t);
     // The test file's path as the operator reads it.
     QString filePath() const;
     // What FEAT said, for the hash command after the upload.
     const QStringList &featLines() const { return m_featLines; }
     bool loggedIn() const { return m_loggedIn; }
-    const QList<SiteCheckStep> &steps() const { return m_steps; }
+    SiteCheckBook &book() { return m_book; }
+    const QList<SiteCheckStep> &steps() const { return m_book.steps(); }
 
 private:
     SiteCheckRequest afterLogin(const SiteCheckRequestFacts &f, const SiteCheckTranscript &t);
@@ -84,15 +92,11 @@ private:
     void afterIpv6(const SiteCheckRequestFacts &f, const SiteCheckTranscript &t);
     // Step 15 does not run under TLS where libcurl cannot accept its data connection.
     SiteCheckRequest toActiveMode(const SiteCheckTranscript &t);
-    void skipFrom(SiteCheckStepId from, const QString &reason)
-    {
-        skip(from, SiteCheckStepId::Ipv6, reason);
-    }
+    void report(const SiteCheckStep &step) { m_book.report(step); }
+    void begin(SiteCheckStepId id) { m_book.begin(id, m_target.order.timeoutSeconds); }
 
     Target m_target;
-    Reporter m_reporter;
-    QSet<SiteCheckStepId> m_reported;
-    QList<SiteCheckStep> m_steps;
+    SiteCheckBook m_book;
     QStringList m_featLines;
     bool m_loggedIn = false;
     bool m_tls = false;

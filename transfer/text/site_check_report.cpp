@@ -12,65 +12,6 @@
 
 namespace {
 
-struct StepRow
-{
-    SiteCheckStepId id;
-    const char *name;
-    int number = int(id);
-};
-
-// The steps in the order they run, with the names the operator reads.
-constexpr StepRow StepTable[] = {
-    {SiteCheckStepId::NameResolution, "Name resolution"},
-    {SiteCheckStepId::Connection, "Connection"},
-    {SiteCheckStepId::Greeting, "Greeting"},
-    {SiteCheckStepId::Encryption, "Encryption"},
-    {SiteCheckStepId::Certificate, "Certificate"},
-    {SiteCheckStepId::Login, "Login"},
-    {SiteCheckStepId::Features, "Features"},
-    {SiteCheckStepId::PassiveData, "Passive data connection"},
-    {SiteCheckStepId::PassiveAddress, "Passive address"},
-    {SiteCheckStepId::DataProtection, "Data protection"},
-    {SiteCheckStepId::Write, "Write"},
-    {SiteCheckStepId::Verify, "Verify"},
-    {SiteCheckStepId::ReadBack, "Read back"},
-    {SiteCheckStepId::CleanUp, "Clean-up"},
-    {SiteCheckStepId::ActiveMode, "Active mode"},
-    {SiteCheckStepId::Ipv6, "IPv6"},
-};
-
-// An SFTP site's steps: the greeting, encryption and certificate of FTP
-// become the SSH version, key exchange and host key, FTP's features the
-// login methods offered, and its two passive steps the home folder and the
-// listing. The data travels inside the SSH connection, the test file's
-// steps are FTP's.
-constexpr StepRow SftpStepTable[] = {
-    {SiteCheckStepId::NameResolution, "Name resolution"},
-    {SiteCheckStepId::Connection, "Connection"},
-    {SiteCheckStepId::SshVersion, "SSH version", 3},
-    {SiteCheckStepId::KeyExchange, "Key exchange and cipher", 4},
-    {SiteCheckStepId::HostKey, "Host key", 5},
-    {SiteCheckStepId::Login, "Login"},
-    {SiteCheckStepId::AuthMethods, "Authentication methods", 7},
-    {SiteCheckStepId::HomeFolder, "Home folder", 8},
-    {SiteCheckStepId::Listing, "Listing", 9},
-    {SiteCheckStepId::DataProtection, "Data protection"},
-    {SiteCheckStepId::Write, "Write"},
-    {SiteCheckStepId::Verify, "Verify"},
-    {SiteCheckStepId::ReadBack, "Read back"},
-    {SiteCheckStepId::CleanUp, "Clean-up"},
-};
-
-const StepRow *stepRow(SiteCheckStepId id)
-{
-    const auto matches = [id](const StepRow &r) { return r.id == id; };
-    const auto ftp = std::find_if(std::begin(StepTable), std::end(StepTable), matches);
-    if (ftp != std::end(StepTable))
-        return ftp;
-    const auto sftp = std::find_if(std::begin(SftpStepTable), std::end(SftpStepTable), matches);
-    return sftp == std::end(SftpStepTable) ? nullptr : sftp;
-}
-
 const QStringList TableHeader = {QStringLiteral("Step"), QStringLiteral("Result"),
                                  QStringLiteral("Time"), QStringLiteral("Detail")};
 
@@ -80,10 +21,11 @@ QString oneLine(QString text)
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-QStringList tableRow(const SiteCheckStep &step)
+QStringList tableRow(const SiteCheckStep &step, SiteCheckTrustGiver giver)
 {
     return {siteCheckStepTitle(step.id), siteCheckResultWord(step.outcome.result),
-            siteCheckElapsedText(step.elapsedMs), oneLine(step.outcome.detail)};
+            siteCheckElapsedText(step.elapsedMs),
+            oneLine(siteCheckWorded(step.outcome.detail, giver))};
 }
 
 QString plural(qsizetype count, const char *one, const char *many)
@@ -91,19 +33,19 @@ QString plural(qsizetype count, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
-QJsonObject stepObject(const SiteCheckStep &step)
+QJsonObject stepObject(const SiteCheckStep &step, SiteCheckTrustGiver giver)
 {
     QJsonObject object{
         {QStringLiteral("step"), siteCheckStepNumber(step.id)},
         {QStringLiteral("name"), siteCheckStepName(step.id)},
         {QStringLiteral("result"), siteCheckResultWord(step.outcome.result)},
-        {QStringLiteral("detail"), step.outcome.detail},
+        {QStringLiteral("detail"), siteCheckWorded(step.outcome.detail, giver)},
         {QStringLiteral("measured"), QJsonObject::fromVariantMap(step.measured)},
     };
     if (step.elapsedMs >= 0)
         object.insert(QStringLiteral("elapsedMs"), step.elapsedMs);
     if (!step.outcome.hint.isEmpty())
-        object.insert(QStringLiteral("hint"), step.outcome.hint);
+        object.insert(QStringLiteral("hint"), siteCheckWorded(step.outcome.hint, giver));
     if (step.replyCode != 0 || !step.replyText.isEmpty())
         object.insert(QStringLiteral("reply"),
                       QJsonObject{{QStringLiteral("code"), step.replyCode},
@@ -149,39 +91,6 @@ SiteCheckOutcome combinedOutcome(const QList<SiteCheckOutcome> &outcomes)
     return combined;
 }
 
-QList<SiteCheckStepId> siteCheckSteps()
-{
-    QList<SiteCheckStepId> steps;
-    for (const StepRow &row : StepTable)
-        steps << row.id;
-    return steps;
-}
-
-QList<SiteCheckStepId> sftpSiteCheckSteps()
-{
-    QList<SiteCheckStepId> steps;
-    for (const StepRow &row : SftpStepTable)
-        steps << row.id;
-    return steps;
-}
-
-int siteCheckStepNumber(SiteCheckStepId id)
-{
-    const StepRow *row = stepRow(id);
-    return row ? row->number : int(id);
-}
-
-QString siteCheckStepName(SiteCheckStepId id)
-{
-    const StepRow *row = stepRow(id);
-    return row ? QLatin1String(row->name) : QString();
-}
-
-QString siteCheckStepTitle(SiteCheckStepId id)
-{
-    return QStringLiteral("%1. %2").arg(siteCheckStepNumber(id)).arg(siteCheckStepName(id));
-}
-
 QString siteCheckTarget(const QString &host, int port, const QString &folder, const QString &scheme)
 {
     QUrl url;
@@ -210,10 +119,19 @@ QString siteCheckVerdictLine(const QList<SiteCheckStep> &steps)
             return step.outcome.result == result;
         });
     };
-    return QStringLiteral("Site check: %1, %2, %3 failed")
-        .arg(QString::number(count(SiteCheckResult::Pass)) + QStringLiteral(" passed"),
-             plural(count(SiteCheckResult::Warning), "warning", "warnings"),
-             QString::number(count(SiteCheckResult::Fail)));
+    QString line =
+        QStringLiteral("Site check: %1, %2, %3 failed")
+            .arg(QString::number(count(SiteCheckResult::Pass)) + QStringLiteral(" passed"),
+                 plural(count(SiteCheckResult::Warning), "warning", "warnings"),
+                 QString::number(count(SiteCheckResult::Fail)));
+    const auto skipped = count(SiteCheckResult::Skipped);
+    if (skipped == 0)
+        return line;
+    line += QStringLiteral(", %1 skipped").arg(skipped);
+    for (const SiteCheckStep &step : steps)
+        if (step.outcome.result == SiteCheckResult::Skipped && !step.cause.isEmpty())
+            return line + QStringLiteral(": ") + step.cause;
+    return line;
 }
 
 QString siteCheckElapsedText(qint64 elapsedMs)
@@ -225,11 +143,11 @@ QString siteCheckElapsedText(qint64 elapsedMs)
     return QStringLiteral("%1 s").arg(double(elapsedMs) / 1000.0, 0, 'f', 1);
 }
 
-QString siteCheckTable(const SiteCheckReport &report)
+QString siteCheckTable(const SiteCheckReport &report, SiteCheckTrustGiver giver)
 {
     QList<QStringList> rows{TableHeader};
     for (const SiteCheckStep &step : report.steps)
-        rows << tableRow(step);
+        rows << tableRow(step, giver);
     // Every column but the last padded to its widest cell.
     QList<qsizetype> widths(TableHeader.size() - 1, 0);
     for (const QStringList &row : rows)
@@ -259,11 +177,11 @@ QString siteCheckTable(const SiteCheckReport &report)
 }
 
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
-                         const QString &programVersion)
+                         const QString &programVersion, SiteCheckTrustGiver giver)
 {
     QJsonArray steps;
     for (const SiteCheckStep &step : report.steps)
-        steps.append(stepObject(step));
+        steps.append(stepObject(step, giver));
     QJsonArray protocol;
     for (const QString &line : report.protocolLines)
         protocol.append(siteCheckMaskedLine(line));

@@ -56,6 +56,8 @@ int siteCheckStepNumber(SiteCheckStepId id);
 QString siteCheckStepName(SiteCheckStepId id);
 // The step as the Step column shows it: "1. Name resolution".
 QString siteCheckStepTitle(SiteCheckStepId id);
+// What the check does while the step runs: "waiting for the greeting".
+QString siteCheckStepDoing(SiteCheckStepId id);
 
 // What a rule makes of the facts of one step: the result, one line saying
 // what was found, and for a warning or failure one line telling the operator
@@ -84,6 +86,9 @@ struct SiteCheckOutcome
     {
         return {SiteCheckResult::Skipped, reason, QString()};
     }
+    // A step that did not run because the step numbered `number` came out
+    // `result`: "step 8 failed".
+    static SiteCheckOutcome skippedAfter(int number, SiteCheckResult result);
 };
 
 // The worst of several outcomes, skipped parts aside unless all are; their
@@ -99,6 +104,9 @@ struct SiteCheckStep
     QVariantMap measured;  // the values the outcome was decided on
     qint32 replyCode = 0;  // the server reply behind the outcome, if any
     QString replyText;
+    // Of a step skipped after another: what that one found ("the account
+    // cannot write in /ro"), which the verdict line names.
+    QString cause;
 };
 
 // A step of a running site check that has begun, for the operator to see
@@ -111,6 +119,19 @@ struct SiteCheckProgress
     QString doing;        // "waiting for the greeting"
     int limitSeconds = 0; // how long it may take; 0 when nothing limits it
 };
+// The progress of step `id` among `steps`, the check's steps in order.
+SiteCheckProgress siteCheckProgress(SiteCheckStepId id, const QList<SiteCheckStepId> &steps,
+                                    int limitSeconds);
+// "step 3 of 16: waiting for the greeting, up to 10 s".
+QString siteCheckProgressText(const SiteCheckProgress &progress);
+
+// Who trusted a certificate or host key that nothing else vouches for: the
+// operator, answering the question, or the terminal form's --trust.
+enum class SiteCheckTrustGiver { You, TrustOption };
+// "trusted by you for this session" or "trusted by --trust". The check's
+// rows say the first; siteCheckWorded turns it into the second.
+QString siteCheckTrustedBy(SiteCheckTrustGiver giver);
+QString siteCheckWorded(const QString &text, SiteCheckTrustGiver giver);
 
 // A whole check: what was checked, when, each step as it ended, and the
 // protocol lines of the run.
@@ -132,8 +153,10 @@ QString siteCheckTarget(const QString &host, int port, const QString &folder,
 // The worst result among the steps; Pass when there are none.
 SiteCheckResult siteCheckVerdict(const QList<SiteCheckStep> &steps);
 
-// "Site check: 13 passed, 2 warnings, 0 failed". Skipped steps are in none
-// of the three counts: the table shows them and why.
+// "Site check: 13 passed, 2 warnings, 0 failed", and when steps were
+// skipped how many, with the cause of the first skipped after another:
+// "Site check: 8 passed, 2 warnings, 0 failed, 6 skipped: the account cannot
+// write in /ro".
 QString siteCheckVerdictLine(const QList<SiteCheckStep> &steps);
 
 // The time a step took as the table shows it: "340 ms", "12.5 s", or "-"
@@ -142,14 +165,16 @@ QString siteCheckElapsedText(qint64 elapsedMs);
 
 // The report as plain text for a ticket: the target and start, a table
 // with the columns Step, Result, Time and Detail aligned with spaces, and
-// the verdict line.
-QString siteCheckTable(const SiteCheckReport &report);
+// the verdict line; trust worded for `giver`.
+QString siteCheckTable(const SiteCheckReport &report,
+                       SiteCheckTrustGiver giver = SiteCheckTrustGiver::You);
 
 // The report as a JSON document, with the versions of libcurl and of the
 // program as the caller names them (the program's from the application when
 // empty).
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
-                         const QString &programVersion = {});
+                         const QString &programVersion = {},
+                         SiteCheckTrustGiver giver = SiteCheckTrustGiver::You);
 
 // `line` with the password of a PASS command replaced by "****", whether
 // or not a time stamp and direction mark come before it.
