@@ -31,6 +31,9 @@ def main():
                         help="the certificate's PEM private key, when not in the --tls-cert file")
     parser.add_argument("--log-commands", default="", metavar="FILE",
                         help="append every command received to FILE, one a line, PASS masked")
+    parser.add_argument("--read-only", action="append", default=[], metavar="FOLDER",
+                        help="a folder under the root the account may list and read but not "
+                             "change; repeatable")
     args = parser.parse_args()
     command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
         if args.log_commands else None
@@ -52,6 +55,9 @@ def main():
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
+    for folder in args.read_only:
+        authorizer.override_perm(args.user, os.path.join(os.path.abspath(args.root), folder),
+                                 perm="elr", recursive=True)
 
     class Handler(base):
         banner = "Sarvel demo FTP server ready."
