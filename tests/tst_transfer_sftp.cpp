@@ -389,11 +389,16 @@ void TestTransferSftp::siteCheckReadOnlyKeyLogin()
     QCOMPARE(check.steps.value(Id::HostKey).result, SiteCheckResult::Pass);
     QCOMPARE(check.steps.value(Id::Login).result, SiteCheckResult::Pass);
     QVERIFY(check.steps.value(Id::Login).detail.contains("id_ed25519"));
-    // A folder the account may not write in is told, not failed.
-    for (const Id id : {Id::Write, Id::Verify, Id::ReadBack, Id::CleanUp})
+    // A folder the account may not write in is a warning, not a failure,
+    // and the steps after it say so.
+    QCOMPARE(check.steps.value(Id::Write).result, SiteCheckResult::Warning);
+    for (const Id id : {Id::Verify, Id::ReadBack, Id::CleanUp})
         QCOMPARE(check.steps.value(id).result, SiteCheckResult::Skipped);
     QVERIFY2(check.steps.value(Id::Write).detail.contains(folder.path()),
              qPrintable(check.steps.value(Id::Write).detail));
+    QVERIFY2(check.outcome.info.endsWith(", 3 skipped: the account cannot write in " +
+                                         folder.path()),
+             qPrintable(check.outcome.info));
     QCOMPARE(sshd.log().count("Accepted publickey"), 1);
 }
 

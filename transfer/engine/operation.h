@@ -84,8 +84,14 @@ public:
     // After each call into libcurl, when libcurl may be called again.
     virtual void afterAction() {}
     virtual OperationStep done(CURLcode result) = 0;
-    // The operator stopped it.
+    // The operator stopped it: ends it now, with the outcome to report.
     virtual OperationOutcome stop() = 0;
+    // The operator stopped it. An operation that must undo something on
+    // the server first (a site check's test file) may set its handle up for
+    // one short request and say Continue: the engine runs it like any
+    // other, and done() ends the operation. Stopped again meanwhile, it
+    // ends at once.
+    virtual OperationStep stopping() { return OperationStep::finished(stop()); }
 };
 
 // Makes the operation for an order, of the kind its command and server ask

@@ -140,9 +140,17 @@ void TransferEngine::abort()
         return;
     driver().remove(m_op->easy());
     const FtpCommand command = m_op->order().command;
-    const OperationOutcome outcome = m_op->stop();
+    OperationStep step = m_op->stopping();
+    if (step.kind == OperationStep::Kind::Continue) {
+        try {
+            driver().add(m_op->easy());
+            return m_reports.flush();
+        } catch (const std::exception &) {
+            step.outcome = m_op->stop();
+        }
+    }
     m_op.reset();
-    report(command, outcome);
+    report(command, step.outcome);
     m_reports.flush();
 }
 

@@ -3,15 +3,28 @@
 #include "engine/report_queue.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_plan.h"
-#include "sftp/sftp_status.h"
-#include "site_check/sftp_site_check_rules.h"
 #include "site_check/site_check_file_rules.h"
 #include "site_check/site_check_findings.h"
+#include "text/failure_text.h"
 
 #include <QDir>
 #include <QRandomGenerator>
 
-namespace {} // namespace
+namespace {
+
+qint64 milliseconds(qint64 microseconds)
+{
+    return microseconds < 0 ? -1 : microseconds / 1000;
+}
+
+OperationStep continued()
+{
+    OperationStep step;
+    step.kind = OperationStep::Kind::Continue;
+    return step;
+}
+
+} // namespace
 
 SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
                                                const OperationContext &context)
@@ -25,11 +38,18 @@ SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
     QRandomGenerator random(QRandomGenerator::system()->generate());
     m_fileName = siteCheckFileName(QDateTime::currentDateTimeUtc(), random);
     m_data.setPayload(siteCheckPayload(random));
+    m_sequence = std::make_unique<SftpSiteCheckSequence>(
+        SftpSiteCheckSequence::Target{m_order, m_fileName, m_data.payload()},
+        SiteCheckBook::Outlets{
+            [this](const SiteCheckStep &step) { m_reports.siteCheckStep(step); },
+            [this](const SiteCheckProgress &progress) { m_reports.siteCheckProgress(progress); }});
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
-    m_addresses = resolveHost(m_order.host);
-    m_resolveMs = now();
+    m_sequence->resolving();
+    m_reports.flush();
+    const QStringList addresses = resolveHost(m_order.host);
+    m_sequence->resolved(addresses, now());
     try {
-        setUp(Request::Login);
+        setUp(SftpCheckRequest::Login);
     } catch (...) {
         curl_easy_reset(m_easy);
         throw;
@@ -43,21 +63,18 @@ SftpSiteCheckOperation::~SftpSiteCheckOperation()
     curl_easy_reset(m_easy);
 }
 
-QString SftpSiteCheckOperation::filePath() const
-{
-    return sftpPath(m_folder, m_fileName);
-}
-
-void SftpSiteCheckOperation::setUp(Request request)
+void SftpSiteCheckOperation::setUp(SftpCheckRequest request)
 {
     m_request = request;
     m_requestStart = now();
     m_commands.reset();
     m_errorBuffer[0] = 0;
     SftpRequestKind kind = SftpRequestKind::Look;
-    QString path = filePath();
+    const QString file = m_sequence->filePath();
+    QString path = file;
+    SshLogin login = m_logins.at(m_loginIndex);
     switch (request) {
-    case Request::Login: {
+    case SftpCheckRequest::Login: {
         // libcurl resolves "/~/" against the login folder and its "pwd" names it.
         const SftpStep home = resolveStep(RemoteFolder{});
         path = home.path;
@@ -65,172 +82,176 @@ void SftpSiteCheckOperation::setUp(Request request)
             appendTo(m_commands, command);
         break;
     }
-    case Request::Listing:
+    case SftpCheckRequest::Listing:
         kind = SftpRequestKind::ListNames;
-        path = sftpFolderPath(m_folder);
+        path = sftpFolderPath(m_sequence->folder());
         break;
-    case Request::Upload:
+    case SftpCheckRequest::Upload:
         kind = SftpRequestKind::Upload;
         break;
-    case Request::ReadBack:
+    case SftpCheckRequest::ReadBack:
         kind = SftpRequestKind::Download;
         break;
-    case Request::Delete:
-        m_cleanUpStart = now();
+    case SftpCheckRequest::Delete:
         path = QStringLiteral("/");
-        appendTo(m_commands, "rm " + sftpQuoted(filePath()));
+        appendTo(m_commands, "rm " + sftpQuoted(file));
+        // After a stop the deletion logs in anew: one attempt, as the
+        // login did.
+        if (m_cleanUp.running())
+            login.authTypes = oneAttempt(login.authTypes, m_ssh.offeredMethods());
         break;
-    case Request::Verify:
-    case Request::Gone:
-    case Request::None:
+    case SftpCheckRequest::Verify:
+    case SftpCheckRequest::Gone:
+    case SftpCheckRequest::None:
         break;
     }
-    prepareSftpRequest(m_easy, m_order, m_logins.at(m_loginIndex), kind,
-                       sftpUrl(m_order.serverUrl, path));
+    prepareSftpRequest(m_easy, m_cleanUp.running() ? SiteCheckCleanUp::limited(m_order) : m_order,
+                       login, kind, sftpUrl(m_order.serverUrl, path));
     if (m_commands)
         setOption(m_easy, CURLOPT_QUOTE, m_commands.get());
-    if (request == Request::Verify)
+    if (request == SftpCheckRequest::Verify)
         setOption(m_easy, CURLOPT_FILETIME, 1L);
+    if (m_cleanUp.running())
+        SiteCheckCleanUp::limit(m_easy);
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
     setReplyCallbacks(m_easy, &SftpSiteCheckOperation::onHeader, &SftpSiteCheckOperation::onDebug,
                       this);
-    m_data.restart(m_easy, request == Request::Upload);
+    m_data.restart(m_easy, request == SftpCheckRequest::Upload);
     m_watch.install(m_easy);
+    m_sequence->started(request);
+}
+
+void SftpSiteCheckOperation::afterAction()
+{
+    m_ssh.afterAction(m_easy);
+    if (m_request == SftpCheckRequest::Login)
+        m_sequence->reached(m_ssh.phase());
 }
 
 OperationStep SftpSiteCheckOperation::done(CURLcode result)
 {
     m_ssh.afterAction(m_easy); // a connection made in libcurl's last call still counts
+    if (m_cleanUp.running()) {
+        m_sequence->deletedAfterStop(facts(result));
+        m_cleanUp.ended();
+        m_data.setFileMayExist(false);
+        return OperationStep::finished(withLogin(m_sequence->book().stopped()));
+    }
     if (m_ssh.refusedKey()) {
         OperationStep step = m_ssh.refusedKeyStep();
         // An unknown key: the engine asks, and on Yes the check starts anew.
         if (step.kind != OperationStep::Kind::Finished)
             return step;
-        afterLogin(result);
-        return OperationStep::finished(outcome());
+        m_sequence->next(SftpCheckRequest::Login, facts(result));
+        return OperationStep::finished(withLogin(m_sequence->book().finish()));
     }
     // A key the server refused: the next one, on a connection of its own.
-    if (m_request == Request::Login && result == CURLE_LOGIN_DENIED &&
+    if (m_request == SftpCheckRequest::Login && result == CURLE_LOGIN_DENIED &&
         m_loginIndex + 1 < m_logins.size()) {
         m_ssh.setLogin(m_logins.at(++m_loginIndex));
-        setUp(Request::Login);
-        OperationStep next;
-        next.kind = OperationStep::Kind::Continue;
-        return next;
+        setUp(SftpCheckRequest::Login);
+        return continued();
     }
-    const qint64 elapsed = now() - m_requestStart;
-    Request next = Request::None;
-    switch (m_request) {
-    case Request::Login:
-        next = afterLogin(result);
-        break;
-    case Request::Listing:
-        next = afterListing(result);
-        break;
-    case Request::Upload:
-        next = afterUpload(result);
-        break;
-    case Request::Verify:
-        next = afterVerify(result);
-        break;
-    case Request::ReadBack:
-        report(SiteCheckStepId::ReadBack,
-               result == CURLE_OK
-                   ? readBackOutcome(
-                         m_data.payload(), m_data.received(),
-                         m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart,
-                         elapsed)
-                   : SiteCheckOutcome::fail(failure(result, filePath()),
-                                            QStringLiteral("The file cannot be read back.")),
-               elapsed, {{QStringLiteral("bytes"), qlonglong(m_data.received().size())}});
-        next = Request::Delete;
-        break;
-    case Request::Delete:
-        next = afterDelete(result);
-        break;
-    case Request::Gone:
-        m_data.setFileMayExist(false); // deleted, or named as left behind
-        report(SiteCheckStepId::CleanUp,
-               sftpCleanUpOutcome(m_rmFailure, filePath(), result == CURLE_OK),
-               now() - m_cleanUpStart);
-        break;
-    case Request::None:
-        break;
-    }
-    if (next == Request::None)
-        return OperationStep::finished(outcome());
+    if (m_request == SftpCheckRequest::Upload)
+        m_uploadEnded = QDateTime::currentDateTimeUtc();
+    const SftpCheckRequest next = m_sequence->next(m_request, facts(result));
+    // Deleted, named as left behind, or never made.
+    if (m_request == SftpCheckRequest::Delete || m_request == SftpCheckRequest::Gone ||
+        m_sequence->writeRefused())
+        m_data.setFileMayExist(false);
+    if (next == SftpCheckRequest::None)
+        return OperationStep::finished(withLogin(m_sequence->book().finish()));
     try {
         setUp(next);
     } catch (const std::exception &error) {
-        skipFrom(SiteCheckStepId::NameResolution, QString::fromUtf8(error.what()));
-        return OperationStep::finished(outcome());
+        m_sequence->book().skipFrom(SiteCheckStepId::NameResolution,
+                                    QString::fromUtf8(error.what()));
+        return OperationStep::finished(withLogin(m_sequence->book().finish()));
     }
-    OperationStep step;
-    step.kind = OperationStep::Kind::Continue;
-    return step;
+    return continued();
 }
 
-QString SftpSiteCheckOperation::failure(CURLcode result, const QString &path) const
+SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
 {
-    if (result == CURLE_OK)
-        return {};
-    const QString detail = QString::fromUtf8(m_errorBuffer);
-    if (const std::optional<int> status = sftpStatus(result, detail))
-        return sftpStatusText(*status, path);
-    return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail;
+    SftpCheckFacts f;
+    f.result = result;
+    f.error = QString::fromUtf8(m_errorBuffer);
+    f.elapsedMs = now() - m_requestStart;
+    PhaseTimes times;
+    m_ssh.addTimes(times);
+    f.phase = m_ssh.phase();
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &f.osErrno);
+    char *ip = nullptr;
+    curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_IP, &ip);
+    f.peer = ip && *ip ? QString::fromLatin1(ip) : QString();
+    f.connectMs = milliseconds(times.connect);
+    f.keyExchangeMs = milliseconds(times.keyExchange);
+    f.loginMs = milliseconds(times.login);
+    f.session = m_ssh.session();
+    f.hostKey = m_ssh.hostKey();
+    if (f.hostKey && f.hostKey->action == HostKeyVerdict::Action::Refuse)
+        f.refusal = m_ssh.refusedKeyStep().outcome.failure;
+    f.offeredMethods = m_ssh.offeredMethods();
+    f.method = m_ssh.method();
+    f.pwd = m_header;
+    f.received = m_data.received();
+    f.sent = m_data.sent();
+    f.firstByteMs = m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart;
+    f.fileMayExist = m_data.fileMayExist();
+    f.uploadEndedUtc = m_uploadEnded;
+    if (m_request == SftpCheckRequest::Verify) {
+        curl_off_t size = -1;
+        curl_off_t modified = -1;
+        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+        curl_easy_getinfo(m_easy, CURLINFO_FILETIME_T, &modified);
+        f.size = size;
+        f.modified = modified;
+    }
+    return f;
 }
 
-void SftpSiteCheckOperation::report(SiteCheckStepId id, const SiteCheckOutcome &outcome,
-                                    qint64 elapsedMs, const QVariantMap &measured)
+OperationOutcome SftpSiteCheckOperation::withLogin(OperationOutcome outcome) const
 {
-    if (m_reported.contains(id))
-        return;
-    m_reported.insert(id);
-    const SiteCheckStep step = siteCheckStep(id, outcome, elapsedMs, measured);
-    m_steps << step;
-    m_reports.siteCheckStep(step);
-}
-
-void SftpSiteCheckOperation::skipFrom(SiteCheckStepId from, const QString &reason)
-{
-    const QList<SiteCheckStepId> steps = sftpSiteCheckSteps();
-    for (qsizetype i = steps.indexOf(from); i >= 0 && i < steps.size(); ++i)
-        report(steps.at(i), SiteCheckOutcome::skipped(reason), -1);
-}
-
-OperationOutcome SftpSiteCheckOperation::outcome()
-{
-    skipFrom(SiteCheckStepId::NameResolution, QStringLiteral("the check ended before this step"));
-    OperationOutcome outcome;
-    outcome.ok = siteCheckVerdict(m_steps) != SiteCheckResult::Fail;
-    outcome.summary = siteCheckVerdictLine(m_steps);
-    if (!outcome.ok)
-        outcome.failure = outcome.summary;
-    outcome.freshLogin = true;
-    if (m_loggedIn)
+    if (m_sequence->loggedIn())
         outcome.protection = m_ssh.protection();
     outcome.times.total = now() * 1000;
     return outcome;
 }
 
+OperationStep SftpSiteCheckOperation::stopping()
+{
+    m_stopped = true;
+    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    if (m_cleanUp.begin(m_data.fileMayExist() && m_ssh.hostKey().has_value(), m_sequence->book(),
+                        m_reports)) {
+        try {
+            setUp(SftpCheckRequest::Delete);
+            return continued();
+        } catch (const std::exception &) {
+            m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
+        }
+    }
+    return OperationStep::finished(stop());
+}
+
 OperationOutcome SftpSiteCheckOperation::stop()
 {
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_data.fileMayExist())
-        cleanUpAfterStop();
-    skipFrom(SiteCheckStepId::NameResolution, QLatin1String(StoppedText));
-    OperationOutcome stopped = outcome();
-    stopped.ok = false;
-    stopped.failure = QLatin1String(StoppedText);
-    return stopped;
+    if (!m_stopped)
+        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    m_stopped = true;
+    if (m_cleanUp.running())
+        m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
+    return withLogin(m_sequence->book().stopped());
 }
 
 ConnectionListener::Socket SftpSiteCheckOperation::socketOpening(const QString &address)
 {
     // The password goes out once: only the test file's deletion may log in again.
-    if (m_loggedIn && m_request != Request::Delete && m_request != Request::Gone)
+    if (m_sequence->loggedIn() && m_request != SftpCheckRequest::Delete &&
+        m_request != SftpCheckRequest::Gone)
         return Socket::Refused;
+    m_sequence->connecting();
     m_ssh.socketOpening(address);
     return Socket::Control;
 }

@@ -6,20 +6,22 @@
 #include "engine/operation.h"
 #include "sftp/sftp_request.h"
 #include "sftp/ssh_login_watch.h"
-#include "text/remote_folder.h"
-#include "text/site_check_report.h"
+#include "site_check/sftp_site_check_sequence.h"
+#include "site_check/site_check_clean_up.h"
 
 #include <QElapsedTimer>
-#include <QSet>
 
+#include <memory>
 #include <vector>
 
 // CHECK on an SFTP site: the steps of the site check an SSH server can
 // answer, run as requests one after another on the engine's handle and the
-// login's one SSH connection (libcurl's pool keeps it between them). The
-// host key goes through the same trust as any SFTP command before anything
-// of the account is sent; the password goes out once, and after the login a
-// new connection is refused except to delete the test file.
+// login's one SSH connection (libcurl's pool keeps it between them). It
+// records what each request saw and leaves the steps to its
+// SftpSiteCheckSequence. The host key goes through the same trust as any
+// SFTP command before anything of the account is sent; the password goes
+// out once, and after the login a new connection is refused except to
+// delete the test file.
 class SftpSiteCheckOperation final : public Operation, public ConnectionListener
 {
     Q_DISABLE_COPY_MOVE(SftpSiteCheckOperation)
@@ -31,10 +33,11 @@ public:
 
     CURL *easy() const override { return m_easy; }
     const OperationOrder &order() const override { return m_order; }
-    void afterAction() override { m_ssh.afterAction(m_easy); }
+    void afterAction() override;
     OperationStep done(CURLcode result) override;
-    // Reports the steps that did not run, and deletes the test file when it
-    // may be on the server, on a short blocking connection of its own.
+    // Deletes the test file when it may be on the server, as one short
+    // request the engine runs; the steps that did not run are reported.
+    OperationStep stopping() override;
     OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
@@ -42,23 +45,9 @@ public:
     void tlsEstablished(const TlsHandshake &) override {}
 
 private:
-    enum class Request { Login, Listing, Upload, Verify, ReadBack, Delete, Gone, None };
-
-    void setUp(Request request);
-    Request afterLogin(CURLcode result);
-    Request afterListing(CURLcode result);
-    Request afterUpload(CURLcode result);
-    Request afterVerify(CURLcode result);
-    Request afterDelete(CURLcode result);
-    // The step ended by `result` in the operator's words; empty for success.
-    QString failure(CURLcode result, const QString &path) const;
-    QString filePath() const;
-    void report(SiteCheckStepId id, const SiteCheckOutcome &outcome, qint64 elapsedMs,
-                const QVariantMap &measured = {});
-    // Every step from `from` on not reported yet, as skipped for `reason`.
-    void skipFrom(SiteCheckStepId from, const QString &reason);
-    void cleanUpAfterStop();
-    OperationOutcome outcome();
+    void setUp(SftpCheckRequest request);
+    SftpCheckFacts facts(CURLcode result) const;
+    OperationOutcome withLogin(OperationOutcome outcome) const;
     qint64 now() const { return m_clock.elapsed(); }
 
     static size_t onHeader(char *data, size_t size, size_t count, void *userp);
@@ -74,20 +63,14 @@ private:
     CurlList m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 
-    QStringList m_addresses;
-    qint64 m_resolveMs = -1;
-    RemoteFolder m_folder; // where the test file goes, absolute once the login stands
     QString m_fileName;
-    QList<SiteCheckStep> m_steps;
-    QSet<SiteCheckStepId> m_reported;
-
-    Request m_request = Request::Login;
+    std::unique_ptr<SftpSiteCheckSequence> m_sequence;
+    SftpCheckRequest m_request = SftpCheckRequest::Login;
     qint64 m_requestStart = 0;
     QString m_header; // libcurl's answer to "pwd"
     QDateTime m_uploadEnded;
-    QString m_rmFailure;
-    qint64 m_cleanUpStart = -1;
-    bool m_loggedIn = false;
+    SiteCheckCleanUp m_cleanUp;
+    bool m_stopped = false;
     QElapsedTimer m_clock;
     SiteCheckData m_data{m_reports, m_clock};
 };

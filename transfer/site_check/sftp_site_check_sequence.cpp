@@ -29,57 +29,10 @@ QString SftpSiteCheckSequence::filePath() const
     return sftpPath(m_folder, m_target.fileName);
 }
 
-void SftpSiteCheckSequence::resolving()
-{
-    m_book.begin(SiteCheckStepId::NameResolution, 0);
-}
-
 void SftpSiteCheckSequence::resolved(const QStringList &addresses, qint64 ms)
 {
     m_addresses = addresses;
     m_resolveMs = ms;
-}
-
-void SftpSiteCheckSequence::started(SftpCheckRequest request)
-{
-    switch (request) {
-    case SftpCheckRequest::Login:
-        return begin(SiteCheckStepId::Connection);
-    case SftpCheckRequest::Listing:
-        return begin(SiteCheckStepId::Listing);
-    case SftpCheckRequest::Upload:
-        return begin(SiteCheckStepId::Write);
-    case SftpCheckRequest::Verify:
-        return begin(SiteCheckStepId::Verify);
-    case SftpCheckRequest::ReadBack:
-        return begin(SiteCheckStepId::ReadBack);
-    case SftpCheckRequest::Delete:
-        return begin(SiteCheckStepId::CleanUp);
-    case SftpCheckRequest::Gone:
-    case SftpCheckRequest::None:
-        break;
-    }
-}
-
-void SftpSiteCheckSequence::connecting()
-{
-    begin(SiteCheckStepId::Connection);
-}
-
-void SftpSiteCheckSequence::reached(Phase phase)
-{
-    switch (phase) {
-    case Phase::Connecting:
-        break;
-    case Phase::Connected:
-        return begin(SiteCheckStepId::SshVersion);
-    case Phase::KeyExchanged:
-    case Phase::LoggingIn:
-        return begin(SiteCheckStepId::Login);
-    case Phase::LoggedIn:
-    case Phase::Transferring:
-        return begin(SiteCheckStepId::HomeFolder);
-    }
 }
 
 void SftpSiteCheckSequence::report(SiteCheckStepId id, const SiteCheckOutcome &outcome,

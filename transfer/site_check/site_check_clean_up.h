@@ -26,8 +26,10 @@ public:
     static OperationOrder limited(OperationOrder order);
     // The limit on the whole request, its login included.
     static void limit(CURL *easy);
-    // The deletion has ended (its step reported), or was stopped: then the
-    // step says the file may be left behind.
+    // The deletion's request has ended; its step is the check's to report.
+    void ended() { m_running = false; }
+    // The deletion was stopped before it ended: the step says the file may
+    // be left behind.
     void end(SiteCheckBook &book, const QString &path);
 
 private:

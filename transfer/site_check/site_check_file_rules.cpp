@@ -105,8 +105,7 @@ SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString 
     if (refused)
         return SiteCheckOutcome::warning(
             QStringLiteral("%1 (%2)").arg(writeRefusedText(folder), said),
-            QStringLiteral("The account may read here but not write: check its rights, or "
-                           "check a folder it may write in."));
+            QStringLiteral("The account may read here but not write: check its rights."));
     return SiteCheckOutcome::fail(
         QStringLiteral("the upload failed: %1").arg(said),
         QStringLiteral("The server took the login but not the file: its disk may be full or "

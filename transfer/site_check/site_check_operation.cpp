@@ -66,7 +66,10 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     m_commands = {};
     const bool onFile =
         request == SiteCheckRequest::Upload || request == SiteCheckRequest::ReadBack;
-    prepareBareRequest(m_easy, m_order,
+    // After a stop, a reply cut off with its connection is given up.
+    if (m_cleanUp.running())
+        m_assembler.reset();
+    prepareBareRequest(m_easy, m_cleanUp.running() ? SiteCheckCleanUp::limited(m_order) : m_order,
                        onFile ? m_folderUrl + QUrl::toPercentEncoding(m_fileName) : m_folderUrl,
                        m_tls);
     setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
@@ -74,10 +77,19 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     m_data.restart(m_easy, request == SiteCheckRequest::Upload);
     m_watch.install(m_easy);
     setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
+    if (m_cleanUp.running())
+        SiteCheckCleanUp::limit(m_easy);
+    m_sequence->started(request);
 }
 
 OperationStep SiteCheckOperation::done(CURLcode result)
 {
+    if (m_cleanUp.running()) {
+        m_sequence->cleanedUp(facts(result), m_transcript);
+        m_cleanUp.ended();
+        m_data.setFileMayExist(false);
+        return OperationStep::finished(withLogin(m_sequence->book().stopped()));
+    }
     // Until USER has gone out, a TLS failure brings the trust questions.
     if (m_request == SiteCheckRequest::Login && !m_transcript.last(QStringLiteral("USER"))) {
         TlsAttempt attempt;
@@ -167,25 +179,31 @@ OperationOutcome SiteCheckOperation::withLogin(OperationOutcome outcome) const
     return outcome;
 }
 
-OperationOutcome SiteCheckOperation::stop()
+OperationStep SiteCheckOperation::stopping()
 {
+    m_stopped = true;
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_data.fileMayExist())
-        cleanUpAfterStop();
-    return withLogin(m_sequence->book().stopped());
+    if (m_cleanUp.begin(m_data.fileMayExist(), m_sequence->book(), m_reports)) {
+        try {
+            setUp(SiteCheckRequest::CleanUp);
+            OperationStep step;
+            step.kind = OperationStep::Kind::Continue;
+            return step;
+        } catch (const std::exception &) {
+            m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
+        }
+    }
+    return OperationStep::finished(stop());
 }
 
-void SiteCheckOperation::cleanUpAfterStop()
+OperationOutcome SiteCheckOperation::stop()
 {
-    const DeletedFile deleted = deleteTestFile(m_order, m_folderUrl, m_tls, m_fileName);
-    m_reports.protocol(
-        ProtocolEvent::Kind::Info,
-        QStringLiteral("Deleting the test file: %1 %2").arg(deleted.code).arg(deleted.said));
-    m_sequence->book().report(siteCheckStep(
-        SiteCheckStepId::CleanUp,
-        cleanUpOutcome(deleted.code, deleted.said, m_sequence->filePath(), deleted.code / 100 != 2),
-        -1));
-    m_data.setFileMayExist(false);
+    if (!m_stopped)
+        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    m_stopped = true;
+    if (m_cleanUp.running())
+        m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
+    return withLogin(m_sequence->book().stopped());
 }
 
 // --- Connections, replies and data, as libcurl reports them. The callbacks
@@ -272,7 +290,11 @@ int SiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t s
     if (!line)
         return 0;
     self->m_reports.protocol(line->kind, line->text);
+    // The connection stands: the greeting is awaited.
+    if (type == CURLINFO_TEXT && line->text.startsWith(QLatin1String("Connected to ")))
+        self->m_sequence->connected();
     if (type == CURLINFO_HEADER_OUT) {
+        self->m_sequence->sent(self->m_request, line->text);
         self->m_transcript.sent(line->text, self->now());
         if (line->text.startsWith(QLatin1String("STOR ")))
             self->m_data.setFileMayExist(true);

@@ -5,6 +5,7 @@
 #include "engine/connection_watch.h"
 #include "engine/curl_handles.h"
 #include "engine/operation.h"
+#include "site_check/site_check_clean_up.h"
 #include "site_check/site_check_requests.h"
 #include "site_check/site_check_sequence.h"
 #include "site_check/site_check_transcript.h"
@@ -32,8 +33,9 @@ public:
     CURL *easy() const override { return m_easy; }
     const OperationOrder &order() const override { return m_order; }
     OperationStep done(CURLcode result) override;
-    // Reports the steps that did not run, and deletes the test file when it
-    // may be on the server, on a short blocking connection of its own.
+    // Deletes the test file when it may be on the server, as one short
+    // request the engine runs; the steps that did not run are reported.
+    OperationStep stopping() override;
     OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
@@ -43,8 +45,6 @@ public:
 private:
     void setUp(SiteCheckRequest request);
     SiteCheckRequestFacts facts(CURLcode result) const;
-    // Deletes the test file on a connection of its own; the clean-up step.
-    void cleanUpAfterStop();
     OperationOutcome outcome();
     // `outcome` with what the check's login was, and its time.
     OperationOutcome withLogin(OperationOutcome outcome) const;
@@ -83,6 +83,8 @@ private:
     bool m_dataResumed = false;
     QString m_dataAddress;
     QDateTime m_uploadEnded;
+    SiteCheckCleanUp m_cleanUp;
+    bool m_stopped = false;
     QElapsedTimer m_clock;
     SiteCheckData m_data{m_reports, m_clock};
 };

@@ -67,30 +67,3 @@ void setSiteCheckRequest(CURL *easy, SiteCheckRequest request, const QString &fi
     if (commands.postQuote)
         setOption(easy, CURLOPT_POSTQUOTE, commands.postQuote.get());
 }
-
-DeletedFile deleteTestFile(const OperationOrder &order, const QByteArray &folderUrl,
-                           const TlsSettings &tls, const QString &fileName)
-{
-    DeletedFile deleted{0, QStringLiteral("no connection")};
-    CurlEasy easy(curl_easy_init());
-    CurlList commands;
-    appendTo(commands, "DELE " + fileName.toUtf8());
-    OperationOrder quick = order;
-    quick.timeoutSeconds = 5;
-    try {
-        if (!easy)
-            throw std::runtime_error("libcurl could not make a request handle");
-        prepareBareRequest(easy.get(), quick, folderUrl, tls);
-        setOption(easy.get(), CURLOPT_NOBODY, 1L);
-        setOption(easy.get(), CURLOPT_POSTQUOTE, commands.get());
-        const CURLcode result = curl_easy_perform(easy.get());
-        long code = 0;
-        curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
-        deleted.code = int(code);
-        deleted.said = result == CURLE_OK ? QStringLiteral("deleted")
-                                          : QString::fromUtf8(curl_easy_strerror(result));
-    } catch (const std::exception &error) {
-        deleted.said = QString::fromUtf8(error.what());
-    }
-    return deleted;
-}

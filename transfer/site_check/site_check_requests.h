@@ -14,14 +14,3 @@ struct SiteCheckCommands
 };
 void setSiteCheckRequest(CURL *easy, SiteCheckRequest request, const QString &fileName,
                          const QStringList &featLines, SiteCheckCommands &commands);
-
-// DELE of the test file on a connection of its own with short time limits,
-// for a check stopped while its file may be on the server. The reply code
-// (0 without one) and what happened, in words.
-struct DeletedFile
-{
-    int code = 0;
-    QString said;
-};
-DeletedFile deleteTestFile(const OperationOrder &order, const QByteArray &folderUrl,
-                           const TlsSettings &tls, const QString &fileName);

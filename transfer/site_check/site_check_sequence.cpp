@@ -33,65 +33,10 @@ QString SiteCheckSequence::filePath() const
     return folder.isEmpty() ? m_target.fileName : folder + QLatin1Char('/') + m_target.fileName;
 }
 
-void SiteCheckSequence::resolving()
-{
-    // The system's resolver has no limit of the check's.
-    m_book.begin(SiteCheckStepId::NameResolution, 0);
-}
-
 void SiteCheckSequence::resolved(const QStringList &addresses, qint64 ms)
 {
     m_target.addresses = addresses;
     m_target.resolveMs = ms;
-}
-
-void SiteCheckSequence::started(SiteCheckRequest request)
-{
-    switch (request) {
-    case SiteCheckRequest::Login:
-        return begin(SiteCheckStepId::Connection);
-    case SiteCheckRequest::Listing:
-        return begin(SiteCheckStepId::PassiveData);
-    case SiteCheckRequest::Upload:
-        return begin(SiteCheckStepId::Write);
-    case SiteCheckRequest::ReadBack:
-        return begin(SiteCheckStepId::ReadBack);
-    case SiteCheckRequest::CleanUp:
-        return begin(SiteCheckStepId::CleanUp);
-    case SiteCheckRequest::Active:
-        return begin(SiteCheckStepId::ActiveMode);
-    case SiteCheckRequest::Ipv6:
-        return begin(SiteCheckStepId::Ipv6);
-    case SiteCheckRequest::None:
-        break;
-    }
-}
-
-void SiteCheckSequence::connecting()
-{
-    begin(SiteCheckStepId::Connection);
-}
-
-void SiteCheckSequence::connected()
-{
-    begin(SiteCheckStepId::Greeting);
-}
-
-void SiteCheckSequence::sent(SiteCheckRequest request, const QString &command)
-{
-    const auto is = [&command](const char *verb) {
-        return command.startsWith(QLatin1String(verb), Qt::CaseInsensitive);
-    };
-    if (request == SiteCheckRequest::Login) {
-        if (is("AUTH"))
-            begin(SiteCheckStepId::Encryption);
-        else if (is("USER") || is("PASS"))
-            begin(SiteCheckStepId::Login);
-        else if (is("SYST") || is("FEAT"))
-            begin(SiteCheckStepId::Features);
-    } else if (request == SiteCheckRequest::Upload && is("SIZE")) {
-        begin(SiteCheckStepId::Verify);
-    }
 }
 
 SiteCheckRequest SiteCheckSequence::next(SiteCheckRequest done, const SiteCheckRequestFacts &facts,
