@@ -522,21 +522,51 @@ void TestSiteCheckSequence::cleanUp()
     Reported reported;
     SiteCheckBook book(siteCheckSteps(), reported.outlets());
     ReportQueue reports([](EngineReports &&) {}, nullptr);
+    int setUps = 0;
+    const auto setUp = [&setUps] { ++setUps; };
+
+    // No test file: nothing to delete, the check ends at once.
+    SiteCheckCleanUp none;
+    const auto endNone = [&] { return none.stopped(book, reports, "ro/f.tmp"); };
+    QCOMPARE(none.stopping(false, book, reports, setUp, endNone).kind,
+             OperationStep::Kind::Finished);
+    QCOMPARE(setUps, 0);
+    QCOMPARE(reported.detail(Id::CleanUp), QLatin1String(StoppedText));
+
+    reported = {};
+    SiteCheckBook running(siteCheckSteps(), reported.outlets());
     SiteCheckCleanUp cleanUp;
-    QVERIFY(!cleanUp.begin(false, book, reports)); // no test file: nothing to delete
-    QVERIFY(cleanUp.begin(true, book, reports));
+    const auto end = [&] { return cleanUp.stopped(running, reports, "ro/f.tmp"); };
+    QCOMPARE(cleanUp.stopping(true, running, reports, setUp, end).kind,
+             OperationStep::Kind::Continue);
+    QCOMPARE(setUps, 1);
     QVERIFY(cleanUp.running());
-    QVERIFY(!cleanUp.begin(true, book, reports)); // once
     QCOMPARE(reported.progress.size(), 1);
     QCOMPARE(reported.progress.first().id, Id::CleanUp);
     QCOMPARE(reported.progress.first().limitSeconds, SiteCheckCleanUp::LimitSeconds);
     QCOMPARE(SiteCheckCleanUp::limited(order(TransferProtocol::Ftp)).timeoutSeconds,
              SiteCheckCleanUp::LimitSeconds);
-    // Stopped again while it runs: the file may be left behind.
-    cleanUp.end(book, "ro/f.tmp");
+    // Stopped again while it runs: it ends now, and the file may be left behind.
+    const OperationStep again = cleanUp.stopping(true, running, reports, setUp, end);
+    QCOMPARE(again.kind, OperationStep::Kind::Finished);
+    QCOMPARE(setUps, 1);
     QVERIFY(!cleanUp.running());
+    QCOMPARE(again.outcome.failure, QLatin1String(StoppedText));
     QCOMPARE(reported.result(Id::CleanUp), "warning");
     QVERIFY(reported.detail(Id::CleanUp).endsWith("ro/f.tmp may be left behind"));
+
+    // A deletion that cannot be set up ends the check the same way.
+    Reported failing;
+    SiteCheckBook failingBook(siteCheckSteps(), failing.outlets());
+    SiteCheckCleanUp broken;
+    const auto endBroken = [&] { return broken.stopped(failingBook, reports, "f.tmp"); };
+    QCOMPARE(broken
+                 .stopping(
+                     true, failingBook, reports, [] { throw std::runtime_error("no handle"); },
+                     endBroken)
+                 .kind,
+             OperationStep::Kind::Finished);
+    QCOMPARE(failing.result(Id::CleanUp), "warning");
 }
 
 QTEST_GUILESS_MAIN(TestSiteCheckSequence)

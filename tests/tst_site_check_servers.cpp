@@ -14,14 +14,64 @@ namespace {
 const QString DemoUser = QStringLiteral("demouser");
 const QString DemoPassword = QStringLiteral("Dm4!check");
 
-// The stalling SFTP server, whose reads and deletions never answer.
-bool startStalling(SftpServerProcess &server, const QString &root)
+// A check stopped by the operator once step `at` is reported.
+struct StoppedCheck
 {
-    qputenv("SARVEL_STALL_REMOVE", "1");
-    const bool started =
-        server.start(root, DemoUser, DemoPassword, SftpServerProcess::Reads::Stall);
-    qunsetenv("SARVEL_STALL_REMOVE");
-    return started;
+    QObject context;
+    QElapsedTimer stopped; // since the stop
+    std::unique_ptr<CurlTransfer> transfer;
+
+    void stopAt(SiteCheckStepId at)
+    {
+        CurlTransfer *component = transfer.get();
+        QObject::connect(component, &TransferComponent::siteCheckStep, &context,
+                         [this, component, at](const SiteCheckStep &step) {
+                             if (step.id == at && !stopped.isValid()) {
+                                 stopped.start();
+                                 component->Execute(QStringLiteral("ABORT"));
+                             }
+                         });
+    }
+};
+
+// The demo SFTP server whose reads and deletions never answer, and a check
+// of it stopped once its test file is written: the read-back never gets its
+// data, nor the deletion its answer.
+struct StalledSftpCheck : StoppedCheck
+{
+    QTemporaryDir root;
+    SftpServerProcess server;
+
+    bool start()
+    {
+        qputenv("SARVEL_STALL_REMOVE", "1");
+        const bool started =
+            server.start(root.path(), DemoUser, DemoPassword, SftpServerProcess::Reads::Stall);
+        qunsetenv("SARVEL_STALL_REMOVE");
+        if (!started)
+            return false;
+        transfer = sftpTransferTo(server.port(), DemoUser, DemoPassword);
+        transfer->setRequestTimeout(30);
+        stopAt(SiteCheckStepId::Write);
+        return true;
+    }
+};
+
+// Closes the component a second into a stopped check's deletion: how long
+// that took.
+qint64 closingTime(StoppedCheck &check)
+{
+    CurlTransfer *transfer = check.transfer.get();
+    QObject::connect(transfer, &TransferComponent::trustQuestion, &check.context,
+                     [transfer](const TrustQuestion &) { transfer->answerTrust(true); });
+    transfer->Execute(QStringLiteral("CHECK"));
+    if (!QTest::qWaitFor([&check] { return check.stopped.isValid(); }, 20000))
+        return -1;
+    QTest::qWait(1000); // the deletion has logged in and waits for its answer
+    QElapsedTimer closing;
+    closing.start();
+    check.transfer.reset();
+    return closing.elapsed();
 }
 
 // How long a stopped check may take: the deletion's limit, and a margin
@@ -37,6 +87,7 @@ private Q_SLOTS:
     void readOnlyFolder();
     void progressInOrder();
     void stoppedSftpCheckEndsSoon();
+    void closingDuringCleanUpDoesNotWait_data();
     void closingDuringCleanUpDoesNotWait();
 };
 
@@ -90,25 +141,11 @@ void TestSiteCheckServers::progressInOrder()
 
 void TestSiteCheckServers::stoppedSftpCheckEndsSoon()
 {
-    QTemporaryDir root;
-    SftpServerProcess stalling;
-    QVERIFY(startStalling(stalling, root.path()));
-    auto transfer = sftpTransferTo(stalling.port(), DemoUser, DemoPassword);
-    transfer->setRequestTimeout(30);
-    // Stopped once the test file is written: the read-back never gets its
-    // data, and the deletion never its answer.
-    QElapsedTimer sinceStop;
-    QObject context;
-    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
-                     [&](const SiteCheckStep &step) {
-                         if (step.id == SiteCheckStepId::Write) {
-                             transfer->Execute(QStringLiteral("ABORT"));
-                             sinceStop.start();
-                         }
-                     });
-    const CheckRun run = check(*transfer, QStringLiteral("CHECK"), {true});
-    QVERIFY(sinceStop.isValid());
-    const qint64 stopMs = sinceStop.elapsed();
+    StalledSftpCheck stalled;
+    QVERIFY(stalled.start());
+    const CheckRun run = check(*stalled.transfer, QStringLiteral("CHECK"), {true});
+    QVERIFY(stalled.stopped.isValid());
+    const qint64 stopMs = stalled.stopped.elapsed();
     QVERIFY2(stopMs < StopLimitMs, qPrintable(QString::number(stopMs)));
     QVERIFY(!run.outcome.ok);
     QCOMPARE(run.outcome.info, QLatin1String(StoppedText));
@@ -118,31 +155,31 @@ void TestSiteCheckServers::stoppedSftpCheckEndsSoon()
              qPrintable(run.table()));
 }
 
+void TestSiteCheckServers::closingDuringCleanUpDoesNotWait_data()
+{
+    QTest::addColumn<bool>("sftp");
+    QTest::newRow("FTP") << false;
+    QTest::newRow("SFTP") << true;
+}
+
 void TestSiteCheckServers::closingDuringCleanUpDoesNotWait()
 {
-    QTemporaryDir root;
-    SftpServerProcess stalling;
-    QVERIFY(startStalling(stalling, root.path()));
-    auto transfer = sftpTransferTo(stalling.port(), DemoUser, DemoPassword);
-    transfer->setRequestTimeout(30);
-    bool stopped = false;
-    QObject context;
-    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
-                     [&](const SiteCheckStep &step) {
-                         if (step.id == SiteCheckStepId::Write && !stopped) {
-                             stopped = true;
-                             transfer->Execute(QStringLiteral("ABORT"));
-                         }
-                     });
-    QObject::connect(transfer.get(), &TransferComponent::trustQuestion, &context,
-                     [&](const TrustQuestion &) { transfer->answerTrust(true); });
-    transfer->Execute(QStringLiteral("CHECK"));
-    QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
-    QTest::qWait(1000); // the deletion has logged in and waits for its answer
-    QElapsedTimer closing;
-    closing.start();
-    transfer.reset();
-    QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+    QFETCH(bool, sftp);
+    StalledSftpCheck stalledSftp;
+    // The FTP test server answers no DELE: the check's own clean-up waits,
+    // and is stopped, and the deletion after the stop waits too.
+    HostileServer ftp("site", {"--site-stall", "DELE"});
+    StoppedCheck stalledFtp;
+    if (sftp) {
+        QVERIFY(stalledSftp.start());
+    } else {
+        QVERIFY(ftp.port() > 0);
+        stalledFtp.transfer = transferTo(ftp.address());
+        stalledFtp.stopAt(SiteCheckStepId::ReadBack);
+    }
+    const qint64 closingMs = closingTime(sftp ? stalledSftp : stalledFtp);
+    QVERIFY(closingMs >= 0);
+    QVERIFY2(closingMs < 2000, qPrintable(QString::number(closingMs)));
 }
 
 QTEST_GUILESS_MAIN(TestSiteCheckServers)

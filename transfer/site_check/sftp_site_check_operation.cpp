@@ -134,9 +134,7 @@ OperationStep SftpSiteCheckOperation::done(CURLcode result)
     m_ssh.afterAction(m_easy); // a connection made in libcurl's last call still counts
     if (m_cleanUp.running()) {
         m_sequence->deletedAfterStop(facts(result));
-        m_cleanUp.ended();
-        m_data.setFileMayExist(false);
-        return OperationStep::finished(withLogin(m_sequence->book().stopped()));
+        return OperationStep::finished(withLogin(m_cleanUp.ended(m_sequence->book())));
     }
     if (m_ssh.refusedKey()) {
         OperationStep step = m_ssh.refusedKeyStep();
@@ -221,28 +219,14 @@ OperationOutcome SftpSiteCheckOperation::withLogin(OperationOutcome outcome) con
 
 OperationStep SftpSiteCheckOperation::stopping()
 {
-    m_stopped = true;
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_cleanUp.begin(m_data.fileMayExist() && m_ssh.hostKey().has_value(), m_sequence->book(),
-                        m_reports)) {
-        try {
-            setUp(SftpCheckRequest::Delete);
-            return continued();
-        } catch (const std::exception &) {
-            m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
-        }
-    }
-    return OperationStep::finished(stop());
+    return m_cleanUp.stopping(
+        m_data.fileMayExist(), m_sequence->book(), m_reports,
+        [this] { setUp(SftpCheckRequest::Delete); }, [this] { return stop(); });
 }
 
 OperationOutcome SftpSiteCheckOperation::stop()
 {
-    if (!m_stopped)
-        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    m_stopped = true;
-    if (m_cleanUp.running())
-        m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
-    return withLogin(m_sequence->book().stopped());
+    return withLogin(m_cleanUp.stopped(m_sequence->book(), m_reports, m_sequence->filePath()));
 }
 
 ConnectionListener::Socket SftpSiteCheckOperation::socketOpening(const QString &address)

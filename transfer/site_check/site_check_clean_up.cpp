@@ -5,15 +5,28 @@
 #include "site_check/site_check_findings.h"
 #include "text/failure_text.h"
 
-bool SiteCheckCleanUp::begin(bool fileMayExist, SiteCheckBook &book, ReportQueue &reports)
+OperationStep SiteCheckCleanUp::stopping(bool fileMayExist, SiteCheckBook &book,
+                                         ReportQueue &reports, const std::function<void()> &setUp,
+                                         const std::function<OperationOutcome()> &stop)
 {
-    if (m_ran || !fileMayExist || book.reported(SiteCheckStepId::CleanUp))
-        return false;
-    m_ran = m_running = true;
+    if (m_stopped)
+        return OperationStep::finished(stop());
+    m_stopped = true;
+    reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    if (!fileMayExist || book.reported(SiteCheckStepId::CleanUp))
+        return OperationStep::finished(stop());
     reports.protocol(ProtocolEvent::Kind::Info,
                      QStringLiteral("Deleting the test file, for up to %1 s").arg(LimitSeconds));
     book.begin(SiteCheckStepId::CleanUp, LimitSeconds);
-    return true;
+    m_running = true;
+    try {
+        setUp();
+    } catch (const std::exception &) {
+        return OperationStep::finished(stop());
+    }
+    OperationStep step;
+    step.kind = OperationStep::Kind::Continue;
+    return step;
 }
 
 OperationOrder SiteCheckCleanUp::limited(OperationOrder order)
@@ -28,12 +41,23 @@ void SiteCheckCleanUp::limit(CURL *easy)
     setOption(easy, CURLOPT_TIMEOUT, long(LimitSeconds));
 }
 
-void SiteCheckCleanUp::end(SiteCheckBook &book, const QString &path)
+OperationOutcome SiteCheckCleanUp::ended(SiteCheckBook &book)
 {
     m_running = false;
-    book.report(siteCheckStep(SiteCheckStepId::CleanUp,
-                              cleanUpUnanswered(path, QString::fromLatin1(StoppedText).toLower()),
-                              -1));
+    return book.stopped();
+}
+
+OperationOutcome SiteCheckCleanUp::stopped(SiteCheckBook &book, ReportQueue &reports,
+                                           const QString &path)
+{
+    if (!m_stopped)
+        reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    m_stopped = true;
+    if (m_running)
+        book.report(
+            siteCheckStep(SiteCheckStepId::CleanUp,
+                          cleanUpUnanswered(path, QStringLiteral("stopped before it ended")), -1));
+    return ended(book);
 }
 
 SiteCheckOutcome cleanUpUnanswered(const QString &path, const QString &why)

@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include <functional>
+
 class ReportQueue;
 
 // The test file's deletion after the operator stopped a check that may have
@@ -18,23 +20,29 @@ class SiteCheckCleanUp final
 public:
     static constexpr int LimitSeconds = 5;
 
-    // Whether the deletion is to run: once, when the file may be there.
-    // Says so in the log and as the step's progress.
-    bool begin(bool fileMayExist, SiteCheckBook &book, ReportQueue &reports);
+    // The operator's stop: said in the log. When the file may be on the
+    // server its deletion is set up by `setUp` and the step is Continue, for
+    // the engine to run it; otherwise, or when `setUp` throws, the check
+    // ends with `stop`'s outcome.
+    OperationStep stopping(bool fileMayExist, SiteCheckBook &book, ReportQueue &reports,
+                           const std::function<void()> &setUp,
+                           const std::function<OperationOutcome()> &stop);
     bool running() const { return m_running; }
-    // The check's order with the deletion's limit, for the request builders.
+    // The order the deletion's request runs under: the check's, with the
+    // short limit, for the request builders.
     static OperationOrder limited(OperationOrder order);
     // The limit on the whole request, its login included.
     static void limit(CURL *easy);
-    // The deletion's request has ended; its step is the check's to report.
-    void ended() { m_running = false; }
-    // The deletion was stopped before it ended: the step says the file may
-    // be left behind.
-    void end(SiteCheckBook &book, const QString &path);
+    // The deletion's request has ended, its step reported: the check's
+    // outcome.
+    OperationOutcome ended(SiteCheckBook &book);
+    // The check ends stopped, now: a deletion still running is given up
+    // and its step says the file may be left behind. The check's outcome.
+    OperationOutcome stopped(SiteCheckBook &book, ReportQueue &reports, const QString &path);
 
 private:
+    bool m_stopped = false;
     bool m_running = false;
-    bool m_ran = false;
 };
 
 // Step 14 when the deletion got no answer (`why`, in libcurl's words or

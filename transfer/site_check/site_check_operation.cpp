@@ -86,9 +86,7 @@ OperationStep SiteCheckOperation::done(CURLcode result)
 {
     if (m_cleanUp.running()) {
         m_sequence->cleanedUp(facts(result), m_transcript);
-        m_cleanUp.ended();
-        m_data.setFileMayExist(false);
-        return OperationStep::finished(withLogin(m_sequence->book().stopped()));
+        return OperationStep::finished(withLogin(m_cleanUp.ended(m_sequence->book())));
     }
     // Until USER has gone out, a TLS failure brings the trust questions.
     if (m_request == SiteCheckRequest::Login && !m_transcript.last(QStringLiteral("USER"))) {
@@ -181,29 +179,14 @@ OperationOutcome SiteCheckOperation::withLogin(OperationOutcome outcome) const
 
 OperationStep SiteCheckOperation::stopping()
 {
-    m_stopped = true;
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    if (m_cleanUp.begin(m_data.fileMayExist(), m_sequence->book(), m_reports)) {
-        try {
-            setUp(SiteCheckRequest::CleanUp);
-            OperationStep step;
-            step.kind = OperationStep::Kind::Continue;
-            return step;
-        } catch (const std::exception &) {
-            m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
-        }
-    }
-    return OperationStep::finished(stop());
+    return m_cleanUp.stopping(
+        m_data.fileMayExist(), m_sequence->book(), m_reports,
+        [this] { setUp(SiteCheckRequest::CleanUp); }, [this] { return stop(); });
 }
 
 OperationOutcome SiteCheckOperation::stop()
 {
-    if (!m_stopped)
-        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
-    m_stopped = true;
-    if (m_cleanUp.running())
-        m_cleanUp.end(m_sequence->book(), m_sequence->filePath());
-    return withLogin(m_sequence->book().stopped());
+    return withLogin(m_cleanUp.stopped(m_sequence->book(), m_reports, m_sequence->filePath()));
 }
 
 // --- Connections, replies and data, as libcurl reports them. The callbacks

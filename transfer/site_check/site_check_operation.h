@@ -84,7 +84,6 @@ private:
     QString m_dataAddress;
     QDateTime m_uploadEnded;
     SiteCheckCleanUp m_cleanUp;
-    bool m_stopped = false;
     QElapsedTimer m_clock;
     SiteCheckData m_data{m_reports, m_clock};
 };
