@@ -230,6 +230,11 @@ void TestSiteCheckRun::terminalSftp()
     QCOMPARE(trusted.status, 1); // trusted by the answer alone, not by known_hosts: a warning
     const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
     QCOMPARE(saved.value("steps").toArray().size(), sftpSiteCheckSteps().size());
+    // The key was trusted by --trust, and the row says so.
+    const QJsonObject hostKey = saved.value("steps").toArray().at(4).toObject();
+    QCOMPARE(hostKey.value("name").toString(), siteCheckStepName(SiteCheckStepId::HostKey));
+    QVERIFY2(hostKey.value("detail").toString().endsWith(", trusted by --trust"),
+             qPrintable(hostKey.value("detail").toString()));
     QCOMPARE(saved.value("target").toString(),
              siteCheckTarget("127.0.0.1", server.port(), "up", "sftp"));
     QVERIFY(!trusted.out.contains(TestPassword.toUtf8()));

@@ -85,6 +85,7 @@ class TestSiteCheckServers : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void readOnlyFolder();
+    void missingSftpFolder();
     void progressInOrder();
     void stoppedSftpCheckEndsSoon();
     void closingDuringCleanUpDoesNotWait_data();
@@ -110,6 +111,23 @@ void TestSiteCheckServers::readOnlyFolder()
                                               "6 skipped: the account cannot write in ro"));
     QVERIFY(run.outcome.ok);
     QVERIFY(QDir(root.filePath("ro")).isEmpty());
+}
+
+void TestSiteCheckServers::missingSftpFolder()
+{
+    QTemporaryDir root;
+    SftpServerProcess server;
+    QVERIFY(server.start(root.path(), DemoUser, DemoPassword));
+    auto transfer = sftpTransferTo(server.port(), DemoUser, DemoPassword);
+
+    const CheckRun run = check(*transfer, QStringLiteral("CHECK nosuch"), {true});
+    QVERIFY(!run.outcome.ok);
+    QCOMPARE(run.rows().value(int(SiteCheckStepId::Listing)), QStringLiteral("fail"));
+    QVERIFY2(run.detail(SiteCheckStepId::Listing)
+                 .startsWith(QLatin1String("the folder /nosuch does not exist (")),
+             qPrintable(run.table()));
+    QVERIFY2(run.outcome.info.endsWith("skipped: the folder /nosuch does not exist"),
+             qPrintable(run.outcome.info));
 }
 
 void TestSiteCheckServers::progressInOrder()
