@@ -123,11 +123,8 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
         std::fprintf(err, "sarvel: %s\n", qPrintable(transfer.ResponseInfo()));
         return 2;
     }
-    // What the rows call trusted by the operator was trusted by --trust here.
-    const SiteCheckTrustGiver giver = SiteCheckTrustGiver::TrustOption;
-    const QByteArray text = parser.isSet(json)
-                                ? siteCheckJson(report, libcurlVersion(), QString(), giver)
-                                : siteCheckTable(report, giver).toUtf8();
+    const QByteArray text = parser.isSet(json) ? siteCheckJson(report, libcurlVersion())
+                                               : siteCheckTable(report).toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), out);
     std::fflush(out);
     switch (siteCheckVerdict(report.steps)) {

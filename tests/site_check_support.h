@@ -10,7 +10,6 @@
 using Result = SiteCheckResult;
 Q_DECLARE_METATYPE(SiteCheckResult)
 Q_DECLARE_METATYPE(SiteCheckOutcome)
-Q_DECLARE_METATYPE(SiteCheckTrustGiver)
 
 inline const QDateTime Now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
 

@@ -24,8 +24,6 @@ private Q_SLOTS:
     void verdict_data();
     void verdict();
     void verdictNamesCause();
-    void trustWording_data();
-    void trustWording();
     void tableAligned();
     void jsonDocument();
     void masked_data();
@@ -80,35 +78,6 @@ void TestSiteCheckReport::verdictNamesCause()
     QCOMPARE(siteCheckVerdictLine(steps),
              "Site check: 0 passed, 1 warning, 0 failed, 3 skipped: the account cannot write in "
              "/ro");
-}
-
-void TestSiteCheckReport::trustWording_data()
-{
-    QTest::addColumn<SiteCheckTrustGiver>("giver");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("the operator's answer")
-        << SiteCheckTrustGiver::You << "self-signed, trusted by you for this session";
-    QTest::newRow("the terminal's --trust")
-        << SiteCheckTrustGiver::TrustOption << "self-signed, trusted by --trust";
-}
-
-void TestSiteCheckReport::trustWording()
-{
-    QFETCH(SiteCheckTrustGiver, giver);
-    QFETCH(QString, said);
-    SiteCheckReport report{"ftp://h:21/", "Site", Now, {}, {}};
-    const QString detail =
-        "self-signed, " + siteCheckTrustedBy(SiteCheckTrustGiver::You); // as the rows say it
-    report.steps << step(SiteCheckStepId::Certificate, Result::Warning, detail,
-                         "Compare it; it stays " + siteCheckTrustedBy(SiteCheckTrustGiver::You));
-    QVERIFY(siteCheckTable(report, giver).contains(said + "\n"));
-    const QJsonObject saved = QJsonDocument::fromJson(siteCheckJson(report, "7.88.1", "S", giver))
-                                  .object()["steps"]
-                                  .toArray()
-                                  .first()
-                                  .toObject();
-    QCOMPARE(saved["detail"].toString(), said);
-    QVERIFY(saved["hint"].toString().endsWith(siteCheckTrustedBy(giver)));
 }
 
 void TestSiteCheckReport::tableAligned()

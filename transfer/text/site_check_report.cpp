@@ -21,11 +21,10 @@ QString oneLine(QString text)
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-QStringList tableRow(const SiteCheckStep &step, SiteCheckTrustGiver giver)
+QStringList tableRow(const SiteCheckStep &step)
 {
     return {siteCheckStepTitle(step.id), siteCheckResultWord(step.outcome.result),
-            siteCheckElapsedText(step.elapsedMs),
-            oneLine(siteCheckWorded(step.outcome.detail, giver))};
+            siteCheckElapsedText(step.elapsedMs), oneLine(step.outcome.detail)};
 }
 
 QString plural(qsizetype count, const char *one, const char *many)
@@ -33,19 +32,19 @@ QString plural(qsizetype count, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
-QJsonObject stepObject(const SiteCheckStep &step, SiteCheckTrustGiver giver)
+QJsonObject stepObject(const SiteCheckStep &step)
 {
     QJsonObject object{
         {QStringLiteral("step"), siteCheckStepNumber(step.id)},
         {QStringLiteral("name"), siteCheckStepName(step.id)},
         {QStringLiteral("result"), siteCheckResultWord(step.outcome.result)},
-        {QStringLiteral("detail"), siteCheckWorded(step.outcome.detail, giver)},
+        {QStringLiteral("detail"), step.outcome.detail},
         {QStringLiteral("measured"), QJsonObject::fromVariantMap(step.measured)},
     };
     if (step.elapsedMs >= 0)
         object.insert(QStringLiteral("elapsedMs"), step.elapsedMs);
     if (!step.outcome.hint.isEmpty())
-        object.insert(QStringLiteral("hint"), siteCheckWorded(step.outcome.hint, giver));
+        object.insert(QStringLiteral("hint"), step.outcome.hint);
     if (step.replyCode != 0 || !step.replyText.isEmpty())
         object.insert(QStringLiteral("reply"),
                       QJsonObject{{QStringLiteral("code"), step.replyCode},
@@ -143,11 +142,11 @@ QString siteCheckElapsedText(qint64 elapsedMs)
     return QStringLiteral("%1 s").arg(double(elapsedMs) / 1000.0, 0, 'f', 1);
 }
 
-QString siteCheckTable(const SiteCheckReport &report, SiteCheckTrustGiver giver)
+QString siteCheckTable(const SiteCheckReport &report)
 {
     QList<QStringList> rows{TableHeader};
     for (const SiteCheckStep &step : report.steps)
-        rows << tableRow(step, giver);
+        rows << tableRow(step);
     // Every column but the last padded to its widest cell.
     QList<qsizetype> widths(TableHeader.size() - 1, 0);
     for (const QStringList &row : rows)
@@ -177,11 +176,11 @@ QString siteCheckTable(const SiteCheckReport &report, SiteCheckTrustGiver giver)
 }
 
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
-                         const QString &programVersion, SiteCheckTrustGiver giver)
+                         const QString &programVersion)
 {
     QJsonArray steps;
     for (const SiteCheckStep &step : report.steps)
-        steps.append(stepObject(step, giver));
+        steps.append(stepObject(step));
     QJsonArray protocol;
     for (const QString &line : report.protocolLines)
         protocol.append(siteCheckMaskedLine(line));

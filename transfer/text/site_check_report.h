@@ -125,13 +125,6 @@ SiteCheckProgress siteCheckProgress(SiteCheckStepId id, const QList<SiteCheckSte
 // "step 3 of 16: waiting for the greeting, up to 10 s".
 QString siteCheckProgressText(const SiteCheckProgress &progress);
 
-// Who trusted a certificate or host key that nothing else vouches for: the
-// operator, answering the question, or the terminal form's --trust.
-enum class SiteCheckTrustGiver { You, TrustOption };
-// "trusted by you for this session" or "trusted by --trust". The check's
-// rows say the first; siteCheckWorded turns it into the second.
-QString siteCheckTrustedBy(SiteCheckTrustGiver giver);
-QString siteCheckWorded(const QString &text, SiteCheckTrustGiver giver);
 
 // A whole check: what was checked, when, each step as it ended, and the
 // protocol lines of the run.
@@ -165,16 +158,14 @@ QString siteCheckElapsedText(qint64 elapsedMs);
 
 // The report as plain text for a ticket: the target and start, a table
 // with the columns Step, Result, Time and Detail aligned with spaces, and
-// the verdict line; trust worded for `giver`.
-QString siteCheckTable(const SiteCheckReport &report,
-                       SiteCheckTrustGiver giver = SiteCheckTrustGiver::You);
+// the verdict line.
+QString siteCheckTable(const SiteCheckReport &report);
 
 // The report as a JSON document, with the versions of libcurl and of the
 // program as the caller names them (the program's from the application when
 // empty).
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
-                         const QString &programVersion = {},
-                         SiteCheckTrustGiver giver = SiteCheckTrustGiver::You);
+                         const QString &programVersion = {});
 
 // `line` with the password of a PASS command replaced by "****", whether
 // or not a time stamp and direction mark come before it.

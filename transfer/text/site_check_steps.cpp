@@ -1,5 +1,5 @@
 // The steps of both checks: their order, names and numbers, what the check
-// does while each runs, and the words for what trusted a server.
+// does while each runs.
 #include "text/site_check_report.h"
 
 #include <algorithm>
@@ -66,8 +66,6 @@ const StepRow *stepRow(SiteCheckStepId id)
     const auto sftp = std::find_if(std::begin(SftpStepTable), std::end(SftpStepTable), matches);
     return sftp == std::end(SftpStepTable) ? nullptr : sftp;
 }
-
-const QLatin1String TrustedByYou("trusted by you for this session");
 
 } // namespace
 
@@ -141,17 +139,4 @@ QString siteCheckProgressText(const SiteCheckProgress &p)
     const QString text =
         QStringLiteral("step %1 of %2: %3").arg(p.position).arg(p.total).arg(p.doing);
     return p.limitSeconds > 0 ? text + QStringLiteral(", up to %1 s").arg(p.limitSeconds) : text;
-}
-
-QString siteCheckTrustedBy(SiteCheckTrustGiver giver)
-{
-    return giver == SiteCheckTrustGiver::You ? QString(TrustedByYou)
-                                             : QStringLiteral("trusted by --trust");
-}
-
-QString siteCheckWorded(const QString &text, SiteCheckTrustGiver giver)
-{
-    if (giver == SiteCheckTrustGiver::You)
-        return text;
-    return QString(text).replace(TrustedByYou, siteCheckTrustedBy(giver));
 }
