@@ -45,6 +45,8 @@ private Q_SLOTS:
     void refusedBeforeSending();
     void missingLocalFile();
     void folderAndFileCommands();
+    void failedLookupLeavesNothingBehind_data();
+    void failedLookupLeavesNothingBehind();
 };
 
 void TestTransfer::initTestCase()
@@ -350,4 +352,43 @@ void TestTransfer::folderAndFileCommands()
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
+// A site whose name does not resolve (a typo; an address left empty, which
+// the host-prefix rule makes "www.") fails on its own: the next commands on
+// a good site run as if it had never been.
+void TestTransfer::failedLookupLeavesNothingBehind_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("no such host") << "FTP://no-such-host.invalid"
+                                  << "PWD";
+    QTest::newRow("empty address") << "FTP://www."
+                                   << "DIR";
+    QTest::newRow("check on no such host") << "FTP://no-such-host.invalid"
+                                           << "CHECK";
+}
+
+void TestTransfer::failedLookupLeavesNothingBehind()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, command);
+    const CapturedMessages messages;
+    auto transfer = connectedTransfer();
+    const QString good = transfer->URL();
+    QVERIFY(run(*transfer, QStringLiteral("PWD")).ok);
+
+    transfer->setURL(url);
+    const Outcome lost = run(*transfer, command);
+    QVERIFY(!lost.ok);
+    QCOMPARE(lost.states.constLast(), TransferState::Error);
+
+    transfer->setURL(good);
+    for (const QString &again : {QStringLiteral("PWD"), QStringLiteral("DIR")}) {
+        const Outcome outcome = run(*transfer, again);
+        QVERIFY2(outcome.ok, qPrintable(again + ": " + outcome.info));
+        QCOMPARE(outcome.states.constLast(), TransferState::ResponseCompleted);
+    }
+    QVERIFY2(!messages.text().contains(QLatin1String("QSocketNotifier")),
+             qPrintable(messages.text()));
+}
+
 #include "tst_transfer.moc"

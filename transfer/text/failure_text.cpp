@@ -176,3 +176,10 @@ QString unreadableCertificateText(const QString &server)
                           "sent.")
         .arg(server);
 }
+
+QString internalFaultText()
+{
+    return QStringLiteral("The command stopped on a fault of Sarvel's own, not of the server; "
+                          "the protocol log has the details. Run the command again: it starts "
+                          "afresh. If the fault comes back, restart Sarvel.");
+}

@@ -83,6 +83,10 @@ QString malformedReplyText(const QString &server, const QString &why);
 // An upload the server kept only part of.
 QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path);
 
+// A command ended by a fault of this program rather than of the server, the
+// network or the operator, and what to do about it.
+QString internalFaultText();
+
 // The refusal of a command while another runs, and of GetChunk meanwhile.
 inline constexpr char StillExecutingText[] =
     "Still executing the last request; wait for it to finish.";
