@@ -11,14 +11,11 @@
 #include <QDir>
 #include <QRandomGenerator>
 
-namespace {} // namespace
-
 SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
                                                const OperationContext &context)
-    : m_order(std::move(order)),
+    : CurlOperation(std::move(order), context),
       m_logins(sshLoginsFor(m_order.password, QDir::homePath(),
                             !qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK"))),
-      m_reports(context.reports), m_watch(context.watch), m_easy(context.easy),
       m_ssh(m_order, m_logins.front(), context.trust.hostKey, m_reports, [] {})
 {
     m_clock.start();
@@ -28,19 +25,7 @@ SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
     m_addresses = resolveHost(m_order.host);
     m_resolveMs = now();
-    try {
-        setUp(Request::Login);
-    } catch (...) {
-        curl_easy_reset(m_easy);
-        throw;
-    }
-    m_watch.setListener(this);
-}
-
-SftpSiteCheckOperation::~SftpSiteCheckOperation()
-{
-    m_watch.setListener(nullptr);
-    curl_easy_reset(m_easy);
+    setUp(Request::Login);
 }
 
 QString SftpSiteCheckOperation::filePath() const
@@ -53,7 +38,6 @@ void SftpSiteCheckOperation::setUp(Request request)
     m_request = request;
     m_requestStart = now();
     m_commands.reset();
-    m_errorBuffer[0] = 0;
     SftpRequestKind kind = SftpRequestKind::Look;
     QString path = filePath();
     switch (request) {
@@ -91,12 +75,9 @@ void SftpSiteCheckOperation::setUp(Request request)
         setOption(m_easy, CURLOPT_QUOTE, m_commands.get());
     if (request == Request::Verify)
         setOption(m_easy, CURLOPT_FILETIME, 1L);
-    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
-    setReplyCallbacks(m_easy, &SftpSiteCheckOperation::onHeader, &SftpSiteCheckOperation::onDebug,
-                      this);
+    installCallbacks();
     m_data.restart(m_easy, request == Request::Upload);
-    m_watch.install(m_easy);
 }
 
 OperationStep SftpSiteCheckOperation::done(CURLcode result)
@@ -115,9 +96,7 @@ OperationStep SftpSiteCheckOperation::done(CURLcode result)
         m_loginIndex + 1 < m_logins.size()) {
         m_ssh.setLogin(m_logins.at(++m_loginIndex));
         setUp(Request::Login);
-        OperationStep next;
-        next.kind = OperationStep::Kind::Continue;
-        return next;
+        return continued();
     }
     const qint64 elapsed = now() - m_requestStart;
     Request next = Request::None;
@@ -166,16 +145,14 @@ OperationStep SftpSiteCheckOperation::done(CURLcode result)
         skipFrom(SiteCheckStepId::NameResolution, QString::fromUtf8(error.what()));
         return OperationStep::finished(outcome());
     }
-    OperationStep step;
-    step.kind = OperationStep::Kind::Continue;
-    return step;
+    return continued();
 }
 
 QString SftpSiteCheckOperation::failure(CURLcode result, const QString &path) const
 {
     if (result == CURLE_OK)
         return {};
-    const QString detail = QString::fromUtf8(m_errorBuffer);
+    const QString detail = errorDetail();
     if (const std::optional<int> status = sftpStatus(result, detail))
         return sftpStatusText(*status, path);
     return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail;
@@ -216,7 +193,7 @@ OperationOutcome SftpSiteCheckOperation::outcome()
 
 OperationOutcome SftpSiteCheckOperation::stop()
 {
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    sayStopped();
     if (m_data.fileMayExist())
         cleanUpAfterStop();
     skipFrom(SiteCheckStepId::NameResolution, QLatin1String(StoppedText));
@@ -237,17 +214,13 @@ ConnectionListener::Socket SftpSiteCheckOperation::socketOpening(const QString &
 
 // --- libcurl's callbacks. They run inside libcurl calls, so they only record and queue.
 
-size_t SftpSiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+bool SftpSiteCheckOperation::replyHeader(QByteArrayView line)
 {
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    self->m_header = QString::fromUtf8(data, qsizetype(size * count)).trimmed();
-    return size * count;
+    m_header = QString::fromUtf8(line).trimmed();
+    return true;
 }
 
-int SftpSiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size,
-                                    void *userp)
+void SftpSiteCheckOperation::debugOutput(curl_infotype type, QByteArrayView data)
 {
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    self->m_ssh.debugOutput(self->m_easy, type, QByteArrayView(data, qsizetype(size)));
-    return 0;
+    m_ssh.debugOutput(m_easy, type, data);
 }

@@ -2,7 +2,7 @@
 
 #include "site_check/site_check_data.h"
 
-#include "engine/connection_watch.h"
+#include "engine/curl_operation.h"
 #include "engine/operation.h"
 #include "sftp/sftp_request.h"
 #include "sftp/ssh_login_watch.h"
@@ -20,17 +20,14 @@
 // host key goes through the same trust as any SFTP command before anything
 // of the account is sent; the password goes out once, and after the login a
 // new connection is refused except to delete the test file.
-class SftpSiteCheckOperation final : public Operation, public ConnectionListener
+class SftpSiteCheckOperation final : public CurlOperation
 {
     Q_DISABLE_COPY_MOVE(SftpSiteCheckOperation)
 public:
     // Resolves the host (the engine's thread waits, as for libcurl's own
     // resolver) and sets the login's request into the handle.
     SftpSiteCheckOperation(OperationOrder order, const OperationContext &context);
-    ~SftpSiteCheckOperation() override;
 
-    CURL *easy() const override { return m_easy; }
-    const OperationOrder &order() const override { return m_order; }
     void afterAction() override { m_ssh.afterAction(m_easy); }
     OperationStep done(CURLcode result) override;
     // Reports the steps that did not run, and deletes the test file when it
@@ -38,8 +35,6 @@ public:
     OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
-    void tlsStarted() override {}
-    void tlsEstablished(const TlsHandshake &) override {}
 
 private:
     enum class Request { Login, Listing, Upload, Verify, ReadBack, Delete, Gone, None };
@@ -61,18 +56,13 @@ private:
     OperationOutcome outcome();
     qint64 now() const { return m_clock.elapsed(); }
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    bool replyHeader(QByteArrayView line) override;
+    void debugOutput(curl_infotype type, QByteArrayView data) override;
 
-    OperationOrder m_order;
     std::vector<SshLogin> m_logins; // keys are tried in turn, a password once
     size_t m_loginIndex = 0;
-    ReportQueue &m_reports;
-    ConnectionWatch &m_watch;
-    CURL *m_easy;
     SshLoginWatch m_ssh;
     CurlList m_commands;
-    char m_errorBuffer[CURL_ERROR_SIZE] = {};
 
     QStringList m_addresses;
     qint64 m_resolveMs = -1;

@@ -55,7 +55,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterLogin(CURLcode resu
     SshFailureFacts facts;
     facts.result = result;
     facts.server = m_order.server();
-    facts.detail = QString::fromUtf8(m_errorBuffer);
+    facts.detail = errorDetail();
     facts.timeoutSeconds = m_order.timeoutSeconds;
     facts.phase = m_ssh.phase();
     facts.login = m_ssh.method();
@@ -157,7 +157,7 @@ SftpSiteCheckOperation::Request SftpSiteCheckOperation::afterUpload(CURLcode res
     const QString folder = m_folder.display();
     const QString failed = failure(result, filePath());
     const std::optional<int> status =
-        result == CURLE_OK ? std::nullopt : sftpStatus(result, QString::fromUtf8(m_errorBuffer));
+        result == CURLE_OK ? std::nullopt : sftpStatus(result, errorDetail());
     const SiteCheckOutcome written = sftpWriteOutcome(status, failed, folder, m_data.sent());
     report(SiteCheckStepId::Write, written, now() - m_requestStart,
            {{QStringLiteral("bytes"), m_data.sent()}, {QStringLiteral("file"), filePath()}});
