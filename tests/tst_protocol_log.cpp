@@ -4,11 +4,13 @@
 #include "protocol_log_window.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTextBlock>
 
 namespace {
 
@@ -34,6 +36,8 @@ private Q_SLOTS:
     void opensFromConsole();
     void keepsNewestLines();
     void followsUnlessScrolledUp();
+    void opensAtLeftEdge();
+    void escapeAndCloseClose();
 };
 
 void TestProtocolLog::line_data()
@@ -171,6 +175,74 @@ void TestProtocolLog::followsUnlessScrolledUp()
     bar->setValue(bar->maximum());
     add(10);
     QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestProtocolLog::opensAtLeftEdge()
+{
+    ProtocolLogWindow log;
+    const auto addLong = [&log](int count) {
+        for (int i = 0; i < count; ++i) {
+            log.addEvent(logEvent(ProtocolEvent::Kind::Sent, QStringLiteral("LIST %1").arg(i)));
+            log.addEvent(
+                logEvent(ProtocolEvent::Kind::Received,
+                         QStringLiteral("150 ") + QString(600, 'x') + QStringLiteral(" end")));
+        }
+        log.showPendingLines();
+    };
+    addLong(30); // while closed; the newest line is the longest
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    auto *view = log.findChild<QPlainTextEdit *>();
+    QScrollBar *across = view->horizontalScrollBar();
+    QScrollBar *down = view->verticalScrollBar();
+    QVERIFY(across->maximum() > 0); // the lines are wider than the view
+    const auto startsInView = [view] {
+        const QTextCursor newest(view->document()->lastBlock());
+        return view->viewport()->rect().contains(view->cursorRect(newest).center());
+    };
+    QCOMPARE(across->value(), across->minimum());
+    QCOMPARE(down->value(), down->maximum());
+    QVERIFY(startsInView());
+
+    // Following new lines scrolls down only.
+    addLong(10);
+    QCOMPARE(down->value(), down->maximum());
+    QCOMPARE(across->value(), across->minimum());
+    QVERIFY(startsInView());
+
+    // Shown again with libcurl's details, and opened again: still at the left.
+    log.findChild<QCheckBox *>(QStringLiteral("LibcurlDetails"))->setChecked(true);
+    QCOMPARE(across->value(), across->minimum());
+    log.close();
+    addLong(5);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QCOMPARE(across->value(), across->minimum());
+    QCOMPARE(down->value(), down->maximum());
+    QVERIFY(startsInView());
+}
+
+void TestProtocolLog::escapeAndCloseClose()
+{
+    ProtocolLogWindow log;
+    log.addEvent(logEvent(ProtocolEvent::Kind::Info, QStringLiteral("Connected")));
+    log.show();
+    log.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&log));
+    auto *view = log.findChild<QPlainTextEdit *>();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Escape);
+    QVERIFY(log.isHidden());
+
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    auto *close = log.findChild<QPushButton *>(QStringLiteral("CloseLog"));
+    QVERIFY(close);
+    QCOMPARE(close->text(), QStringLiteral("Close"));
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(log.isHidden());
+    // Closing keeps the lines.
+    QCOMPARE(log.text(), QStringLiteral("13:05:07.042 * Connected"));
 }
 
 QTEST_MAIN(TestProtocolLog)

@@ -3,6 +3,7 @@
 #include "site_check_support.h"
 #include "site_check_window.h"
 #include "test_files.h"
+#include "text/protocol_line.h"
 #include "window_placement.h"
 
 #include <QApplication>
@@ -126,7 +127,7 @@ void TestSiteCheckReport::masked_data()
 void TestSiteCheckReport::masked()
 {
     QFETCH(QString, line);
-    QTEST(siteCheckMaskedLine(line), "masked");
+    QTEST(protocolLineMasked(line), "masked");
 }
 
 void TestSiteCheckReport::target_data()
