@@ -19,28 +19,35 @@ ProtocolEvent eventOf(ProtocolEvent::Kind kind, const QString &text)
     return ProtocolEvent{QTime(13, 5, 7, 42), kind, text};
 }
 
+// A question as a server on `host` and `port` asks it.
+TrustQuestion question(TrustQuestion::Kind kind, const QString &host, int port,
+                       const QString &fingerprint)
+{
+    TrustQuestion asked;
+    asked.kind = kind;
+    asked.host = host;
+    asked.port = port;
+    asked.fingerprint = fingerprint;
+    return asked;
+}
+
 TrustQuestion certificate()
 {
-    TrustQuestion question;
-    question.kind = TrustQuestion::Kind::Certificate;
-    question.host = QStringLiteral("ftp.example.com");
-    question.port = 2121;
-    question.reason = QStringLiteral("self-signed certificate");
-    question.subject = QStringLiteral("CN=ftp.example.com");
-    question.fingerprint =
-        QStringLiteral("DD:D8:0A:1F:") + QStringLiteral("7C:").repeated(27) + QStringLiteral("E4");
-    return question;
+    TrustQuestion asked = question(
+        TrustQuestion::Kind::Certificate, QStringLiteral("ftp.example.com"), 2121,
+        QStringLiteral("DD:D8:0A:1F:") + QStringLiteral("7C:").repeated(27) + QStringLiteral("E4"));
+    asked.reason = QStringLiteral("self-signed certificate");
+    asked.subject = QStringLiteral("CN=ftp.example.com");
+    return asked;
 }
 
 TrustQuestion hostKey()
 {
-    TrustQuestion question;
-    question.kind = TrustQuestion::Kind::HostKey;
-    question.host = QStringLiteral("127.0.0.1");
-    question.port = 2222;
-    question.keyType = QStringLiteral("ssh-ed25519");
-    question.fingerprint = QStringLiteral("SHA256:AbCdEfGhIjKlMnOpQrStUvWxYz0123456789+/aBcDe");
-    return question;
+    TrustQuestion asked =
+        question(TrustQuestion::Kind::HostKey, QStringLiteral("127.0.0.1"), 2222,
+                 QStringLiteral("SHA256:AbCdEfGhIjKlMnOpQrStUvWxYz0123456789+/aBcDe"));
+    asked.keyType = QStringLiteral("ssh-ed25519");
+    return asked;
 }
 
 } // namespace
@@ -75,16 +82,17 @@ void TestProtocolLine::line_data()
     const auto received = int(ProtocolEvent::Kind::Received);
     const auto info = int(ProtocolEvent::Kind::Info);
     const auto detail = int(ProtocolEvent::Kind::Detail);
-    QTest::newRow("sent") << sent << "USER op"
-                          << "13:05:07.042 > USER op";
-    QTest::newRow("received") << received << "220 Ready"
-                              << "13:05:07.042 < 220 Ready";
-    QTest::newRow("info") << info << "Connected"
-                          << "13:05:07.042 * Connected";
+    QTest::newRow("sent") << sent << "USER operator"
+                          << "13:05:07.042 > USER operator";
+    QTest::newRow("received") << received << "230 Login successful."
+                              << "13:05:07.042 < 230 Login successful.";
+    QTest::newRow("info") << info << "Connected to 127.0.0.1 port 2121"
+                          << "13:05:07.042 * Connected to 127.0.0.1 port 2121";
     QTest::newRow("detail") << detail << "Trying 127.0.0.1"
                             << "13:05:07.042 - Trying 127.0.0.1";
     QTest::newRow("password") << sent << "PASS " + Secret << "13:05:07.042 > PASS ****";
-    QTest::newRow("lower case") << sent << "pass " + Secret << "13:05:07.042 > PASS ****";
+    QTest::newRow("password, any case and length")
+        << sent << "pass a-much-longer-" + Secret << "13:05:07.042 > PASS ****";
     QTest::newRow("tab") << sent << "PASS\t" + Secret << "13:05:07.042 > PASS ****";
     QTest::newRow("blanks first") << sent << "  PASS " + Secret << "13:05:07.042 >   PASS ****";
     QTest::newRow("line end kept") << sent << "PASS " + Secret + "\r\n"
@@ -126,6 +134,9 @@ void TestProtocolLine::maskedLine_data()
                                  << "12:00:00.000 > USER op\nPASS ****";
     QTest::newRow("other command") << "13:05:07.042 > USER op"
                                    << "13:05:07.042 > USER op";
+    QTest::newRow("lower case") << "pass " + Secret << "PASS ****";
+    QTest::newRow("reply naming PASS") << "503 Login with USER first, then PASS."
+                                       << "503 Login with USER first, then PASS.";
 }
 
 void TestProtocolLine::maskedLine()

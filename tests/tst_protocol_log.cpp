@@ -2,6 +2,7 @@
 // with the server, as the operator reads it in the console's log window.
 #include "console_fixture.h"
 #include "protocol_log_window.h"
+#include "text/protocol_line.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -44,38 +45,24 @@ void TestProtocolLog::line_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    const auto sent = int(ProtocolEvent::Kind::Sent);
-    const auto received = int(ProtocolEvent::Kind::Received);
-    const auto info = int(ProtocolEvent::Kind::Info);
-    QTest::newRow("sent") << sent << "USER operator"
-                          << "13:05:07.042 > USER operator";
-    QTest::newRow("received") << received << "230 Login successful."
-                              << "13:05:07.042 < 230 Login successful.";
-    QTest::newRow("info") << info << "Connected to 127.0.0.1 port 2121"
-                          << "13:05:07.042 * Connected to 127.0.0.1 port 2121";
-    QTest::newRow("password") << sent << "PASS secret"
-                              << "13:05:07.042 > PASS ****";
-    QTest::newRow("password, any case and length") << sent << "pass a-much-longer-secret"
-                                                   << "13:05:07.042 > PASS ****";
-    QTest::newRow("masked already") << sent << "PASS ****"
-                                    << "13:05:07.042 > PASS ****";
-    QTest::newRow("line break") << received << "530 Login\r\nincorrect."
-                                << "13:05:07.042 < 530 Login  incorrect.";
-    QTest::newRow("reply naming PASS") << received << "503 Login with USER first, then PASS."
-                                       << "13:05:07.042 < 503 Login with USER first, then PASS.";
+    QTest::newRow("sent") << int(ProtocolEvent::Kind::Sent) << "USER operator";
+    QTest::newRow("password") << int(ProtocolEvent::Kind::Sent) << "pass a-much-longer-secret";
+    QTest::newRow("line break") << int(ProtocolEvent::Kind::Received) << "530 Login\r\nincorrect.";
 }
 
+// The console's log shows each event as the one formatter of protocol lines
+// writes it (its own table test holds what that is).
 void TestProtocolLog::line()
 {
     QFETCH(int, kind);
     QFETCH(QString, text);
-    QFETCH(QString, expected);
     Console console;
-    Q_EMIT console.inet->protocolEvent(logEvent(ProtocolEvent::Kind(kind), text));
+    const ProtocolEvent event = logEvent(ProtocolEvent::Kind(kind), text);
+    Q_EMIT console.inet->protocolEvent(event);
     auto *log = console.window->findChild<ProtocolLogWindow *>();
     QVERIFY(log);
-    QCOMPARE(log->text(), expected);
+    QCOMPARE(log->text(), protocolLine(event));
+    QVERIFY(!log->text().contains(QLatin1String("secret")));
 }
 
 void TestProtocolLog::linesInOrder()
