@@ -2,6 +2,7 @@
 
 #include "curl_transfer.h"
 #include "text/ftp_command.h"
+#include "text/protocol_line.h"
 #include "site_check_window.h"
 #include "transfer_component.h"
 
@@ -46,18 +47,10 @@ void SiteCheckPresenter::addStep(const SiteCheckStep &step)
         m_window->addStep(step);
 }
 
-QString siteCheckProtocolLine(const ProtocolEvent &event)
-{
-    static const char *const marks[] = {">", "<", "*", "-"};
-    return QStringLiteral("%1 %2 %3")
-        .arg(event.time.toString(QStringLiteral("HH:mm:ss.zzz")),
-             QLatin1String(marks[int(event.kind)]), event.text);
-}
-
 void SiteCheckPresenter::addProtocolLine(const ProtocolEvent &event)
 {
     if (m_running)
-        m_protocol << siteCheckProtocolLine(event);
+        m_protocol << protocolLine(event);
 }
 
 void SiteCheckPresenter::finish()

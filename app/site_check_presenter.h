@@ -8,9 +8,6 @@ class TransferComponent;
 struct ProtocolEvent;
 struct SiteCheckStep;
 
-// A protocol line as the saved report holds it: time, direction mark, text.
-QString siteCheckProtocolLine(const ProtocolEvent &event);
-
 // Puts a running CHECK into the Site check window: opens it for the site
 // when the command starts, adds a row as each step ends, and keeps the
 // protocol lines of the run for the saved report. Run again asks the console

@@ -25,8 +25,6 @@ private Q_SLOTS:
     void verdict();
     void tableAligned();
     void jsonDocument();
-    void masked_data();
-    void masked();
     void target_data();
     void target();
     void placement_data();
@@ -105,28 +103,6 @@ void TestSiteCheckReport::jsonDocument()
     QCOMPARE(saved["measured"].toObject()["elapsedMs"].toInt(), 6000);
     QCOMPARE(saved["reply"].toObject()["code"].toInt(), 220);
     QCOMPARE(document["protocol"].toArray().size(), 2);
-}
-
-void TestSiteCheckReport::masked_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("masked");
-    QTest::newRow("bare") << "PASS secret"
-                          << "PASS ****";
-    QTest::newRow("lower case") << "pass secret"
-                                << "PASS ****";
-    QTest::newRow("as logged") << "13:05:07.042 > PASS secret"
-                               << "13:05:07.042 > PASS ****";
-    QTest::newRow("other command") << "13:05:07.042 > USER op"
-                                   << "13:05:07.042 > USER op";
-    QTest::newRow("reply naming PASS") << "503 Login with USER first, then PASS."
-                                       << "503 Login with USER first, then PASS.";
-}
-
-void TestSiteCheckReport::masked()
-{
-    QFETCH(QString, line);
-    QTEST(siteCheckMaskedLine(line), "masked");
 }
 
 void TestSiteCheckReport::target_data()

@@ -141,16 +141,14 @@ QString siteCheckVerdictLine(const QList<SiteCheckStep> &steps);
 QString siteCheckElapsedText(qint64 elapsedMs);
 
 // The report as plain text for a ticket: the target and start, a table
-// with the columns Step, Result, Time and Detail aligned with spaces, and
-// the verdict line.
+// with the columns Step, Result, Time and Detail aligned with spaces, each
+// warning's and failure's hint on a line of its own under its row, in the
+// Detail column, and the verdict line.
 QString siteCheckTable(const SiteCheckReport &report);
 
-// The report as a JSON document, with the versions of libcurl and of the
+// The report as a JSON document, every protocol line's password masked once
+// more, with the versions of libcurl and of the
 // program as the caller names them (the program's from the application when
 // empty).
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
                          const QString &programVersion = {});
-
-// `line` with the password of a PASS command replaced by "****", whether
-// or not a time stamp and direction mark come before it.
-QString siteCheckMaskedLine(const QString &line);
