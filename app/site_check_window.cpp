@@ -12,18 +12,61 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 enum Column { StepColumn, ResultColumn, TimeColumn, DetailColumn, ColumnCount };
 
+// The step to look at first, as the header names it: the first failure, else
+// the first warning ("1 failed: 3. Greeting: no greeting within 10 s"); its
+// row in `row`, or -1 and an empty line when every step passed or was
+// skipped.
+QString culpritLine(const QList<SiteCheckStep> &steps, int *row)
+{
+    *row = -1;
+    for (const SiteCheckResult result : {SiteCheckResult::Fail, SiteCheckResult::Warning}) {
+        const auto is = [result](const SiteCheckStep &step) {
+            return step.outcome.result == result;
+        };
+        const auto first = std::find_if(steps.begin(), steps.end(), is);
+        if (first == steps.end())
+            continue;
+        const auto count = std::count_if(steps.begin(), steps.end(), is);
+        QString counted = result == SiteCheckResult::Fail
+                              ? QStringLiteral("%1 failed").arg(count)
+                              : QStringLiteral("%1 warning%2").arg(count).arg(count > 1 ? "s" : "");
+        if (count > 1)
+            counted += QStringLiteral(", the first");
+        *row = int(first - steps.begin());
+        return QStringLiteral("%1: %2: %3")
+            .arg(counted, siteCheckStepTitle(first->id), first->outcome.detail);
+    }
+    return {};
+}
+
+// "step 3 of 16: waiting for the greeting, up to 10 s".
+QString progressLine(const SiteCheckProgress &progress)
+{
+    QString line =
+        progress.total > 0
+            ? QStringLiteral("step %1 of %2: ").arg(progress.position).arg(progress.total)
+            : QStringLiteral("step %1: ").arg(progress.position);
+    line += progress.doing.isEmpty() ? siteCheckStepTitle(progress.id) : progress.doing;
+    if (progress.limitSeconds > 0)
+        line += QStringLiteral(", up to %1 s").arg(progress.limitSeconds);
+    return line;
+}
+
 } // namespace
 
 SiteCheckWindow::SiteCheckWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window), m_summary(new QLabel), m_table(new QTableWidget(0, ColumnCount)),
-      m_hint(new QLabel)
+    : QWidget(parent, Qt::Window), m_summary(new QLabel), m_progress(new QLabel),
+      m_table(new QTableWidget(0, ColumnCount)), m_hint(new QLabel)
 {
     setObjectName(QStringLiteral("SiteCheck"));
     setWindowTitle(tr("Site check"));
@@ -40,44 +83,105 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     m_table->setTextElideMode(Qt::ElideRight);
     m_table->horizontalHeader()->setStretchLastSection(true);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &SiteCheckWindow::showSelectedHint);
+    m_summary->setObjectName(QStringLiteral("Summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->setAccessibleName(tr("Verdict"));
+    QFont bold = m_summary->font();
+    bold.setBold(true);
+    m_summary->setFont(bold);
+    // The target and verdict, and once the check ends the step to look at first.
+    m_summary->setMinimumHeight(2 * QFontMetrics(bold).lineSpacing());
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    m_progress->setAccessibleName(tr("Step in progress"));
+    m_progress->setMinimumHeight(fontMetrics().lineSpacing());
+    m_hint->setObjectName(QStringLiteral("Hint"));
     m_hint->setWordWrap(true);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_hint->setAccessibleName(tr("Hint"));
-
-    auto *copy = new QPushButton(tr("Copy"));
-    copy->setToolTip(tr("Copy the table as text, to paste into a ticket"));
-    connect(copy, &QPushButton::clicked, this, &SiteCheckWindow::copyToClipboard);
-    auto *save = new QPushButton(tr("Save..."));
-    save->setToolTip(tr("Save the whole report, with the protocol lines, as a JSON file"));
-    connect(save, &QPushButton::clicked, this, &SiteCheckWindow::save);
-    auto *again = new QPushButton(tr("Run again"));
-    connect(again, &QPushButton::clicked, this, &SiteCheckWindow::runAgainRequested);
+    // Room for a hint of two lines, so that showing one does not shrink the table.
+    m_hint->setMinimumHeight(2 * fontMetrics().lineSpacing());
+    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *buttons = new QHBoxLayout;
+    m_stop = addButton(tr("Stop"), tr("Stop the check, as ABORT does"));
+    connect(m_stop, &QPushButton::clicked, this, &SiteCheckWindow::stopRequested);
+    buttons->addWidget(m_stop);
     buttons->addStretch();
-    buttons->addWidget(copy);
-    buttons->addWidget(save);
-    buttons->addWidget(again);
+    QPushButton *copy = addButton(tr("Copy"), tr("Copy the table as text, to paste into a ticket"));
+    connect(copy, &QPushButton::clicked, this, &SiteCheckWindow::copyToClipboard);
+    QPushButton *save = addButton(
+        tr("Save..."), tr("Save the whole report, with the protocol lines, as a JSON file"));
+    connect(save, &QPushButton::clicked, this, &SiteCheckWindow::save);
+    QPushButton *again = addButton(tr("Run again"), tr("Check the same site and folder again"));
+    connect(again, &QPushButton::clicked, this, &SiteCheckWindow::runAgainRequested);
+    m_afterEnd = {copy, save, again};
+    QPushButton *close = addButton(tr("Close"), tr("Close this window (Esc)"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    for (QPushButton *button : {copy, save, again, close})
+        buttons->addWidget(button);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_summary);
+    layout->addWidget(m_progress);
     layout->addWidget(m_table);
     layout->addWidget(m_hint);
     layout->addLayout(buttons);
-    resize(900, 560);
+    setRunning(false);
+    fitAllSteps();
+}
+
+QPushButton *SiteCheckWindow::addButton(const QString &text, const QString &toolTip)
+{
+    auto *button = new QPushButton(text);
+    button->setToolTip(toolTip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void SiteCheckWindow::fitAllSteps()
+{
+    const auto steps = std::max(siteCheckSteps().size(), sftpSiteCheckSteps().size());
+    const int table = m_table->horizontalHeader()->sizeHint().height() +
+                      int(steps) * m_table->verticalHeader()->defaultSectionSize() +
+                      2 * m_table->frameWidth() + fontMetrics().height() / 2; // and some slack
+    layout()->activate();
+    resize(900, sizeHint().height() - m_table->sizeHint().height() + table);
 }
 
 void SiteCheckWindow::clear(const QString &label, const QString &target, const QDateTime &started)
 {
     setReport(SiteCheckReport{target, label, started.toUTC(), {}, {}});
+    setRunning(true);
+    m_progress->setText(tr("starting"));
+    showSummary();
 }
 
 void SiteCheckWindow::addStep(const SiteCheckStep &step)
 {
     m_report.steps << step;
     appendRow(step);
-    m_summary->setText(m_report.target + QStringLiteral(": ") +
-                       siteCheckVerdictLine(m_report.steps));
+    showSummary();
+}
+
+void SiteCheckWindow::showProgress(const SiteCheckProgress &progress)
+{
+    if (m_running)
+        m_progress->setText(progressLine(progress));
+}
+
+void SiteCheckWindow::finish()
+{
+    setRunning(false);
+    m_progress->clear();
+    showSummary();
+    selectCulprit();
+}
+
+void SiteCheckWindow::showNotice(const QString &text)
+{
+    m_progress->setText(text);
 }
 
 void SiteCheckWindow::setReport(const SiteCheckReport &report)
@@ -88,9 +192,7 @@ void SiteCheckWindow::setReport(const SiteCheckReport &report)
     m_hint->clear();
     for (const SiteCheckStep &step : report.steps)
         appendRow(step);
-    m_summary->setText(report.steps.isEmpty() ? report.target
-                                              : report.target + QStringLiteral(": ") +
-                                                    siteCheckVerdictLine(report.steps));
+    finish();
 }
 
 void SiteCheckWindow::setProtocolLines(const QStringList &lines)
@@ -101,6 +203,14 @@ void SiteCheckWindow::setProtocolLines(const QStringList &lines)
 void SiteCheckWindow::setLibcurlVersion(const QString &version)
 {
     m_libcurlVersion = version;
+}
+
+void SiteCheckWindow::setRunning(bool running)
+{
+    m_running = running;
+    for (QPushButton *button : std::as_const(m_afterEnd))
+        button->setEnabled(!running);
+    m_stop->setEnabled(running);
 }
 
 void SiteCheckWindow::appendRow(const SiteCheckStep &step)
@@ -129,6 +239,41 @@ void SiteCheckWindow::appendRow(const SiteCheckStep &step)
     for (int column = StepColumn; column < DetailColumn; ++column)
         m_table->resizeColumnToContents(column);
     m_table->scrollToBottom();
+}
+
+void SiteCheckWindow::showSummary()
+{
+    QString text = m_report.target;
+    if (!m_report.steps.isEmpty())
+        text += QStringLiteral(": ") + siteCheckVerdictLine(m_report.steps);
+    int row = -1;
+    const QString culprit = m_running ? QString() : culpritLine(m_report.steps, &row);
+    if (!culprit.isEmpty())
+        text += QLatin1Char('\n') + culprit;
+    m_summary->setText(text);
+}
+
+void SiteCheckWindow::selectCulprit()
+{
+    int row = -1;
+    culpritLine(m_report.steps, &row);
+    if (row < 0) {
+        m_table->clearSelection();
+    } else {
+        m_table->selectRow(row);
+        m_table->scrollToItem(m_table->item(row, StepColumn));
+    }
+    showSelectedHint();
+}
+
+QString SiteCheckWindow::summary() const
+{
+    return m_summary->text();
+}
+
+QString SiteCheckWindow::progress() const
+{
+    return m_progress->text();
 }
 
 QString SiteCheckWindow::hint() const
