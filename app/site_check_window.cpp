@@ -154,7 +154,7 @@ void SiteCheckWindow::clear(const QString &label, const QString &target, const Q
 {
     setReport(SiteCheckReport{target, label, started.toUTC(), {}, {}});
     setRunning(true);
-    m_progress->setText(tr("starting"));
+    m_progress->setText(tr("starting the check"));
     showSummary();
 }
 
@@ -339,8 +339,11 @@ void SiteCheckWindow::placeBesideOwner()
     // This window's frame is not known before it is first shown: it is taken
     // to be as wide as the owner's.
     const QSize frame = owner->frameGeometry().size() - owner->geometry().size();
-    const QRect place =
-        placeBeside(owner->frameGeometry(), size() + frame, screen->availableGeometry());
+    // Narrower if need be, but never too short for every step: rather over
+    // the owner than scrolled.
+    const QSize wanted = size() + frame;
+    const QRect place = placeBeside(owner->frameGeometry(), wanted, screen->availableGeometry(),
+                                    QSize(std::min(wanted.width(), 600), wanted.height()));
     move(place.topLeft());
     resize(place.size() - frame);
 }

@@ -8,6 +8,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void culprit();
     void culpritScrolledIntoView();
     void whileRunning();
+    void allStepsShow_data();
     void allStepsShow();
     void closes();
     void progressFromComponent();
@@ -161,14 +163,25 @@ void TestSiteCheckWindow::whileRunning()
     QCOMPARE(check.progress(), QString());
 }
 
+void TestSiteCheckWindow::allStepsShow_data()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QTest::addColumn<QRect>("console");
+    QTest::newRow("room beside the console")
+        << QRect(screen.topLeft() + QPoint(20, 40), QSize(400, 300));
+    QTest::newRow("a large console, a strip below it")
+        << QRect(screen.topLeft(), screen.size() - QSize(200, 300));
+}
+
 void TestSiteCheckWindow::allStepsShow()
 {
-    QWidget console;
-    console.setGeometry(20, 40, 400, 300);
-    console.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&console));
+    QFETCH(QRect, console);
+    QWidget owner;
+    owner.setGeometry(console);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
     for (const QList<SiteCheckStepId> &ids : {siteCheckSteps(), sftpSiteCheckSteps()}) {
-        auto *check = new SiteCheckWindow(&console);
+        auto *check = new SiteCheckWindow(&owner);
         check->clear("Demo", "ftp://127.0.0.1:2121/");
         for (const SiteCheckStepId id : ids)
             check->addStep(step(id, Result::Fail, "failed", "a hint\nof two lines"));
