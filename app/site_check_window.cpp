@@ -1,5 +1,6 @@
 #include "site_check_window.h"
 
+#include "text/site_check_summary.h"
 #include "window_placement.h"
 
 #include <QClipboard>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -21,46 +21,6 @@
 namespace {
 
 enum Column { StepColumn, ResultColumn, TimeColumn, DetailColumn, ColumnCount };
-
-// The step to look at first, as the header names it: the first failure, else
-// the first warning ("1 failed: 3. Greeting: no greeting within 10 s"); its
-// row in `row`, or -1 and an empty line when every step passed or was
-// skipped.
-QString culpritLine(const QList<SiteCheckStep> &steps, int *row)
-{
-    *row = -1;
-    for (const SiteCheckResult result : {SiteCheckResult::Fail, SiteCheckResult::Warning}) {
-        const auto is = [result](const SiteCheckStep &step) {
-            return step.outcome.result == result;
-        };
-        const auto first = std::find_if(steps.begin(), steps.end(), is);
-        if (first == steps.end())
-            continue;
-        const auto count = std::count_if(steps.begin(), steps.end(), is);
-        QString counted = result == SiteCheckResult::Fail
-                              ? QStringLiteral("%1 failed").arg(count)
-                              : QStringLiteral("%1 warning%2").arg(count).arg(count > 1 ? "s" : "");
-        if (count > 1)
-            counted += QStringLiteral(", the first");
-        *row = int(first - steps.begin());
-        return QStringLiteral("%1: %2: %3")
-            .arg(counted, siteCheckStepTitle(first->id), first->outcome.detail);
-    }
-    return {};
-}
-
-// "step 3 of 16: waiting for the greeting, up to 10 s".
-QString progressLine(const SiteCheckProgress &progress)
-{
-    QString line =
-        progress.total > 0
-            ? QStringLiteral("step %1 of %2: ").arg(progress.position).arg(progress.total)
-            : QStringLiteral("step %1: ").arg(progress.position);
-    line += progress.doing.isEmpty() ? siteCheckStepTitle(progress.id) : progress.doing;
-    if (progress.limitSeconds > 0)
-        line += QStringLiteral(", up to %1 s").arg(progress.limitSeconds);
-    return line;
-}
 
 } // namespace
 
@@ -168,7 +128,7 @@ void SiteCheckWindow::addStep(const SiteCheckStep &step)
 void SiteCheckWindow::showProgress(const SiteCheckProgress &progress)
 {
     if (m_running)
-        m_progress->setText(progressLine(progress));
+        m_progress->setText(siteCheckProgressLine(progress));
 }
 
 void SiteCheckWindow::finish()
@@ -246,8 +206,7 @@ void SiteCheckWindow::showSummary()
     QString text = m_report.target;
     if (!m_report.steps.isEmpty())
         text += QStringLiteral(": ") + siteCheckVerdictLine(m_report.steps);
-    int row = -1;
-    const QString culprit = m_running ? QString() : culpritLine(m_report.steps, &row);
+    const QString culprit = m_running ? QString() : siteCheckCulpritLine(m_report.steps);
     if (!culprit.isEmpty())
         text += QLatin1Char('\n') + culprit;
     m_summary->setText(text);
@@ -255,8 +214,7 @@ void SiteCheckWindow::showSummary()
 
 void SiteCheckWindow::selectCulprit()
 {
-    int row = -1;
-    culpritLine(m_report.steps, &row);
+    const int row = siteCheckCulpritIndex(m_report.steps);
     if (row < 0) {
         m_table->clearSelection();
     } else {
@@ -324,26 +282,9 @@ bool SiteCheckWindow::saveTo(const QString &path, QString *error) const
 
 void SiteCheckWindow::showEvent(QShowEvent *event)
 {
-    if (!m_placed)
-        placeBesideOwner();
-    QWidget::showEvent(event);
-}
-
-void SiteCheckWindow::placeBesideOwner()
-{
-    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner || !owner->isVisible())
-        return;
-    m_placed = true;
-    const QScreen *screen = owner->screen();
-    // This window's frame is not known before it is first shown: it is taken
-    // to be as wide as the owner's.
-    const QSize frame = owner->frameGeometry().size() - owner->geometry().size();
     // Narrower if need be, but never too short for every step: rather over
     // the owner than scrolled.
-    const QSize wanted = size() + frame;
-    const QRect place = placeBeside(owner->frameGeometry(), wanted, screen->availableGeometry(),
-                                    QSize(std::min(wanted.width(), 600), wanted.height()));
-    move(place.topLeft());
-    resize(place.size() - frame);
+    if (!m_placed)
+        m_placed = placeBesideOwner(this, QSize(std::min(width(), 600), height()));
+    QWidget::showEvent(event);
 }

@@ -73,7 +73,6 @@ private:
     void selectCulprit();
     void showSelectedHint();
     void setRunning(bool running);
-    void placeBesideOwner();
 
     SiteCheckReport m_report;
     QString m_libcurlVersion;

@@ -56,6 +56,22 @@ QList<SiteCheckStep> steps(const QList<Result> &results)
     return made;
 }
 
+// What the component was last set to.
+QStringList account(const FakeTransfer *inet)
+{
+    return {inet->url, inet->user, inet->password};
+}
+
+// The console on its first site, with a check of it announced by the
+// component; ended unless `running`.
+void checkFirstSite(Console &console, bool running = false)
+{
+    console.chooseSite(0);
+    Q_EMIT console.inet->siteCheckStarted("ftp://a.example:21/", "CHECK");
+    if (!running)
+        Q_EMIT console.inet->finished(true);
+}
+
 } // namespace
 
 class TestSiteCheckWindow : public QObject
@@ -217,12 +233,11 @@ void TestSiteCheckWindow::progressFromComponent()
 {
     Console console;
     QVERIFY(console.showActive());
-    console.chooseSite(0);
-    Q_EMIT console.inet->siteCheckStarted("ftp://example.com:21/", "CHECK");
+    checkFirstSite(console, true);
     SiteCheckWindow *check = console.window->siteCheckWindow();
     QVERIFY(check->isVisible());
     QCOMPARE(check->windowTitle(), "Site check - " + console.window->sites().SiteLabel(0));
-    QCOMPARE(check->summary(), "ftp://example.com:21/");
+    QCOMPARE(check->summary(), "ftp://a.example:21/");
 
     Q_EMIT console.inet->siteCheckProgress(
         {SiteCheckStepId::Greeting, 3, 16, "waiting for the greeting", 10});
@@ -239,8 +254,7 @@ void TestSiteCheckWindow::stopAborts()
 {
     Console console;
     QVERIFY(console.showActive());
-    console.chooseSite(0);
-    Q_EMIT console.inet->siteCheckStarted("ftp://example.com:21/", "CHECK");
+    checkFirstSite(console, true);
     SiteCheckWindow *check = console.window->siteCheckWindow();
     QTest::mouseClick(button(check, "Stop"), Qt::LeftButton);
     QCOMPARE(console.inet->executed, QStringList{"ABORT"});
@@ -256,13 +270,13 @@ void TestSiteCheckWindow::runAgainChecksTheSameSite()
     QVERIFY(console.showActive());
     FakeTransfer *inet = console.inet;
     console.chooseSite(0);
-    const QStringList checked{inet->url, inet->user, inet->password};
+    const QStringList checked = account(inet);
     console.ui().TxtFTPCommand->setText(QStringLiteral("CHECK \"pub\""));
     QTest::mouseClick(console.ui().ComFTP, Qt::LeftButton);
     Q_EMIT inet->siteCheckStarted("ftp://a.example:21/pub", inet->executed.constLast());
     Q_EMIT inet->finished(true);
     console.chooseSite(1);
-    const QStringList chosen{inet->url, inet->user, inet->password};
+    const QStringList chosen = account(inet);
     QVERIFY(chosen.first() != checked.first());
 
     SiteCheckWindow *check = console.window->siteCheckWindow();
@@ -270,13 +284,13 @@ void TestSiteCheckWindow::runAgainChecksTheSameSite()
     QTest::mouseClick(button(check, "Run again"), Qt::LeftButton);
     QCOMPARE(inet->executed.constLast(), "CHECK \"pub\"");
     QCOMPARE(inet->calls, QStringList({"URL", "UserName", "Password", "Execute"}));
-    QCOMPARE(QStringList({inet->url, inet->user, inet->password}), checked);
+    QCOMPARE(account(inet), checked);
     Q_EMIT inet->siteCheckStarted("ftp://a.example:21/pub", inet->executed.constLast());
     QCOMPARE(check->windowTitle(), "Site check - " + console.window->sites().SiteLabel(0));
 
     // Once it ends, the console's site is the component's again.
     Q_EMIT inet->finished(true);
-    QCOMPARE(QStringList({inet->url, inet->user, inet->password}), chosen);
+    QCOMPARE(account(inet), chosen);
 }
 
 void TestSiteCheckWindow::runAgainOnTheSameSite()
@@ -284,9 +298,7 @@ void TestSiteCheckWindow::runAgainOnTheSameSite()
     Console console;
     QVERIFY(console.showActive());
     FakeTransfer *inet = console.inet;
-    console.chooseSite(0);
-    Q_EMIT inet->siteCheckStarted("ftp://a.example:21/", "CHECK");
-    Q_EMIT inet->finished(true);
+    checkFirstSite(console);
 
     // The login the console keeps is not dropped for nothing.
     inet->calls.clear();
@@ -300,16 +312,14 @@ void TestSiteCheckWindow::runAgainRefused()
     Console console;
     QVERIFY(console.showActive());
     FakeTransfer *inet = console.inet;
-    console.chooseSite(0);
-    Q_EMIT inet->siteCheckStarted("ftp://a.example:21/", "CHECK");
-    Q_EMIT inet->finished(true);
+    checkFirstSite(console);
     console.chooseSite(1);
-    const QString chosen = inet->url;
+    const QStringList chosen = account(inet);
 
     inet->failure = QStringLiteral("A command is still running.");
     SiteCheckWindow *check = console.window->siteCheckWindow();
     QTest::mouseClick(button(check, "Run again"), Qt::LeftButton);
-    QCOMPARE(inet->url, chosen);
+    QCOMPARE(account(inet), chosen);
     QVERIFY(check->progress().contains(inet->failure));
     QVERIFY(!check->running());
 }
