@@ -5,6 +5,7 @@
 #include "transfer_component.h"
 
 #include <stdexcept>
+#include <utility>
 
 SiteCheckPresenter::SiteCheckPresenter(TransferComponent *inet, QWidget *owner)
     : QObject(owner), m_inet(inet), m_window(new SiteCheckWindow(owner))
@@ -32,6 +33,7 @@ void SiteCheckPresenter::start(const QString &target, const QString &operation)
     m_operation = operation;
     m_checked = m_applied;
     m_running = true;
+    m_stopping = false;
     m_protocol.clear();
     m_window->clear(m_checked.label.isEmpty() ? target : m_checked.label, target);
     m_window->show();
@@ -75,6 +77,8 @@ void SiteCheckPresenter::finish()
     m_running = false;
     m_window->setProtocolLines(m_protocol);
     m_window->finish();
+    if (std::exchange(m_stopping, false))
+        m_window->showNotice(tr("stopped by the operator"));
 }
 
 void SiteCheckPresenter::runAgain()
@@ -101,6 +105,8 @@ void SiteCheckPresenter::stop()
         return;
     try {
         m_inet->Execute(QStringLiteral("ABORT"));
+        m_window->showNotice(tr("stopping the check"));
+        m_stopping = true;
     } catch (const std::exception &error) {
         m_window->showNotice(QString::fromUtf8(error.what()));
     }

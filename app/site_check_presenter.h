@@ -60,6 +60,7 @@ private:
     SiteCheckSite m_checked; // the site of the check that runs or ran last
     QString m_operation;     // that check's command
     bool m_running = false;
+    bool m_stopping = false; // Stop was pressed while it ran
     bool m_giveBack = false; // Run again set another site: the console's comes back at the end
     QStringList m_protocol;  // of the running check
 };

@@ -258,10 +258,12 @@ void TestSiteCheckWindow::stopAborts()
     SiteCheckWindow *check = console.window->siteCheckWindow();
     QTest::mouseClick(button(check, "Stop"), Qt::LeftButton);
     QCOMPARE(console.inet->executed, QStringList{"ABORT"});
+    QCOMPARE(check->progress(), "stopping the check");
 
     // Stopped, the check ends as any other.
     Q_EMIT console.inet->finished(false);
     QVERIFY(!button(check, "Stop")->isEnabled());
+    QCOMPARE(check->progress(), "stopped by the operator");
 }
 
 void TestSiteCheckWindow::runAgainChecksTheSameSite()
