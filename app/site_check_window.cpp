@@ -63,19 +63,20 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *buttons = new QHBoxLayout;
-    m_stop = addButton(tr("Stop"), tr("Stop the check, as ABORT does"));
+    m_stop = makeButton(tr("Stop"), tr("Stop the check, as ABORT does"));
     connect(m_stop, &QPushButton::clicked, this, &SiteCheckWindow::stopRequested);
     buttons->addWidget(m_stop);
     buttons->addStretch();
-    QPushButton *copy = addButton(tr("Copy"), tr("Copy the table as text, to paste into a ticket"));
+    QPushButton *copy =
+        makeButton(tr("Copy"), tr("Copy the table as text, to paste into a ticket"));
     connect(copy, &QPushButton::clicked, this, &SiteCheckWindow::copyToClipboard);
-    QPushButton *save = addButton(
+    QPushButton *save = makeButton(
         tr("Save..."), tr("Save the whole report, with the protocol lines, as a JSON file"));
     connect(save, &QPushButton::clicked, this, &SiteCheckWindow::save);
-    QPushButton *again = addButton(tr("Run again"), tr("Check the same site and folder again"));
+    QPushButton *again = makeButton(tr("Run again"), tr("Check the same site and folder again"));
     connect(again, &QPushButton::clicked, this, &SiteCheckWindow::runAgainRequested);
     m_afterEnd = {copy, save, again};
-    QPushButton *close = addButton(tr("Close"), tr("Close this window (Esc)"));
+    QPushButton *close = makeButton(tr("Close"), tr("Close this window (Esc)"));
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     for (QPushButton *button : {copy, save, again, close})
         buttons->addWidget(button);
@@ -92,7 +93,7 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     fitAllSteps();
 }
 
-QPushButton *SiteCheckWindow::addButton(const QString &text, const QString &toolTip)
+QPushButton *SiteCheckWindow::makeButton(const QString &text, const QString &toolTip)
 {
     auto *button = new QPushButton(text);
     button->setToolTip(toolTip);

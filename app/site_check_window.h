@@ -66,7 +66,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QPushButton *addButton(const QString &text, const QString &toolTip);
+    QPushButton *makeButton(const QString &text, const QString &toolTip);
     void fitAllSteps();
     void appendRow(const SiteCheckStep &step);
     void showSummary();
