@@ -78,9 +78,6 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     wireEvents();
     wireProtocolLog();
     m_siteCheck = new SiteCheckPresenter(m_inet, this);
-    connect(m_siteCheck, &SiteCheckPresenter::runAgain, this, [this](const QString &command) {
-        runHandler([this, &command] { runFtpCommand(command); });
-    });
     runHandler([this] { onLoad(); });
 }
 
@@ -235,6 +232,8 @@ void ConsoleWindow::onCombo1FocusLost()
     m_inet->setURL(transferUrlFor(m_ui.TxtBrowseTo->text()));
     m_inet->setUserName(m_sites.SiteUser(slot));
     m_inet->setPassword(m_sites.SitePassword(slot));
+    m_siteCheck->siteApplied({m_sites.SiteLabel(slot), m_inet->URL(), m_sites.SiteUser(slot),
+                              m_sites.SitePassword(slot)});
     Q_EMIT siteChosen(address);
 }
 
@@ -261,7 +260,6 @@ void ConsoleWindow::runFtpCommand(const QString &command)
 {
     statusBar()->clearMessage();
     m_inet->Execute(command);
-    m_siteCheck->commandStarted(command, m_ui.Combo1->currentText());
 }
 
 SiteCheckWindow *ConsoleWindow::siteCheckWindow() const

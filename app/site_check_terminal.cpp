@@ -120,13 +120,14 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
 
     SiteCheckReport report;
-    report.target = siteCheckTarget(url.host(), url.port(sftp ? 22 : 21), folder, scheme);
     report.label = url.host();
     report.started = QDateTime::currentDateTimeUtc();
     const QString trusted = parser.value(trust);
     std::optional<TrustQuestion> refused;
     bool trustedByOption = false;
     QEventLoop loop;
+    QObject::connect(&transfer, &TransferComponent::siteCheckStarted, &loop,
+                     [&report](const QString &target) { report.target = target; });
     QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
                      [&](const SiteCheckStep &step) { report.steps << step; });
     QObject::connect(

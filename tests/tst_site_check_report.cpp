@@ -163,6 +163,7 @@ void TestSiteCheckReport::window()
     QCOMPARE(check->windowTitle(), "Site check - Demo");
     check->addStep(step(SiteCheckStepId::NameResolution, Result::Pass, "127.0.0.1"));
     check->addStep(step(SiteCheckStepId::Greeting, Result::Warning, "slow", "a reverse lookup"));
+    check->finish();
     check->show();
     QVERIFY(QTest::qWaitForWindowExposed(check));
     QVERIFY(check->isWindow() && !check->isModal());

@@ -328,6 +328,8 @@ void CurlTransfer::Execute(const QString &operation)
     d->m_executing = true;
     d->m_newLogin = false;
     d->post([order](TransferEngine &engine) { engine.start(order); });
+    if (command.verb == FtpVerb::Check)
+        Q_EMIT siteCheckStarted(siteCheckTargetOf(order), operation);
 }
 
 QString CurlTransfer::GetChunk(int size)

@@ -52,6 +52,10 @@ Q_SIGNALS:
     // What protects the current login: "TLS 1.2" and the like, "not
     // encrypted", or empty when there is no login.
     void protectionChanged(const QString &protection);
+    // A site check (CHECK) has been accepted, before its first step: what it
+    // checks as its report names it ("ftp://host:port/folder", no account),
+    // and the operation as it was given.
+    void siteCheckStarted(const QString &target, const QString &operation);
     // A step of the running site check (CHECK) has ended.
     void siteCheckStep(const SiteCheckStep &step);
     // A step of the running site check has begun.
