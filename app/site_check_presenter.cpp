@@ -1,8 +1,8 @@
 #include "site_check_presenter.h"
 
 #include "curl_transfer.h"
-#include "site_check_window.h"
 #include "text/ftp_command.h"
+#include "site_check_window.h"
 #include "transfer_component.h"
 
 #include <QUrl>

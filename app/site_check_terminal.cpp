@@ -104,10 +104,10 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     QObject::connect(
         &transfer, &TransferComponent::protocolEvent, &loop,
         [&](const ProtocolEvent &event) { report.protocolLines << siteCheckProtocolLine(event); });
-    QObject::connect(&transfer, &TransferComponent::trustQuestion, &loop,
-                     [&](const TrustQuestion &question) {
-                         transfer.answerTrust(trustedByOperator(question, trusted));
-                     });
+    QObject::connect(
+        &transfer, &TransferComponent::trustQuestion, &loop, [&](const TrustQuestion &question) {
+            transfer.answerTrust(trustedByOperator(question, trusted));
+        });
     QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
     try {
         transfer.Execute(folder.isEmpty() ? QStringLiteral("CHECK")
