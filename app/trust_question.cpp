@@ -129,7 +129,7 @@ QString trustQuestionDetails(const TrustQuestion &question)
     lines << tr("Subject: %1").arg(question.subject) << tr("Issuer: %1").arg(question.issuer)
           << tr("Valid from %1 to %2")
                  .arg(readableDate(question.notBefore), readableDate(question.notAfter))
-          << tr("SHA-256 fingerprint: %1").arg(question.fingerprint) << QString()
+          << tr("SHA-256 fingerprint:") << question.fingerprint << QString()
           << tr("Yes: exactly this certificate is trusted by you for this session, for this "
                 "server only, until the window closes; nothing is stored. Another certificate "
                 "asks again.");

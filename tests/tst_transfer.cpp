@@ -129,6 +129,9 @@ void TestTransfer::refusalNamesWhatWasRefused()
     QVERIFY2(missing.info.startsWith(
                  QLatin1String("GET up/nosuch.txt: no such file on the server (550 ")),
              qPrintable(missing.info));
+    // The refusal leaves the login standing, and its protection shown.
+    QCOMPARE(missing.protections.size(), 1);
+    QVERIFY(!missing.protections.first().isEmpty());
 
     // The next command starts with nothing of the last one's failure.
     const Outcome next = run(*transfer, QStringLiteral("PWD"));

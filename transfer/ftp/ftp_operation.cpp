@@ -133,9 +133,13 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     outcome.failure = failure;
     outcome.freshLogin = m_talk.freshLogin();
     outcome.announcedUtf8 = ok && m_announceUtf8;
+    // A command refused after the login leaves the login standing.
+    const bool loggedIn = ok || (m_talk.phase() >= FtpConversation::Phase::Commanding &&
+                                 m_talk.replied() && m_reports.replyCode() >= 400);
     const QString &protection = m_talk.protection();
-    outcome.protection =
-        ok ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection) : QString();
+    outcome.protection = loggedIn
+                             ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection)
+                             : QString();
     const qint64 serverSize = m_talk.serverSize();
     if (ok && serverSize >= 0 && serverSize != m_files.uploadSize()) {
         ok = false;
