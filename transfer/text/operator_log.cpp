@@ -70,6 +70,9 @@ QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
                     const PhaseTimes &times)
 {
     const QString verb = ftpVerbName(command.verb);
+    // A refusal that names the command says it all ("CD x: no such folder ...").
+    if (!ok && reply.startsWith(verb + QLatin1Char(' ')))
+        return reply;
     if (!ok)
         return QStringLiteral("%1 failed: %2").arg(verb, reply);
     if (times.bytes < 0)
