@@ -34,6 +34,7 @@ private Q_SLOTS:
 
     void uploadDownloadRoundTrip();
     void changeFolder();
+    void refusalNamesWhatWasRefused();
     void listingReadInChunks();
     void chunksKeepUtf8Whole();
     void wrongPassword();
@@ -118,6 +119,28 @@ void TestTransfer::changeFolder()
     QVERIFY(writeFile(serverPath("docs/deep/here.txt"), "found"));
     QVERIFY(run(*transfer, QStringLiteral("GET here.txt")).ok);
     QCOMPARE(transfer->GetChunk(1024), QStringLiteral("found"));
+}
+
+void TestTransfer::refusalNamesWhatWasRefused()
+{
+    QVERIFY(QDir(m_serverRoot.path()).mkpath("up"));
+    auto transfer = connectedTransfer();
+    const Outcome missing = run(*transfer, QStringLiteral("GET up/nosuch.txt"));
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.code, 550);
+    QVERIFY2(missing.info.startsWith(
+                 QLatin1String("GET up/nosuch.txt: no such file on the server (550 ")),
+             qPrintable(missing.info));
+    // The refusal leaves the login standing, and its protection shown.
+    QCOMPARE(missing.protections.size(), 1);
+    QVERIFY(!missing.protections.first().isEmpty());
+
+    // The next command starts with nothing of the last one's failure.
+    const Outcome next = run(*transfer, QStringLiteral("PWD"));
+    QVERIFY(next.ok);
+    QVERIFY(!next.infos.isEmpty());
+    QVERIFY2(next.infos.first() != missing.info, qPrintable(next.infos.first()));
+    QCOMPARE(next.infos.count(missing.info), 0);
 }
 
 void TestTransfer::listingReadInChunks()

@@ -213,6 +213,8 @@ void CurlTransfer::Private::flush()
             Q_EMIT q->protectionChanged(report.protection);
             break;
         case EngineReport::Kind::Finished:
+            if (report.ok)
+                Q_EMIT q->commandDone(report.doneText);
             Q_EMIT q->finished(report.ok);
             break;
         }

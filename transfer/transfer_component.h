@@ -43,6 +43,10 @@ Q_SIGNALS:
     void StateChanged(qint16 state);
     // Bytes moved so far and the total when known (-1 otherwise), a few times a second.
     void progressChanged(qint64 done, qint64 total);
+    // A command ended well, saying what it did ("Downloaded 1.2 MiB in
+    // 0.4 s (3.0 MiB/s) to /home/you/a.txt"); empty when its states say it
+    // all. Comes just before finished.
+    void commandDone(const QString &what);
     // An operation ended, with or without success.
     void finished(bool ok);
     // One line for the protocol log.

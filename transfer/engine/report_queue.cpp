@@ -71,12 +71,13 @@ void ReportQueue::siteCheckProgress(const SiteCheckProgress &progress)
 }
 
 void ReportQueue::finished(bool ok, std::shared_ptr<QIODevice> retrieved,
-                           std::optional<RemoteFolder> folder)
+                           std::optional<RemoteFolder> folder, const QString &doneText)
 {
     if (retrieved)
         retrieved->moveToThread(m_reportThread);
     EngineReport &report = add(EngineReport::Kind::Finished);
     report.ok = ok;
+    report.doneText = doneText;
     report.retrieved = std::move(retrieved);
     report.folder = std::move(folder);
 }

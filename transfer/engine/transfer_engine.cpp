@@ -2,6 +2,7 @@
 
 #include "engine/multi_driver.h"
 #include "text/failure_text.h"
+#include "text/state_text.h"
 
 #include <QLoggingCategory>
 
@@ -32,6 +33,8 @@ MultiDriver &TransferEngine::driver()
 void TransferEngine::start(const OperationOrder &order)
 {
     m_pending.reset();
+    // The last command's reply or failure says nothing of this one.
+    m_reports.setReply(0, QString());
     // A site check makes its own login, so that it measures one.
     if (order.newLogin || order.command.verb == FtpVerb::Check)
         dropLogin(false);
@@ -210,7 +213,8 @@ void TransferEngine::report(const FtpCommand &command, const OperationOutcome &o
                        outcomeLine(command, outcome.ok, m_reports.replyText(), outcome.times));
     if (outcome.times.total > 0)
         m_reports.protocol(ProtocolEvent::Kind::Info, timingLine(outcome.times));
-    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder);
+    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder,
+                       outcome.ok ? commandDoneText(command, outcome.times) : QString());
 }
 
 // Ends an operation that could not be started, before anything is sent.

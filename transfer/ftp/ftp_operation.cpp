@@ -4,6 +4,8 @@
 #include "engine/tls_decision.h"
 #include "text/failure_text.h"
 
+#include <cerrno>
+
 namespace {
 
 FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
@@ -84,11 +86,15 @@ OperationOutcome FtpOperation::conclude(CURLcode result)
     if (m_order.command.verb == FtpVerb::Close)
         return finish(true, {}); // the login goes, whatever QUIT met
     QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
-    // A refusal the server put in words stays as the server said it; a
+    // A refusal before the login ends stays as the server said it; a
     // refused login is named as such.
     const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;
     if (failure.isEmpty() && result != CURLE_OK && (!serverRefused || result == CURLE_LOGIN_DENIED))
         failure = describeFailure(result);
+    // Past the login, a refusal is of the command itself: say which.
+    if (failure.isEmpty() && result != CURLE_OK && serverRefused &&
+        m_talk.phase() >= FtpConversation::Phase::Commanding)
+        failure = refusalText(m_order.command, m_reports.replyCode(), m_reports.replyText());
     return finish(result == CURLE_OK && failure.isEmpty(), failure);
 }
 
@@ -104,9 +110,13 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     outcome.failure = failure;
     outcome.freshLogin = m_talk.freshLogin();
     outcome.announcedUtf8 = ok && m_announceUtf8;
+    // A command refused after the login leaves the login standing.
+    const bool loggedIn = ok || (m_talk.phase() >= FtpConversation::Phase::Commanding &&
+                                 m_talk.replied() && m_reports.replyCode() >= 400);
     const QString &protection = m_talk.protection();
-    outcome.protection =
-        ok ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection) : QString();
+    outcome.protection = loggedIn
+                             ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection)
+                             : QString();
     const FtpVerb verb = m_order.command.verb;
     QByteArray answer = m_talk.pwdFolder().toUtf8();
     if (verb == FtpVerb::Size) {
@@ -134,6 +144,9 @@ QString FtpOperation::describeFailure(CURLcode result) const
     if (facts.detail.isEmpty())
         facts.detail = QString::fromUtf8(curl_easy_strerror(result));
     facts.timeoutSeconds = m_order.timeoutSeconds;
+    long osErrno = 0;
+    facts.refused = curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+                    osErrno == ECONNREFUSED;
     m_talk.describe(facts);
     facts.lastCode = m_talk.replied() ? m_reports.replyCode() : 0;
     facts.lastReply = m_reports.replyText();

@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <cerrno>
+
 namespace {
 
 qint64 span(qint64 from, qint64 to)
@@ -173,6 +175,9 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     facts.server = m_order.server();
     facts.detail = detail;
     facts.timeoutSeconds = m_order.timeoutSeconds;
+    long osErrno = 0;
+    facts.refused = curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+                    osErrno == ECONNREFUSED;
     facts.phase = m_ssh.phase();
     facts.login = m_ssh.method();
     facts.upload = files.uploading();

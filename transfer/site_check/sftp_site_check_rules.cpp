@@ -76,7 +76,7 @@ SiteCheckOutcome hostKeyOutcome(const HostKeyFacts &key)
         return SiteCheckOutcome::pass(QStringLiteral("%1, known to ~/.ssh/known_hosts").arg(shown));
     if (key.pinned)
         return SiteCheckOutcome::warning(
-            QStringLiteral("%1, trusted by the operator's answer this session").arg(shown),
+            QStringLiteral("%1, trusted by you for this session").arg(shown),
             QStringLiteral("~/.ssh/known_hosts does not know this key. Compare the fingerprint "
                            "with the server's own (ssh-keygen -lf on its host key) before "
                            "adding it."));

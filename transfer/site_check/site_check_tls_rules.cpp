@@ -32,7 +32,7 @@ SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &
         return SiteCheckOutcome::skipped(QStringLiteral("no TLS, no certificate"));
     const qint64 days = now.secsTo(c.notAfter) / 86400;
     const QString until = c.notAfter.toUTC().toString(QStringLiteral("yyyy-MM-dd"));
-    const QString byAnswer = QStringLiteral(", trusted by your answer");
+    const QString byAnswer = QStringLiteral(", trusted by you for this session");
     QList<SiteCheckOutcome> parts;
     if (c.notAfter < now) {
         const QString detail = QStringLiteral("expired on %1").arg(until);
