@@ -11,6 +11,9 @@
 #include "transfer_indicators.h"
 #include "trust_question.h"
 
+#include "text/connection_text.h"
+#include "text/state_text.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -70,6 +73,11 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     connect(m_inet, &TransferComponent::finished, indicators, &TransferIndicators::clearProgress);
     connect(m_inet, &TransferComponent::protectionChanged, indicators,
             &TransferIndicators::showProtection);
+    // A failure's details go with its message, and go when it goes.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (message.isEmpty())
+            statusBar()->setToolTip(QString());
+    });
     fitToScreen();
     m_ui.ComAddSite->setFocus();
 
@@ -78,9 +86,6 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     wireEvents();
     wireProtocolLog();
     m_siteCheck = new SiteCheckPresenter(m_inet, this);
-    connect(m_siteCheck, &SiteCheckPresenter::runAgain, this, [this](const QString &command) {
-        runHandler([this, &command] { runFtpCommand(command); });
-    });
     runHandler([this] { onLoad(); });
 }
 
@@ -125,6 +130,9 @@ void ConsoleWindow::wireEvents()
 
     connect(m_inet, &TransferComponent::StateChanged, this,
             [this](qint16 state) { runHandler([this, state] { onInet1StateChanged(state); }); });
+    connect(m_inet, &TransferComponent::commandDone, this, [this](const QString &what) {
+        runHandler([this, &what] { onInet1CommandDone(what); });
+    });
     connect(m_inet, &TransferComponent::trustQuestion, this, [this](const TrustQuestion &question) {
         runHandler([this, &question] { onInet1TrustQuestion(question); });
     });
@@ -185,13 +193,25 @@ void ConsoleWindow::runHandler(const std::function<void()> &handler)
     try {
         handler();
     } catch (const std::exception &failure) {
-        const QString message = QString::fromUtf8(failure.what());
-        statusBar()->showMessage(message);
+        showStatus(QString::fromUtf8(failure.what()));
         std::cerr << "Sarvel: " << failure.what() << std::endl;
     } catch (...) {
         statusBar()->showMessage(tr("Unexpected failure"));
         std::cerr << "Sarvel: unexpected failure" << std::endl;
     }
+}
+
+void ConsoleWindow::showStatus(const QString &text)
+{
+    // The first line fits the bar; the lines after it are its details.
+    statusBar()->showMessage(text.section(QLatin1Char('\n'), 0, 0));
+    statusBar()->setToolTip(text.section(QLatin1Char('\n'), 1));
+}
+
+QString ConsoleWindow::transferServer() const
+{
+    const SiteEndpoint endpoint = siteEndpoint(m_inet->URL());
+    return addressText(endpoint.host, endpoint.port);
 }
 
 void ConsoleWindow::onLoad()
@@ -229,12 +249,17 @@ int ConsoleWindow::siteListIndex() const
 
 void ConsoleWindow::onCombo1FocusLost()
 {
+    // What the bar said was about the site chosen before, or none.
+    statusBar()->clearMessage();
     const int slot = qint16(siteListIndex());
     const QString address = m_sites.SiteAddress(slot);
+    m_chosenAddress = address;
     m_ui.TxtBrowseTo->setText(browseAddressFor(address));
     m_inet->setURL(transferUrlFor(m_ui.TxtBrowseTo->text()));
     m_inet->setUserName(m_sites.SiteUser(slot));
     m_inet->setPassword(m_sites.SitePassword(slot));
+    m_siteCheck->siteApplied({m_sites.SiteLabel(slot), m_inet->URL(), m_sites.SiteUser(slot),
+                              m_sites.SitePassword(slot)});
     Q_EMIT siteChosen(address);
 }
 
@@ -261,7 +286,6 @@ void ConsoleWindow::runFtpCommand(const QString &command)
 {
     statusBar()->clearMessage();
     m_inet->Execute(command);
-    m_siteCheck->commandStarted(command, m_ui.Combo1->currentText());
 }
 
 SiteCheckWindow *ConsoleWindow::siteCheckWindow() const
@@ -271,7 +295,10 @@ SiteCheckWindow *ConsoleWindow::siteCheckWindow() const
 
 void ConsoleWindow::onComGetChunkClicked()
 {
-    setBoxText(m_ui.TxtBrowserStatus, m_inet->GetChunk(1024));
+    const QString chunk = m_inet->GetChunk(1024);
+    setBoxText(m_ui.TxtBrowserStatus, chunk);
+    if (chunk.isEmpty())
+        showStatus(QLatin1String(NoMoreDataText));
 }
 
 void ConsoleWindow::onCommand1Clicked()
@@ -291,7 +318,25 @@ void ConsoleWindow::onInet1StateChanged(qint16 state)
     m_ui.TxtInetState->setText(QString::number(state));
     m_ui.TxtInetRespCode->setText(QString::number(qint32(m_inet->ResponseCode())));
     setBoxText(m_ui.TxtInetResponse, m_inet->ResponseInfo());
+    showStatus(stateStatusText(TransferState(state)));
     processPendingEvents();
+}
+
+QString ConsoleWindow::stateStatusText(TransferState state) const
+{
+    if (state != TransferState::Error)
+        return runningStateText(state, transferServer());
+    // A name that only the host-prefix rule made is worth a word on how to
+    // give the address as typed.
+    if (!m_inet->ResponseInfo().startsWith(unresolvedHostText(transferServer(), {})))
+        return {};
+    return prefixedAddressHint(m_chosenAddress);
+}
+
+void ConsoleWindow::onInet1CommandDone(const QString &what)
+{
+    if (!what.isEmpty())
+        showStatus(what);
 }
 
 void ConsoleWindow::onEscapePressed()

@@ -2,6 +2,7 @@
 
 #include "control_table.h"
 #include "site_directory.h"
+#include "text/transfer_values.h"
 
 #include <QMainWindow>
 
@@ -70,6 +71,7 @@ private:
     void onCommand1Clicked();
     void onEscapePressed();
     void onInet1StateChanged(qint16 state);
+    void onInet1CommandDone(const QString &what);
     void onInet1TrustQuestion(const TrustQuestion &question);
     void onWebBrowser1StatusTextChange(const QString &text);
 
@@ -77,6 +79,14 @@ private:
     // has typed in its edit field since the last choice.
     int siteListIndex() const;
     void processPendingEvents();
+    // A message in the status bar: its first line shown, the rest as the
+    // bar's tooltip.
+    void showStatus(const QString &text);
+    // "host:port" of the transfer URL, as the component's messages name it.
+    QString transferServer() const;
+    // What the status bar says in `state`: what a running command does, or
+    // after a failure what may help; empty when the boxes say it all.
+    QString stateStatusText(TransferState state) const;
     void showResponseMenu(const QPoint &position);
 
     FmInternetUi m_ui;
@@ -85,6 +95,7 @@ private:
     std::unique_ptr<TextPrompt> m_prompt;
     QString m_photoFolder;
     bool m_siteTyped = false;
+    QString m_chosenAddress; // the site address last applied
     bool m_processingEvents = false;
     ProtocolLogWindow *m_protocolLog = nullptr;
     QAction *m_openProtocolLog = nullptr; // Ctrl+L, and in the response box's menu

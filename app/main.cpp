@@ -3,6 +3,7 @@
 #include "demo_server.h"
 #include "photo_listing.h"
 #include "site_check_terminal.h"
+#include "text/visible_controls.h"
 #include "text_prompt.h"
 #include "web_browser_pane.h"
 
@@ -10,6 +11,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace {
@@ -38,21 +40,41 @@ public:
     }
 };
 
+// Every message for standard error, a server's text among them (the
+// protocol lines of the transfer's log category), with its control
+// characters made visible: a greeting holding "ESC ]0;...BEL" or "ESC [2J"
+// would otherwise retitle or clear the terminal the program was started from.
+void writeVisibly(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const QByteArray line =
+        withVisibleControls(qFormatLogMessage(type, context, message)).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(writeVisibly);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // Neither needs a display.
+    if (wantsUsageOrVersion(arguments))
+        return printUsageOrVersion(arguments, stdout);
     if (wantsSiteCheckInTerminal(arguments)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Sarvel"));
+        QCoreApplication::setApplicationVersion(sarvelVersion());
         return runSiteCheckInTerminal(arguments, stdout, stderr);
     }
     prepareBrowserEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sarvel"));
+    QApplication::setApplicationVersion(sarvelVersion());
     QApplication::setApplicationDisplayName(QStringLiteral("Sarvel"));
     // Ties the window to its desktop entry (its icon and name in the shell).
     QGuiApplication::setDesktopFileName(QStringLiteral(SARVEL_APP_ID));

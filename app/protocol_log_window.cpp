@@ -1,5 +1,6 @@
 #include "protocol_log_window.h"
 
+#include "text/protocol_line.h"
 #include "transfer_component.h"
 
 #include <QCheckBox>
@@ -11,9 +12,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QTextCursor>
 #include <QVBoxLayout>
-
-#include <cstdio>
 
 namespace {
 
@@ -22,38 +23,7 @@ namespace {
 // long and go into the view together.
 constexpr int BatchInterval = 100; // ms
 
-// The time stamp without QTime::toString, which parses its format anew for
-// every line.
-QString timeStamp(const QTime &time)
-{
-    if (!time.isValid())
-        return QStringLiteral("--:--:--.---");
-    char stamp[16];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", time.hour(), time.minute(),
-                  time.second(), time.msec());
-    return QString::fromLatin1(stamp);
-}
-
 } // namespace
-
-QString protocolLogLine(const ProtocolEvent &event)
-{
-    // One event, one line: a stray line break would split it in the view.
-    QString text = event.text;
-    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const QLatin1String passwordCommand("PASS ");
-    if (event.kind == ProtocolEvent::Kind::Sent &&
-        text.startsWith(passwordCommand, Qt::CaseInsensitive))
-        text = QStringLiteral("PASS ****");
-    const char *mark = "* ";
-    if (event.kind == ProtocolEvent::Kind::Sent)
-        mark = "> ";
-    else if (event.kind == ProtocolEvent::Kind::Received)
-        mark = "< ";
-    else if (event.kind == ProtocolEvent::Kind::Detail)
-        mark = "- ";
-    return timeStamp(event.time) + QLatin1Char(' ') + QLatin1String(mark) + text;
-}
 
 ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
     : QWidget(parent, Qt::Window), m_lines(new QPlainTextEdit),
@@ -84,10 +54,18 @@ ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
     details->setToolTip(tr("Also show what libcurl says of its own work"));
     connect(details, &QCheckBox::toggled, this, &ProtocolLogWindow::setDetailsShown);
 
+    auto *closeButton = new QPushButton(tr("Close"));
+    closeButton->setObjectName(QStringLiteral("CloseLog"));
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    // Escape closes the log wherever the focus is in it.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(details);
     buttons->addStretch();
     buttons->addWidget(copy);
+    buttons->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_droppedNote);
     layout->addWidget(m_lines);
@@ -98,7 +76,7 @@ ProtocolLogWindow::ProtocolLogWindow(QWidget *parent, int lineLimit)
 void ProtocolLogWindow::addEvent(const ProtocolEvent &event)
 {
     const bool detail = event.kind == ProtocolEvent::Kind::Detail;
-    const QString line = protocolLogLine(event);
+    const QString line = protocolLine(event);
     m_kept.push_back({detail, line});
     if (qsizetype(m_kept.size()) > m_lineLimit)
         m_kept.pop_front();
@@ -162,6 +140,17 @@ void ProtocolLogWindow::showAgain()
     if (!lines.isEmpty())
         m_lines->appendPlainText(lines.join(QLatin1Char('\n')));
     m_droppedNote->setVisible(false);
+    showNewest();
+}
+
+// The newest line at the bottom, from its start: the times and marks in
+// view, however long the lines. Moving the cursor there also keeps the view
+// from following it to the end of a long line when it is shown.
+void ProtocolLogWindow::showNewest()
+{
+    m_lines->moveCursor(QTextCursor::End);
+    m_lines->moveCursor(QTextCursor::StartOfBlock);
+    m_lines->horizontalScrollBar()->setValue(m_lines->horizontalScrollBar()->minimum());
     QScrollBar *bar = m_lines->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
@@ -171,7 +160,9 @@ void ProtocolLogWindow::showEvent(QShowEvent *event)
     // Lines that came while the window was closed are not followed by the
     // view; opening the window shows the newest.
     showPendingLines();
-    QScrollBar *bar = m_lines->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    showNewest();
+    // Once more when the view has its size and scroll bars: a horizontal bar
+    // that appears for long lines takes its height from the view.
+    QTimer::singleShot(0, this, &ProtocolLogWindow::showNewest);
     QWidget::showEvent(event);
 }

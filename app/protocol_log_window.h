@@ -13,15 +13,13 @@ class QPlainTextEdit;
 // Shown above the lines once the oldest have been dropped to keep the limit.
 inline constexpr char OlderLinesDroppedNote[] = "(older lines dropped)";
 
-// The line the log shows for `event`: its time to the millisecond, a mark for
-// its direction ("> " sent, "< " received, "* " anything else) and its text. A
-// password never shows, even should a command reach the log unmasked.
-QString protocolLogLine(const ProtocolEvent &event);
-
 // The protocol log: a window of its own that the operator keeps open while
 // working, with the conversation with the server line by line, newest last.
 // It holds the newest lines only, in memory: nothing of it goes to disk.
-// libcurl's own remarks show only while "libcurl details" is checked.
+// libcurl's own remarks show only while "libcurl details" is checked. Long
+// lines do not wrap: the view stays at the left edge, where the times and
+// marks are, and following new lines scrolls it down only. Escape or Close
+// closes it.
 class ProtocolLogWindow final : public QWidget
 {
     Q_OBJECT
@@ -50,6 +48,7 @@ private:
         QString line;
     };
     void showAgain();
+    void showNewest();
 
     QPlainTextEdit *m_lines;
     QLabel *m_droppedNote;

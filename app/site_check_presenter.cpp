@@ -1,41 +1,42 @@
 #include "site_check_presenter.h"
 
 #include "curl_transfer.h"
-#include "text/ftp_command.h"
+#include "text/protocol_line.h"
 #include "site_check_window.h"
 #include "transfer_component.h"
 
-#include <QUrl>
+#include <stdexcept>
+#include <utility>
 
 SiteCheckPresenter::SiteCheckPresenter(TransferComponent *inet, QWidget *owner)
     : QObject(owner), m_inet(inet), m_window(new SiteCheckWindow(owner))
 {
     m_window->setLibcurlVersion(libcurlVersion());
+    connect(m_inet, &TransferComponent::siteCheckStarted, this, &SiteCheckPresenter::start);
     connect(m_inet, &TransferComponent::siteCheckStep, this, &SiteCheckPresenter::addStep);
+    connect(m_inet, &TransferComponent::siteCheckProgress, this, &SiteCheckPresenter::showProgress);
     connect(m_inet, &TransferComponent::protocolEvent, this, &SiteCheckPresenter::addProtocolLine);
     connect(m_inet, &TransferComponent::finished, this, &SiteCheckPresenter::finish);
-    connect(m_window, &SiteCheckWindow::runAgainRequested, this,
-            [this] { Q_EMIT runAgain(m_command); });
+    connect(m_window, &SiteCheckWindow::runAgainRequested, this, &SiteCheckPresenter::runAgain);
+    connect(m_window, &SiteCheckWindow::stopRequested, this, &SiteCheckPresenter::stop);
 }
 
-void SiteCheckPresenter::commandStarted(const QString &command, const QString &label)
+void SiteCheckPresenter::siteApplied(const SiteCheckSite &site)
 {
-    FtpCommand parsed;
-    try {
-        parsed = parseFtpCommand(command);
-    } catch (const std::invalid_argument &) {
-        return;
-    }
-    if (parsed.verb != FtpVerb::Check)
-        return;
-    m_command = command;
+    m_chosen = site;
+    m_applied = site;
+    // The console's choice stands, also over a Run again still running.
+    m_giveBack = false;
+}
+
+void SiteCheckPresenter::start(const QString &target, const QString &operation)
+{
+    m_operation = operation;
+    m_checked = m_applied;
     m_running = true;
+    m_stopping = false;
     m_protocol.clear();
-    const QUrl url(m_inet->URL(), QUrl::TolerantMode);
-    const bool sftp = url.scheme().compare(QLatin1String("sftp"), Qt::CaseInsensitive) == 0;
-    m_window->clear(label.isEmpty() ? url.host() : label,
-                    siteCheckTarget(url.host(), url.port(sftp ? 22 : 21), parsed.args.value(0),
-                                    sftp ? QStringLiteral("sftp") : QStringLiteral("ftp")));
+    m_window->clear(m_checked.label.isEmpty() ? target : m_checked.label, target);
     m_window->show();
     m_window->raise();
 }
@@ -46,24 +47,68 @@ void SiteCheckPresenter::addStep(const SiteCheckStep &step)
         m_window->addStep(step);
 }
 
-QString siteCheckProtocolLine(const ProtocolEvent &event)
+void SiteCheckPresenter::showProgress(const SiteCheckProgress &progress)
 {
-    static const char *const marks[] = {">", "<", "*", "-"};
-    return QStringLiteral("%1 %2 %3")
-        .arg(event.time.toString(QStringLiteral("HH:mm:ss.zzz")),
-             QLatin1String(marks[int(event.kind)]), event.text);
+    if (m_running)
+        m_window->showProgress(progress);
 }
 
 void SiteCheckPresenter::addProtocolLine(const ProtocolEvent &event)
 {
     if (m_running)
-        m_protocol << siteCheckProtocolLine(event);
+        m_protocol << protocolLine(event);
 }
 
 void SiteCheckPresenter::finish()
 {
+    if (m_giveBack) {
+        m_giveBack = false;
+        apply(m_chosen);
+    }
     if (!m_running)
         return;
     m_running = false;
     m_window->setProtocolLines(m_protocol);
+    m_window->finish();
+    if (std::exchange(m_stopping, false))
+        m_window->showNotice(tr("stopped by the operator"));
+}
+
+void SiteCheckPresenter::runAgain()
+{
+    if (m_running || m_operation.isEmpty())
+        return;
+    const bool otherSite = !m_checked.sameAccount(m_applied);
+    if (otherSite)
+        apply(m_checked);
+    try {
+        m_inet->Execute(m_operation);
+    } catch (const std::exception &error) {
+        if (otherSite)
+            apply(m_chosen);
+        m_window->showNotice(tr("Not run again: %1").arg(QString::fromUtf8(error.what())));
+        return;
+    }
+    m_giveBack = otherSite;
+}
+
+void SiteCheckPresenter::stop()
+{
+    if (!m_running)
+        return;
+    try {
+        m_inet->Execute(QStringLiteral("ABORT"));
+        m_window->showNotice(tr("stopping the check"));
+        m_stopping = true;
+    } catch (const std::exception &error) {
+        m_window->showNotice(QString::fromUtf8(error.what()));
+    }
+}
+
+void SiteCheckPresenter::apply(const SiteCheckSite &site)
+{
+    m_applied = site;
+    m_inet->setURL(site.url);
+    m_inet->setUserName(site.user);
+    m_inet->setPassword(site.password);
 }

@@ -1,59 +1,85 @@
 #include "site_check_terminal.h"
 
 #include "curl_transfer.h"
-#include "site_check_presenter.h"
+#include "text/check_in_terminal.h"
+#include "text/protocol_line.h"
+#include "text/site_check_report.h"
+#include "text/visible_controls.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QUrl>
 
+#include <optional>
+
 namespace {
 
-QString normalisedFingerprint(QString fingerprint)
-{
-    return fingerprint.remove(QLatin1Char(':')).toUpper();
-}
+const char UsageText[] =
+    "Usage: sarvel [Qt options]\n"
+    "         opens the console window\n"
+    "       sarvel --check ftp://user@host[:port][/folder] [--json] "
+    "[--trust SHA256-FINGERPRINT]\n"
+    "       sarvel --check sftp://user@host[:port][/path] [--json] "
+    "[--trust SHA256:KEY-FINGERPRINT]\n"
+    "         checks the account in the terminal, without a window; the password in\n"
+    "         SARVEL_PASSWORD (for SFTP, empty for the SSH agent and keys); exits 0 when\n"
+    "         every step passed, 1 with warnings, 2 when one failed or the check could\n"
+    "         not run\n"
+    "       sarvel --help | --version\n";
 
-// A certificate's fingerprint is hex, with or without colons; a host key's
-// is base64, where letter case counts, with or without "SHA256:".
-bool trustedByOperator(const TrustQuestion &question, const QString &given)
+// Each line of `text` to `file`, its control characters made visible.
+void writeLines(FILE *file, const QStringList &lines)
 {
-    if (given.isEmpty() || question.kind == TrustQuestion::Kind::ClearText)
-        return false;
-    if (question.kind == TrustQuestion::Kind::HostKey) {
-        const QLatin1String prefix("SHA256:");
-        return question.fingerprint == given || question.fingerprint == prefix + given;
+    for (const QString &line : lines) {
+        const QByteArray text = withVisibleControls(line).toUtf8() + '\n';
+        std::fwrite(text.constData(), 1, size_t(text.size()), file);
     }
-    return normalisedFingerprint(question.fingerprint) == normalisedFingerprint(given);
-}
-
-// The folder to check, from the URL's path: on FTP relative to the login's
-// folder; on SFTP absolute, as for the curl tool, with "/~/" for the login's
-// folder.
-QString folderFrom(const QUrl &url, bool sftp)
-{
-    const QString path = url.path();
-    if (!sftp)
-        return path.mid(1);
-    if (path == QLatin1String("/") || path == QLatin1String("/~"))
-        return {};
-    return path.startsWith(QLatin1String("/~/")) ? path.mid(3) : path;
+    std::fflush(file);
 }
 
 int usage(FILE *err, const QString &why)
 {
-    std::fprintf(err,
-                 "sarvel: %s\nUsage: sarvel --check ftp://user@host[:port][/folder] [--json] "
-                 "[--trust SHA256-FINGERPRINT]\n"
-                 "       sarvel --check sftp://user@host[:port][/path] [--json] "
-                 "[--trust SHA256:KEY-FINGERPRINT]\n"
-                 "(the password in SARVEL_PASSWORD; for SFTP, empty for the SSH agent and "
-                 "keys)\n",
-                 qPrintable(why));
+    writeLines(err, {QStringLiteral("sarvel: ") + why});
+    std::fputs(UsageText, err);
+    return 2;
+}
+
+int exitStatus(SiteCheckResult verdict)
+{
+    switch (verdict) {
+    case SiteCheckResult::Pass:
+    case SiteCheckResult::Skipped:
+        return 0;
+    case SiteCheckResult::Warning:
+        return 1;
+    case SiteCheckResult::Fail:
+        break;
+    }
     return 2;
 }
 
 } // namespace
+
+QString sarvelVersion()
+{
+    return QStringLiteral(SARVEL_VERSION);
+}
+
+bool wantsUsageOrVersion(const QStringList &arguments)
+{
+    return arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")) ||
+           arguments.contains(QLatin1String("--version"));
+}
+
+int printUsageOrVersion(const QStringList &arguments, FILE *out)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
+        std::fputs(UsageText, out);
+    else
+        std::fprintf(out, "sarvel %s\n", qPrintable(sarvelVersion()));
+    std::fflush(out);
+    return 0;
+}
 
 bool wantsSiteCheckInTerminal(const QStringList &arguments)
 {
@@ -80,7 +106,7 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
         return usage(err, QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL"));
     if (sftp && url.userName().isEmpty())
         return usage(err, QStringLiteral("an SFTP address names its user: sftp://user@host"));
-    const QString folder = folderFrom(url, sftp);
+    const QString folder = terminalCheckFolder(url.path(), sftp);
     if (folder.contains(QLatin1Char('"')))
         return usage(err, QStringLiteral("the folder may not hold a double quote"));
 
@@ -94,20 +120,27 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
 
     SiteCheckReport report;
-    report.target = siteCheckTarget(url.host(), url.port(sftp ? 22 : 21), folder, scheme);
     report.label = url.host();
     report.started = QDateTime::currentDateTimeUtc();
     const QString trusted = parser.value(trust);
+    std::optional<TrustQuestion> refused;
+    bool trustedByOption = false;
     QEventLoop loop;
+    QObject::connect(&transfer, &TransferComponent::siteCheckStarted, &loop,
+                     [&report](const QString &target) { report.target = target; });
     QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
                      [&](const SiteCheckStep &step) { report.steps << step; });
     QObject::connect(
         &transfer, &TransferComponent::protocolEvent, &loop,
-        [&](const ProtocolEvent &event) { report.protocolLines << siteCheckProtocolLine(event); });
-    QObject::connect(
-        &transfer, &TransferComponent::trustQuestion, &loop, [&](const TrustQuestion &question) {
-            transfer.answerTrust(trustedByOperator(question, trusted));
-        });
+        [&](const ProtocolEvent &event) { report.protocolLines << protocolLine(event); });
+    QObject::connect(&transfer, &TransferComponent::trustQuestion, &loop,
+                     [&](const TrustQuestion &question) {
+                         const bool yes = trustedByFingerprint(question, trusted);
+                         trustedByOption |= yes;
+                         if (!yes)
+                             refused = question;
+                         transfer.answerTrust(yes);
+                     });
     QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
     try {
         transfer.Execute(folder.isEmpty() ? QStringLiteral("CHECK")
@@ -117,24 +150,30 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     }
     loop.exec();
 
+    QStringList untrusted = refused ? untrustedInTerminal(*refused, trusted) : QStringList();
+    if (!untrusted.isEmpty()) {
+        untrusted.first().prepend(QLatin1String("sarvel: "));
+        writeLines(err, untrusted);
+    }
     if (report.steps.isEmpty()) {
         // Stopped before any step: a certificate, a host key or clear text
         // refused.
-        std::fprintf(err, "sarvel: %s\n", qPrintable(transfer.ResponseInfo()));
+        if (untrusted.isEmpty())
+            writeLines(err, {QStringLiteral("sarvel: ") + transfer.ResponseInfo()});
         return 2;
     }
-    const QByteArray text = parser.isSet(json) ? siteCheckJson(report, libcurlVersion())
-                                               : siteCheckTable(report).toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), out);
-    std::fflush(out);
-    switch (siteCheckVerdict(report.steps)) {
-    case SiteCheckResult::Pass:
-    case SiteCheckResult::Skipped:
-        return 0;
-    case SiteCheckResult::Warning:
-        return 1;
-    case SiteCheckResult::Fail:
-        break;
+    if (trustedByOption)
+        for (SiteCheckStep &step : report.steps)
+            step.outcome.detail = trustedByOptionWording(step.outcome.detail);
+    if (parser.isSet(json)) {
+        // JSON writes control characters as escapes of its own.
+        const QByteArray text = siteCheckJson(report, libcurlVersion());
+        std::fwrite(text.constData(), 1, size_t(text.size()), out);
+        std::fflush(out);
+    } else {
+        QStringList lines = siteCheckTable(report).split(QLatin1Char('\n'));
+        lines.removeLast(); // after the last line break
+        writeLines(out, lines);
     }
-    return 2;
+    return exitStatus(siteCheckVerdict(report.steps));
 }

@@ -1,5 +1,6 @@
 #include "site_check_window.h"
 
+#include "text/site_check_summary.h"
 #include "window_placement.h"
 
 #include <QClipboard>
@@ -11,9 +12,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScreen>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,8 +25,8 @@ enum Column { StepColumn, ResultColumn, TimeColumn, DetailColumn, ColumnCount };
 } // namespace
 
 SiteCheckWindow::SiteCheckWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window), m_summary(new QLabel), m_table(new QTableWidget(0, ColumnCount)),
-      m_hint(new QLabel)
+    : QWidget(parent, Qt::Window), m_summary(new QLabel), m_progress(new QLabel),
+      m_table(new QTableWidget(0, ColumnCount)), m_hint(new QLabel)
 {
     setObjectName(QStringLiteral("SiteCheck"));
     setWindowTitle(tr("Site check"));
@@ -40,44 +43,106 @@ SiteCheckWindow::SiteCheckWindow(QWidget *parent)
     m_table->setTextElideMode(Qt::ElideRight);
     m_table->horizontalHeader()->setStretchLastSection(true);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &SiteCheckWindow::showSelectedHint);
+    m_summary->setObjectName(QStringLiteral("Summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->setAccessibleName(tr("Verdict"));
+    QFont bold = m_summary->font();
+    bold.setBold(true);
+    m_summary->setFont(bold);
+    // The target and verdict, and once the check ends the step to look at first.
+    m_summary->setMinimumHeight(2 * QFontMetrics(bold).lineSpacing());
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    m_progress->setAccessibleName(tr("Step in progress"));
+    m_progress->setMinimumHeight(fontMetrics().lineSpacing());
+    m_hint->setObjectName(QStringLiteral("Hint"));
     m_hint->setWordWrap(true);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_hint->setAccessibleName(tr("Hint"));
-
-    auto *copy = new QPushButton(tr("Copy"));
-    copy->setToolTip(tr("Copy the table as text, to paste into a ticket"));
-    connect(copy, &QPushButton::clicked, this, &SiteCheckWindow::copyToClipboard);
-    auto *save = new QPushButton(tr("Save..."));
-    save->setToolTip(tr("Save the whole report, with the protocol lines, as a JSON file"));
-    connect(save, &QPushButton::clicked, this, &SiteCheckWindow::save);
-    auto *again = new QPushButton(tr("Run again"));
-    connect(again, &QPushButton::clicked, this, &SiteCheckWindow::runAgainRequested);
+    // Room for a hint of two lines, so that showing one does not shrink the table.
+    m_hint->setMinimumHeight(2 * fontMetrics().lineSpacing());
+    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *buttons = new QHBoxLayout;
+    m_stop = makeButton(tr("Stop"), tr("Stop the check, as ABORT does"));
+    connect(m_stop, &QPushButton::clicked, this, &SiteCheckWindow::stopRequested);
+    buttons->addWidget(m_stop);
     buttons->addStretch();
-    buttons->addWidget(copy);
-    buttons->addWidget(save);
-    buttons->addWidget(again);
+    QPushButton *copy =
+        makeButton(tr("Copy"), tr("Copy the table as text, to paste into a ticket"));
+    connect(copy, &QPushButton::clicked, this, &SiteCheckWindow::copyToClipboard);
+    QPushButton *save = makeButton(
+        tr("Save..."), tr("Save the whole report, with the protocol lines, as a JSON file"));
+    connect(save, &QPushButton::clicked, this, &SiteCheckWindow::save);
+    QPushButton *again = makeButton(tr("Run again"), tr("Check the same site and folder again"));
+    connect(again, &QPushButton::clicked, this, &SiteCheckWindow::runAgainRequested);
+    m_afterEnd = {copy, save, again};
+    QPushButton *close = makeButton(tr("Close"), tr("Close this window (Esc)"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    for (QPushButton *button : {copy, save, again, close})
+        buttons->addWidget(button);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_summary);
+    layout->addWidget(m_progress);
     layout->addWidget(m_table);
     layout->addWidget(m_hint);
     layout->addLayout(buttons);
-    resize(900, 560);
+    setRunning(false);
+    fitAllSteps();
+}
+
+QPushButton *SiteCheckWindow::makeButton(const QString &text, const QString &toolTip)
+{
+    auto *button = new QPushButton(text);
+    button->setToolTip(toolTip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void SiteCheckWindow::fitAllSteps()
+{
+    const auto steps = std::max(siteCheckSteps().size(), sftpSiteCheckSteps().size());
+    const int table = m_table->horizontalHeader()->sizeHint().height() +
+                      int(steps) * m_table->verticalHeader()->defaultSectionSize() +
+                      2 * m_table->frameWidth() + fontMetrics().height() / 2; // and some slack
+    layout()->activate();
+    resize(900, sizeHint().height() - m_table->sizeHint().height() + table);
 }
 
 void SiteCheckWindow::clear(const QString &label, const QString &target, const QDateTime &started)
 {
     setReport(SiteCheckReport{target, label, started.toUTC(), {}, {}});
+    setRunning(true);
+    m_progress->setText(tr("starting the check"));
+    showSummary();
 }
 
 void SiteCheckWindow::addStep(const SiteCheckStep &step)
 {
     m_report.steps << step;
     appendRow(step);
-    m_summary->setText(m_report.target + QStringLiteral(": ") +
-                       siteCheckVerdictLine(m_report.steps));
+    showSummary();
+}
+
+void SiteCheckWindow::showProgress(const SiteCheckProgress &progress)
+{
+    if (m_running)
+        m_progress->setText(siteCheckProgressLine(progress));
+}
+
+void SiteCheckWindow::finish()
+{
+    setRunning(false);
+    m_progress->clear();
+    showSummary();
+    selectCulprit();
+}
+
+void SiteCheckWindow::showNotice(const QString &text)
+{
+    m_progress->setText(text);
 }
 
 void SiteCheckWindow::setReport(const SiteCheckReport &report)
@@ -88,9 +153,7 @@ void SiteCheckWindow::setReport(const SiteCheckReport &report)
     m_hint->clear();
     for (const SiteCheckStep &step : report.steps)
         appendRow(step);
-    m_summary->setText(report.steps.isEmpty() ? report.target
-                                              : report.target + QStringLiteral(": ") +
-                                                    siteCheckVerdictLine(report.steps));
+    finish();
 }
 
 void SiteCheckWindow::setProtocolLines(const QStringList &lines)
@@ -101,6 +164,14 @@ void SiteCheckWindow::setProtocolLines(const QStringList &lines)
 void SiteCheckWindow::setLibcurlVersion(const QString &version)
 {
     m_libcurlVersion = version;
+}
+
+void SiteCheckWindow::setRunning(bool running)
+{
+    m_running = running;
+    for (QPushButton *button : std::as_const(m_afterEnd))
+        button->setEnabled(!running);
+    m_stop->setEnabled(running);
 }
 
 void SiteCheckWindow::appendRow(const SiteCheckStep &step)
@@ -129,6 +200,39 @@ void SiteCheckWindow::appendRow(const SiteCheckStep &step)
     for (int column = StepColumn; column < DetailColumn; ++column)
         m_table->resizeColumnToContents(column);
     m_table->scrollToBottom();
+}
+
+void SiteCheckWindow::showSummary()
+{
+    QString text = m_report.target;
+    if (!m_report.steps.isEmpty())
+        text += QStringLiteral(": ") + siteCheckVerdictLine(m_report.steps);
+    const QString culprit = m_running ? QString() : siteCheckCulpritLine(m_report.steps);
+    if (!culprit.isEmpty())
+        text += QLatin1Char('\n') + culprit;
+    m_summary->setText(text);
+}
+
+void SiteCheckWindow::selectCulprit()
+{
+    const int row = siteCheckCulpritIndex(m_report.steps);
+    if (row < 0) {
+        m_table->clearSelection();
+    } else {
+        m_table->selectRow(row);
+        m_table->scrollToItem(m_table->item(row, StepColumn));
+    }
+    showSelectedHint();
+}
+
+QString SiteCheckWindow::summary() const
+{
+    return m_summary->text();
+}
+
+QString SiteCheckWindow::progress() const
+{
+    return m_progress->text();
 }
 
 QString SiteCheckWindow::hint() const
@@ -179,23 +283,9 @@ bool SiteCheckWindow::saveTo(const QString &path, QString *error) const
 
 void SiteCheckWindow::showEvent(QShowEvent *event)
 {
+    // Narrower if need be, but never too short for every step: rather over
+    // the owner than scrolled.
     if (!m_placed)
-        placeBesideOwner();
+        m_placed = placeBesideOwner(this, QSize(std::min(width(), 600), height()));
     QWidget::showEvent(event);
-}
-
-void SiteCheckWindow::placeBesideOwner()
-{
-    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner || !owner->isVisible())
-        return;
-    m_placed = true;
-    const QScreen *screen = owner->screen();
-    // This window's frame is not known before it is first shown: it is taken
-    // to be as wide as the owner's.
-    const QSize frame = owner->frameGeometry().size() - owner->geometry().size();
-    const QRect place =
-        placeBeside(owner->frameGeometry(), size() + frame, screen->availableGeometry());
-    move(place.topLeft());
-    resize(place.size() - frame);
 }

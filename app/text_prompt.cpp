@@ -40,7 +40,7 @@ bool DialogPrompt::confirm(QWidget *parent, const QString &question, const QStri
     box.setInformativeText(asRichText(details));
     // Wide enough that a fingerprint stays on one line, where the operator
     // compares it with the one the server's owner gives.
-    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 34em; }"));
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 48em; }"));
     // The operator may want to copy a fingerprint to compare it elsewhere.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     return box.exec() == QMessageBox::Yes;

@@ -13,7 +13,6 @@ TransferIndicators::TransferIndicators(QStatusBar *bar)
 {
     m_progressBar->setMaximumWidth(200);
     m_protection->setObjectName(QStringLiteral("Protection"));
-    m_protection->setAccessibleName(tr("Protection of the login"));
     m_protection->setToolTip(tr("What protects the current login"));
     bar->addPermanentWidget(m_progressText);
     bar->addPermanentWidget(m_progressBar);
@@ -48,6 +47,10 @@ void TransferIndicators::clearProgress()
 
 void TransferIndicators::showProtection(const QString &protection)
 {
+    // A screen reader speaks the name, not the text: the name says both.
+    m_protection->setAccessibleName(protection.isEmpty()
+                                        ? tr("Protection of the login: no login")
+                                        : tr("Protection of the login: %1").arg(protection));
     m_protection->setText(protection);
     m_protection->setVisible(!protection.isEmpty());
 }

@@ -1,5 +1,8 @@
 #include "window_placement.h"
 
+#include <QScreen>
+#include <QWidget>
+
 #include <algorithm>
 
 namespace {
@@ -61,4 +64,18 @@ QRect placeBeside(const QRect &owner, const QSize &size, const QRect &screen, co
     placed.moveLeft(std::clamp(placed.left(), screen.left(), screen.right() + 1 - placed.width()));
     placed.moveTop(std::clamp(placed.top(), screen.top(), screen.bottom() + 1 - placed.height()));
     return placed;
+}
+
+bool placeBesideOwner(QWidget *window, const QSize &minimum)
+{
+    const QWidget *owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible())
+        return false;
+    // A window's frame is not known before it is first shown.
+    const QSize frame = owner->frameGeometry().size() - owner->geometry().size();
+    const QRect place = placeBeside(owner->frameGeometry(), window->size() + frame,
+                                    owner->screen()->availableGeometry(), minimum + frame);
+    window->move(place.topLeft());
+    window->resize(place.size() - frame);
+    return true;
 }

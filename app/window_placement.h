@@ -11,3 +11,10 @@
 // does it overlap the owner, kept on the screen.
 QRect placeBeside(const QRect &owner, const QSize &size, const QRect &screen,
                   const QSize &minimum = QSize(360, 240));
+
+class QWidget;
+
+// Moves and sizes `window` beside the window that owns it (its parent's), as
+// placeBeside does, its frame taken to be as wide as the owner's; false,
+// leaving it where it is, while the owner is not shown.
+bool placeBesideOwner(QWidget *window, const QSize &minimum);

@@ -136,6 +136,16 @@ QString browseAddressFor(const QString &siteAddress)
     return QStringLiteral("www.") + siteAddress;
 }
 
+QString prefixedAddressHint(const QString &siteAddress)
+{
+    const QString changed = browseAddressFor(siteAddress);
+    if (siteAddress.isEmpty() || changed == siteAddress)
+        return {};
+    return QStringLiteral("%1 does not resolve: the site list put \"www.\" in front of %2. To "
+                          "use the address as typed, add the site as ftp://%2")
+        .arg(siteEndpoint(changed).host, siteAddress);
+}
+
 QString transferUrlFor(const QString &browseAddress)
 {
     if (hasSiteScheme(browseAddress))

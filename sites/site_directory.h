@@ -76,6 +76,11 @@ bool hasSiteScheme(const QString &siteAddress);
 // "www."), otherwise "www." in front of it.
 QString browseAddressFor(const QString &siteAddress);
 
+// For an address that the host-prefix rule changed, a word on what the rule
+// did, for when the changed name does not resolve, and how to give the
+// address as typed (with a scheme); empty for one it left alone.
+QString prefixedAddressHint(const QString &siteAddress);
+
 // The transfer URL for the address box's text: the text as written when it
 // starts with a scheme, otherwise exactly "FTP://" + text.
 QString transferUrlFor(const QString &browseAddress);

@@ -12,6 +12,27 @@
 
 #include <memory>
 
+// Qt's messages (its warnings among them) while it lives.
+class CapturedMessages
+{
+public:
+    CapturedMessages() : m_previous(qInstallMessageHandler(&CapturedMessages::add)) { lines().clear(); }
+    ~CapturedMessages() { qInstallMessageHandler(m_previous); }
+    QString text() const { return lines().join('\n'); }
+
+private:
+    static QStringList &lines()
+    {
+        static QStringList captured;
+        return captured;
+    }
+    static void add(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        lines() << message;
+    }
+    QtMessageHandler m_previous;
+};
+
 // The account the plain test servers are started with.
 inline const QString TestUser = QStringLiteral("tester");
 inline const QString TestPassword = QStringLiteral("Pw9!xq7z");

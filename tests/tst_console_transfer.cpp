@@ -18,7 +18,7 @@ TrustQuestion sampleCertificate()
     question.kind = TrustQuestion::Kind::Certificate;
     question.host = QStringLiteral("files.example.org");
     question.port = 990;
-    question.reason = QStringLiteral("self-signed certificate");
+    question.reason = QStringLiteral("SSL certificate problem: self-signed certificate");
     question.subject = QStringLiteral("CN=files.example.org,O=Example");
     question.issuer = QStringLiteral("CN=Example Private CA");
     question.notBefore = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
@@ -243,7 +243,7 @@ void TestConsoleTransfer::certificateQuestion()
              QStringLiteral("Trust this certificate for this session?"));
     const QString details = console.prompt->confirmed.first().details;
     for (const QString &part :
-         {QStringLiteral("files.example.org:990"), question.reason, question.subject,
+         {QStringLiteral("files.example.org:990"), QStringLiteral("self-signed"), question.subject,
           question.issuer, QStringLiteral("2026-01-02 03:04:05"),
           QStringLiteral("2027-06-30 23:59:58"), question.fingerprint})
         QVERIFY2(details.contains(part), qPrintable(part));

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void phaseIsNamed();
     void sshPhaseIsNamed_data();
     void sshPhaseIsNamed();
+    void refusalNamesTheCommand_data();
+    void refusalNamesTheCommand();
 };
 
 namespace {
@@ -54,6 +56,24 @@ void TestFailureText::phaseIsNamed_data()
     QTest::newRow("connection refused")
         << facts(CURLE_COULDNT_CONNECT, [](FailureFacts &f) { f.detail = "refused"; })
         << "Cannot connect to ftp.localhost:21 (refused)";
+    // libcurl's words say the same again; they stay in the log.
+    QTest::newRow("nothing listens on the port")
+        << facts(CURLE_COULDNT_CONNECT,
+                 [](FailureFacts &f) {
+                     f.refused = true;
+                     f.detail = "Failed to connect to ftp.localhost port 21 after 0 ms: Couldn't "
+                                "connect to server";
+                 })
+        << "Nothing accepts connections on ftp.localhost port 21: the server is not running, or "
+           "it listens on another port";
+    QTest::newRow("nothing listens on an IPv6 port")
+        << facts(CURLE_COULDNT_CONNECT,
+                 [](FailureFacts &f) {
+                     f.refused = true;
+                     f.server = "::1:2121";
+                 })
+        << "Nothing accepts connections on ::1 port 2121: the server is not running, or it "
+           "listens on another port";
     QTest::newRow("data connection refused") << facts(CURLE_COULDNT_CONNECT, [](FailureFacts &f) {
         loggedIn(f);
         f.dataAddress = "127.0.0.1:5000";
@@ -157,6 +177,11 @@ void TestFailureText::sshPhaseIsNamed_data()
     QTest::addColumn<QString>("start");
     QTest::newRow("no connection in time") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::Connecting)
                                            << "No connection to sftp.localhost:22";
+    SshFailureFacts closedPort =
+        sshFacts(CURLE_COULDNT_CONNECT, P::Connecting, "Failed to connect");
+    closedPort.refused = true;
+    QTest::newRow("nothing listens on the port")
+        << closedPort << "Nothing accepts connections on sftp.localhost port 22: the server is not";
     QTest::newRow("silent server") << sshFacts(CURLE_OPERATION_TIMEDOUT, P::Connected)
                                    << "sftp.localhost:22 sent no SSH greeting or key exchange";
     QTest::newRow("closed at once") << sshFacts(CURLE_SSH, P::Connected)
@@ -187,6 +212,44 @@ void TestFailureText::sshPhaseIsNamed()
     QFETCH(QString, start);
     const QString text = sshFailureText(facts);
     QVERIFY2(text.startsWith(start), qPrintable(text));
+}
+
+void TestFailureText::refusalNamesTheCommand_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("missing file") << "GET up/nosuch.txt" << 550 << "550 Could not get file size."
+                                  << "GET up/nosuch.txt: no such file on the server (550 Could "
+                                     "not get file size.)";
+    QTest::newRow("missing file, local name given")
+        << "get \"my file.txt\" c:\\temp\\x.txt" << 550 << "550 No such file."
+        << "GET my file.txt: no such file on the server (550 No such file.)";
+    QTest::newRow("upload refused")
+        << "PUT c:\\tolvar\\big.bin ro/big.bin" << 553 << "553 Could not create file."
+        << "PUT to ro/big.bin refused (553 Could not create file.)";
+    QTest::newRow("upload under the local name")
+        << "PUT c:\\tolvar\\big.bin" << 550 << "550 Permission denied."
+        << "PUT to big.bin refused (550 Permission denied.)";
+    QTest::newRow("missing folder") << "CD nosuch" << 550 << "550 No such directory."
+                                    << "CD nosuch: no such folder on the server (550 No such "
+                                       "directory.)";
+    QTest::newRow("listing of the current folder") << "DIR" << 550 << "550 Permission denied."
+                                                   << "DIR refused (550 Permission denied.)";
+    QTest::newRow("not a missing file") << "GET a.txt" << 450 << "450 File busy."
+                                        << "GET a.txt refused (450 File busy.)";
+    QTest::newRow("folder exists") << "MKDIR made" << 550 << "550 File exists."
+                                   << "MKDIR made refused (550 File exists.)";
+}
+
+void TestFailureText::refusalNamesTheCommand()
+{
+    QFETCH(QString, command);
+    QFETCH(int, code);
+    QFETCH(QString, reply);
+    QFETCH(QString, text);
+    QCOMPARE(refusalText(parseFtpCommand(command), code, reply), text);
 }
 
 QTEST_APPLESS_MAIN(TestFailureText)

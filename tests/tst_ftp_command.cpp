@@ -1,6 +1,7 @@
 // The command grammar of the FTP component.
 #include "text/ftp_command.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <stdexcept>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void accepted();
     void rejected_data();
     void rejected();
+    void unknownVerbNamesEveryCommand_data();
+    void unknownVerbNamesEveryCommand();
 };
 
 void TestFtpCommand::accepted_data()
@@ -120,6 +123,44 @@ void TestFtpCommand::rejected()
     } catch (const std::invalid_argument &error) {
         QVERIFY2(QString::fromUtf8(error.what()).contains(message), error.what());
     }
+}
+
+void TestFtpCommand::unknownVerbNamesEveryCommand_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("unknown verb") << "FROB x";
+    QTest::newRow("nothing typed") << "  ";
+}
+
+// The first line, which the status bar shows, names each verb once; the
+// lines after it give every command's form and every other spelling.
+void TestFtpCommand::unknownVerbNamesEveryCommand()
+{
+    QFETCH(QString, text);
+    QString message;
+    try {
+        parseFtpCommand(text);
+        QFAIL("accepted");
+    } catch (const std::invalid_argument &error) {
+        message = QString::fromUtf8(error.what());
+    }
+    const QString first = message.section(QLatin1Char('\n'), 0, 0);
+    const QStringList forms = message.section(QLatin1Char('\n'), 1).split(QLatin1Char('\n'));
+    const QStringList listed =
+        first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "));
+    QStringList verbs;
+    for (int verb = int(FtpVerb::Get); verb <= int(FtpVerb::Abort); ++verb)
+        verbs << ftpVerbName(FtpVerb(verb));
+    QCOMPARE(listed, verbs);
+    QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));
+    QCOMPARE(forms.size(), verbs.size());
+    for (int i = 0; i < verbs.size(); ++i)
+        QVERIFY2(forms.at(i).startsWith(verbs.at(i)), qPrintable(forms.at(i)));
+    for (const QString &spelling : ftpVerbSpellings())
+        QVERIFY2(QRegularExpression(QStringLiteral("\\b%1\\b").arg(spelling))
+                     .match(forms.join(QLatin1Char('\n')))
+                     .hasMatch(),
+                 qPrintable(spelling));
 }
 
 QTEST_APPLESS_MAIN(TestFtpCommand)

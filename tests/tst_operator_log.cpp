@@ -81,6 +81,10 @@ void TestOperatorLog::operationLines_data()
     QTest::newRow("done") << outcomeLine(cd, true, {}, login) << "CD done";
     QTest::newRow("failed") << outcomeLine(cd, false, "550 No such file or directory.", login)
                             << "CD failed: 550 No such file or directory.";
+    QTest::newRow("failed, the command named")
+        << outcomeLine(cd, false, "CD my docs: no such folder on the server (550 No such file.)",
+                       login)
+        << "CD my docs: no such folder on the server (550 No such file.)";
     QTest::newRow("timing of a transfer on a pooled login")
         << timingLine(download)
         << "Timing: first byte 0.8 ms, transfer 2.0 ms, total 12.3 ms; 5,000 bytes at 2.4 MiB/s";

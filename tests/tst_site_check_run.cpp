@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTest>
 
 #include <cstdio>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void vsftpdWithTls();
     void stoppedCheckDeletesItsFile();
     void folderThatDoesNotExist();
+    void announcedBeforeItsSteps_data();
+    void announcedBeforeItsSteps();
     void terminalExitCodes();
     void terminalSftp();
 };
@@ -150,6 +153,58 @@ void TestSiteCheckRun::folderThatDoesNotExist()
     QCOMPARE(rows.value(int(SiteCheckStepId::Write)), QStringLiteral("skipped"));
     QVERIFY(!run.outcome.ok);
     QVERIFY(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestSiteCheckRun::announcedBeforeItsSteps_data()
+{
+    QTest::addColumn<QString>("url"); // with %1 for the port
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("the site's folder") << "ftp://127.0.0.1:%1"
+                                       << "CHECK"
+                                       << "ftp://127.0.0.1:%1/";
+    QTest::newRow("below the folder the site starts in") << "FTP://127.0.0.1:%1/base"
+                                                         << "CHECK \"up/in\""
+                                                         << "ftp://127.0.0.1:%1/base/up/in";
+    QTest::newRow("from the root") << "ftp://127.0.0.1:%1/base"
+                                   << "CHECK /srv"
+                                   << "ftp://127.0.0.1:%1/srv";
+    QTest::newRow("sftp") << "SFTP://127.0.0.1:%1"
+                          << "CHECK up"
+                          << "sftp://127.0.0.1:%1/up";
+    QTest::newRow("no check") << "ftp://127.0.0.1:%1"
+                              << "PWD" << QString();
+}
+
+void TestSiteCheckRun::announcedBeforeItsSteps()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, command);
+    QFETCH(QString, target);
+    // Nothing listens on the port: the check ends in its first steps.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    auto transfer = transferTo(port);
+    transfer->setURL(url.arg(port));
+
+    QStringList heard;
+    QObject context;
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStarted, &context,
+                     [&](const QString &checked, const QString &operation) {
+                         heard << checked + QStringLiteral(" | ") + operation;
+                     });
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, &context,
+                     [&] { heard << QStringLiteral("step"); });
+    QVERIFY(!run(*transfer, command).ok);
+    if (target.isEmpty()) {
+        QCOMPARE(heard, QStringList());
+        return;
+    }
+    QVERIFY(heard.size() > 1);
+    QCOMPARE(heard.first(), target.arg(port) + QStringLiteral(" | ") + command);
+    QCOMPARE(heard.count(QStringLiteral("step")), heard.size() - 1);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "site_check/site_check_sequence.h"
 #include "site_check_course.h"
 #include "text/failure_text.h"
+#include "text/site_check_summary.h"
 
 #include <QTest>
 
@@ -226,7 +227,7 @@ void TestSiteCheckSequence::progress()
     QStringList said;
     int position = 0;
     for (const SiteCheckProgress &p : reported.progress) {
-        said << siteCheckProgressText(p);
+        said << siteCheckProgressLine(p);
         QVERIFY(p.position > position); // in order, each step once
         position = p.position;
     }

@@ -5,6 +5,7 @@
 #include "site_check_run.h"
 #include "ssh_server_process.h"
 #include "text/failure_text.h"
+#include "text/site_check_summary.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -145,10 +146,10 @@ void TestSiteCheckServers::progressInOrder()
     int position = 0;
     QStringList said;
     for (const SiteCheckProgress &p : run.progress) {
-        QVERIFY2(p.position > position, qPrintable(siteCheckProgressText(p)));
+        QVERIFY2(p.position > position, qPrintable(siteCheckProgressLine(p)));
         position = p.position;
         QCOMPARE(p.total, int(siteCheckSteps().size()));
-        said << siteCheckProgressText(p);
+        said << siteCheckProgressLine(p);
     }
     // The limits the check applies: the request time-out set on the component.
     QVERIFY2(said.contains("step 3 of 16: waiting for the greeting, up to 7 s"),

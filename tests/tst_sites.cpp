@@ -17,6 +17,8 @@ private Q_SLOTS:
     void browseAddress();
     void endpoint_data();
     void endpoint();
+    void prefixedAddressHint_data();
+    void prefixedAddressHint();
 };
 
 void TestSites::slotBounds_data()
@@ -162,6 +164,30 @@ void TestSites::endpoint()
     QCOMPARE(endpoint.protocol == SiteProtocol::Sftp, sftp);
     QCOMPARE(endpoint.host, host);
     QCOMPARE(endpoint.port, port);
+}
+
+void TestSites::prefixedAddressHint_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("IP address") << "10.255.255.1"
+                                << "www.10.255.255.1 does not resolve: the site list put \"www.\" "
+                                   "in front of 10.255.255.1. To use the address as typed, add the "
+                                   "site as ftp://10.255.255.1";
+    QTest::newRow("with a port") << "files:2121"
+                                 << "www.files does not resolve: the site list put \"www.\" in "
+                                    "front of files:2121. To use the address as typed, add the "
+                                    "site as ftp://files:2121";
+    QTest::newRow("left as typed") << "ftp.files.example" << QString();
+    QTest::newRow("with a scheme") << "ftp://10.255.255.1" << QString();
+    QTest::newRow("empty") << "" << QString();
+}
+
+void TestSites::prefixedAddressHint()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, hint);
+    QCOMPARE(::prefixedAddressHint(address), hint);
 }
 
 QTEST_APPLESS_MAIN(TestSites)

@@ -34,6 +34,7 @@ private Q_SLOTS:
 
     void uploadDownloadRoundTrip();
     void changeFolder();
+    void refusalNamesWhatWasRefused();
     void listingReadInChunks();
     void chunksKeepUtf8Whole();
     void wrongPassword();
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void refusedBeforeSending();
     void missingLocalFile();
     void folderAndFileCommands();
+    void failedLookupLeavesNothingBehind_data();
+    void failedLookupLeavesNothingBehind();
 };
 
 void TestTransfer::initTestCase()
@@ -116,6 +119,28 @@ void TestTransfer::changeFolder()
     QVERIFY(writeFile(serverPath("docs/deep/here.txt"), "found"));
     QVERIFY(run(*transfer, QStringLiteral("GET here.txt")).ok);
     QCOMPARE(transfer->GetChunk(1024), QStringLiteral("found"));
+}
+
+void TestTransfer::refusalNamesWhatWasRefused()
+{
+    QVERIFY(QDir(m_serverRoot.path()).mkpath("up"));
+    auto transfer = connectedTransfer();
+    const Outcome missing = run(*transfer, QStringLiteral("GET up/nosuch.txt"));
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.code, 550);
+    QVERIFY2(missing.info.startsWith(
+                 QLatin1String("GET up/nosuch.txt: no such file on the server (550 ")),
+             qPrintable(missing.info));
+    // The refusal leaves the login standing, and its protection shown.
+    QCOMPARE(missing.protections.size(), 1);
+    QVERIFY(!missing.protections.first().isEmpty());
+
+    // The next command starts with nothing of the last one's failure.
+    const Outcome next = run(*transfer, QStringLiteral("PWD"));
+    QVERIFY(next.ok);
+    QVERIFY(!next.infos.isEmpty());
+    QVERIFY2(next.infos.first() != missing.info, qPrintable(next.infos.first()));
+    QCOMPARE(next.infos.count(missing.info), 0);
 }
 
 void TestTransfer::listingReadInChunks()
@@ -350,4 +375,43 @@ void TestTransfer::folderAndFileCommands()
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
+// A site whose name does not resolve (a typo; an address left empty, which
+// the host-prefix rule makes "www.") fails on its own: the next commands on
+// a good site run as if it had never been.
+void TestTransfer::failedLookupLeavesNothingBehind_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("no such host") << "FTP://no-such-host.invalid"
+                                  << "PWD";
+    QTest::newRow("empty address") << "FTP://www."
+                                   << "DIR";
+    QTest::newRow("check on no such host") << "FTP://no-such-host.invalid"
+                                           << "CHECK";
+}
+
+void TestTransfer::failedLookupLeavesNothingBehind()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, command);
+    const CapturedMessages messages;
+    auto transfer = connectedTransfer();
+    const QString good = transfer->URL();
+    QVERIFY(run(*transfer, QStringLiteral("PWD")).ok);
+
+    transfer->setURL(url);
+    const Outcome lost = run(*transfer, command);
+    QVERIFY(!lost.ok);
+    QCOMPARE(lost.states.constLast(), TransferState::Error);
+
+    transfer->setURL(good);
+    for (const QString &again : {QStringLiteral("PWD"), QStringLiteral("DIR")}) {
+        const Outcome outcome = run(*transfer, again);
+        QVERIFY2(outcome.ok, qPrintable(again + ": " + outcome.info));
+        QCOMPARE(outcome.states.constLast(), TransferState::ResponseCompleted);
+    }
+    QVERIFY2(!messages.text().contains(QLatin1String("QSocketNotifier")),
+             qPrintable(messages.text()));
+}
+
 #include "tst_transfer.moc"

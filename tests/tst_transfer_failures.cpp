@@ -3,6 +3,8 @@
 // server's reply, where it gets past the misbehaviour).
 #include "transfer_run.h"
 
+#include "text/connection_text.h"
+
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,7 @@ private Q_SLOTS:
     void phaseIsNamed_data();
     void phaseIsNamed();
     void uploadTheServerKeptOnlyPartOf();
+    void refusedUploadNamesWhere();
     void closingDoesNotWaitForAnUnansweredQuit();
 };
 
@@ -41,8 +44,9 @@ void TestTransferFailures::phaseIsNamed_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("phase"); // %1 stands for the server's host:port
 
-    QTest::newRow("refused connection") << "refuse"
-                                        << "PWD" << Failed << 0 << "Cannot connect to %1";
+    QTest::newRow("refused connection")
+        << "refuse"
+        << "PWD" << Failed << 0 << "Nothing accepts connections on 127.0.0.1 port ";
     QTest::newRow("silent listener") << "silent"
                                      << "PWD" << Failed << 0 << "%1 sent no greeting within 2 s";
     QTest::newRow("over-long reply")
@@ -107,6 +111,10 @@ void TestTransferFailures::phaseIsNamed()
     QVERIFY2(outcome.info.contains(phase.replace(QLatin1String("%1"), name)),
              qPrintable(outcome.info));
     QVERIFY(!outcome.shows(TestPassword));
+    // Nothing listening is said in the operator's words alone; libcurl's
+    // stay in the log.
+    if (mode == QLatin1String("refuse"))
+        QCOMPARE(outcome.info, closedPortText(name));
 }
 
 void TestTransferFailures::uploadTheServerKeptOnlyPartOf()
@@ -119,6 +127,20 @@ void TestTransferFailures::uploadTheServerKeptOnlyPartOf()
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.states.constLast(), TransferState::Error);
     QVERIFY2(outcome.info.contains(QLatin1String("the server holds 50000 bytes of the 100000")),
+             qPrintable(outcome.info));
+}
+
+void TestTransferFailures::refusedUploadNamesWhere()
+{
+    QTemporaryDir local;
+    QVERIFY(writeFile(local.filePath("big.bin"), QByteArray(1000, 'b')));
+    HostileServer server("write-refused");
+    QVERIFY(server.port() > 0);
+    const Outcome outcome =
+        run(*quickTransferTo(server), "PUT " + local.filePath("big.bin") + " ro/big.bin");
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.code, 553);
+    QVERIFY2(outcome.info.startsWith(QLatin1String("PUT to ro/big.bin refused (553 ")),
              qPrintable(outcome.info));
 }
 

@@ -62,6 +62,7 @@ private Q_SLOTS:
     void stoppedSiteCheckDeletesItsFile();
     void siteCheckRefusedHostKey_data();
     void siteCheckRefusedHostKey();
+    void failedLookupLeavesNothingBehind();
 
 private:
     std::unique_ptr<CurlTransfer> demo(const QString &password = DemoPassword)
@@ -463,4 +464,26 @@ void TestTransferSftp::siteCheckRefusedHostKey()
 }
 
 QTEST_GUILESS_MAIN(TestTransferSftp)
+// An SFTP site whose name does not resolve fails on its own; the next
+// commands on a good site run as if it had never been.
+void TestTransferSftp::failedLookupLeavesNothingBehind()
+{
+    const CapturedMessages messages;
+    auto transfer = demo();
+    const QString good = transfer->URL();
+    QVERIFY(run(*transfer, "PWD", {true}).ok);
+    for (const QString &command : {QStringLiteral("PWD"), QStringLiteral("CHECK")}) {
+        transfer->setURL(QStringLiteral("sftp://no-such-host.invalid"));
+        const Outcome lost = run(*transfer, command);
+        QVERIFY(!lost.ok);
+        QCOMPARE(lost.states.constLast(), TransferState::Error);
+        transfer->setURL(good);
+        const Outcome again = run(*transfer, "LS");
+        QVERIFY2(again.ok, qPrintable(again.info));
+        QVERIFY(chunk(*transfer).contains(QLatin1String("a.txt")));
+    }
+    QVERIFY2(!messages.text().contains(QLatin1String("QSocketNotifier")),
+             qPrintable(messages.text()));
+}
+
 #include "tst_transfer_sftp.moc"

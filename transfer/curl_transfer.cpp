@@ -213,6 +213,8 @@ void CurlTransfer::Private::flush()
             Q_EMIT q->protectionChanged(report.protection);
             break;
         case EngineReport::Kind::Finished:
+            if (report.ok)
+                Q_EMIT q->commandDone(report.doneText);
             Q_EMIT q->finished(report.ok);
             break;
         }
@@ -328,6 +330,8 @@ void CurlTransfer::Execute(const QString &operation)
     d->m_executing = true;
     d->m_newLogin = false;
     d->post([order](TransferEngine &engine) { engine.start(order); });
+    if (command.verb == FtpVerb::Check)
+        Q_EMIT siteCheckStarted(siteCheckTargetOf(order), operation);
 }
 
 QString CurlTransfer::GetChunk(int size)

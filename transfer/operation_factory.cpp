@@ -4,6 +4,7 @@
 #include "sftp/sftp_operation.h"
 #include "site_check/sftp_site_check_operation.h"
 #include "site_check/site_check_operation.h"
+#include "text/site_check_report.h"
 
 std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
                                                  const OperationContext &context)
@@ -19,4 +20,13 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
     // CLOSE says QUIT; the login it closes has been told all it needs.
     ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
     return std::make_unique<FtpOperation>(order, ftp);
+}
+
+QString siteCheckTargetOf(const OperationOrder &order)
+{
+    const QStringList &args = order.command.args;
+    const RemoteFolder folder = args.isEmpty() ? order.folder : order.folder.resolved(args.at(0));
+    const bool sftp = order.protocol == TransferProtocol::Sftp;
+    return siteCheckTarget(order.host, order.port, folder.display(),
+                           sftp ? QStringLiteral("sftp") : QStringLiteral("ftp"));
 }

@@ -43,6 +43,10 @@ Q_SIGNALS:
     void StateChanged(qint16 state);
     // Bytes moved so far and the total when known (-1 otherwise), a few times a second.
     void progressChanged(qint64 done, qint64 total);
+    // A command ended well, saying what it did ("Downloaded 1.2 MiB in
+    // 0.4 s (3.0 MiB/s) to /home/you/a.txt"); empty when its states say it
+    // all. Comes just before finished.
+    void commandDone(const QString &what);
     // An operation ended, with or without success.
     void finished(bool ok);
     // One line for the protocol log.
@@ -52,6 +56,10 @@ Q_SIGNALS:
     // What protects the current login: "TLS 1.2" and the like, "not
     // encrypted", or empty when there is no login.
     void protectionChanged(const QString &protection);
+    // A site check (CHECK) has been accepted, before its first step: what it
+    // checks as its report names it ("ftp://host:port/folder", no account),
+    // and the operation as it was given.
+    void siteCheckStarted(const QString &target, const QString &operation);
     // A step of the running site check (CHECK) has ended.
     void siteCheckStep(const SiteCheckStep &step);
     // A step of the running site check has begun.

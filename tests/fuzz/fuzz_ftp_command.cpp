@@ -1,7 +1,7 @@
 // The command grammar: whatever it accepts names a known verb with its
 // number of names, and no name holds a control character.
-#include "text/ftp_command.h"
 #include "fuzz_check.h"
+#include "text/ftp_command.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,26 +41,11 @@ void check(const QString &text)
         FUZZ_CHECK(c.isLetter() && c.unicode() < 0x80);
 }
 
-// The accepted verbs, read from the grammar's own message so that they are
-// not typed a second time here: "... Accepted commands: GET (RECV), CD, ...".
-QStringList knownVerbs()
-{
-    try {
-        parseFtpCommand(QString());
-    } catch (const std::invalid_argument &error) {
-        QString list = QString::fromUtf8(error.what()).section(QStringLiteral(": "), 1);
-        list.remove(QLatin1Char('(')).remove(QLatin1Char(')')).remove(QLatin1Char(','));
-        list.chop(1);
-        return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    }
-    std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const QStringList verbs = knownVerbs();
+    static const QStringList verbs = ftpVerbSpellings();
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     // As typed (UTF-8), and as any run of UTF-16 code units, which reaches
     // every control character and lone surrogates too.

@@ -6,6 +6,16 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
+
+// libcurl refused what this program asked of it: a fault of the program or of
+// the libcurl it runs with, never of the server or the operator. Its text is
+// for the protocol log; the operator reads internalFaultText().
+class CurlFault final : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Owners for libcurl's handles and lists, and option setting that fails
 // loudly: an option libcurl refuses would otherwise be dropped without a word
@@ -27,7 +37,7 @@ inline void appendTo(CurlList &list, const QByteArray &line)
 {
     curl_slist *grown = curl_slist_append(list.get(), line.constData());
     if (!grown)
-        throw std::runtime_error("Out of memory while preparing the FTP request.");
+        throw CurlFault("libcurl could not add to a command list (out of memory)");
     list.release();
     list.reset(grown);
 }
@@ -36,8 +46,8 @@ template <typename T> void setOption(CURL *easy, CURLoption option, T value)
 {
     const CURLcode result = curl_easy_setopt(easy, option, value);
     if (result != CURLE_OK)
-        throw std::runtime_error(std::string("Cannot prepare the FTP request: ") +
-                                 curl_easy_strerror(result));
+        throw CurlFault("libcurl refused option " + std::to_string(int(option)) + ": " +
+                        curl_easy_strerror(result));
 }
 
 // Sets an operation's reply and debug callbacks into `easy`, with the

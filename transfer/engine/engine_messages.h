@@ -62,8 +62,10 @@ struct EngineReport
     QString protection;
     SiteCheckStep siteCheckStep;
     SiteCheckProgress siteCheckProgress;
-    // Finished: the outcome, the data GetChunk reads back, the new folder.
+    // Finished: the outcome, what it did for the status bar, the data
+    // GetChunk reads back, the new folder.
     bool ok = false;
+    QString doneText;
     std::shared_ptr<QIODevice> retrieved;
     std::optional<RemoteFolder> folder;
 };

@@ -1,12 +1,16 @@
 #include "engine/multi_driver.h"
 
+#include "engine/curl_handles.h"
+
 #include <QSocketNotifier>
 
 #include <stdexcept>
 #include <vector>
 
-MultiDriver::MultiDriver(DoneHandler done, std::function<void()> afterAction)
-    : m_done(std::move(done)), m_afterAction(std::move(afterAction))
+MultiDriver::MultiDriver(DoneHandler done, std::function<void()> afterAction,
+                         ConnectionTest isConnection)
+    : m_done(std::move(done)), m_afterAction(std::move(afterAction)),
+      m_isConnection(std::move(isConnection))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { socketAction(CURL_SOCKET_TIMEOUT, 0); });
@@ -24,7 +28,7 @@ void MultiDriver::create()
 {
     m_multi = curl_multi_init();
     if (!m_multi)
-        throw std::runtime_error("libcurl could not make a multi handle.");
+        throw CurlFault("libcurl could not make a multi handle");
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::onSocket);
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::onTimer);
@@ -55,8 +59,8 @@ void MultiDriver::add(CURL *easy)
 {
     const CURLMcode result = curl_multi_add_handle(m_multi, easy);
     if (result != CURLM_OK)
-        throw std::runtime_error(std::string("libcurl could not start the request: ") +
-                                 curl_multi_strerror(result));
+        throw CurlFault(std::string("libcurl could not start the request: ") +
+                        curl_multi_strerror(result));
 }
 
 void MultiDriver::remove(CURL *easy)
@@ -141,6 +145,11 @@ int MultiDriver::onSocket(CURL *, curl_socket_t socket, int what, void *userp, v
         // At once, not later: libcurl may hand out the same descriptor for the
         // next connection straight away.
         self->m_sockets.erase(socket);
+        // Only a connection may bring a reply; a descriptor such as the name
+        // resolver's is closed by libcurl without the close-socket callback,
+        // and a notifier left on it would watch a closed (or reused) number.
+        if (!self->m_isConnection(socket))
+            return 0;
         auto notifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
         connect(notifier.get(), &QSocketNotifier::activated, self, [self] { self->kick(); });
         self->m_dormant[socket] = std::move(notifier);

@@ -23,7 +23,11 @@ class MultiDriver final : public QObject
 public:
     using DoneHandler = std::function<void(CURL *easy, CURLcode result)>;
 
-    MultiDriver(DoneHandler done, std::function<void()> afterAction);
+    using ConnectionTest = std::function<bool(curl_socket_t socket)>;
+
+    // `isConnection` tells a connection's socket from libcurl's other
+    // descriptors, which it closes on its own without a word.
+    MultiDriver(DoneHandler done, std::function<void()> afterAction, ConnectionTest isConnection);
     ~MultiDriver() override;
 
     void add(CURL *easy);
@@ -52,6 +56,7 @@ private:
 
     DoneHandler m_done;
     std::function<void()> m_afterAction;
+    ConnectionTest m_isConnection;
     CURLM *m_multi = nullptr;
     QTimer m_timer;
     QTimer m_stallTimer;

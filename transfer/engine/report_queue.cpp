@@ -1,5 +1,7 @@
 #include "engine/report_queue.h"
 
+#include "text/protocol_line.h"
+
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcTransfer)
@@ -27,8 +29,8 @@ void ReportQueue::state(TransferState state)
 
 void ReportQueue::protocol(ProtocolEvent::Kind kind, const QString &text)
 {
-    static const char *const marks[] = {">", "<", "*", "-"};
-    qCDebug(lcTransfer, "%s %s", marks[int(kind)], qUtf8Printable(text));
+    qCDebug(lcTransfer, "%s %s", protocolMark(kind).data(),
+            qUtf8Printable(withPasswordMasked(text)));
     add(EngineReport::Kind::Protocol).event = {now(), kind, text};
 }
 
@@ -69,12 +71,13 @@ void ReportQueue::siteCheckProgress(const SiteCheckProgress &progress)
 }
 
 void ReportQueue::finished(bool ok, std::shared_ptr<QIODevice> retrieved,
-                           std::optional<RemoteFolder> folder)
+                           std::optional<RemoteFolder> folder, const QString &doneText)
 {
     if (retrieved)
         retrieved->moveToThread(m_reportThread);
     EngineReport &report = add(EngineReport::Kind::Finished);
     report.ok = ok;
+    report.doneText = doneText;
     report.retrieved = std::move(retrieved);
     report.folder = std::move(folder);
 }

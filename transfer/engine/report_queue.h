@@ -35,7 +35,7 @@ public:
     void siteCheckStep(const SiteCheckStep &step);
     void siteCheckProgress(const SiteCheckProgress &progress);
     void finished(bool ok, std::shared_ptr<QIODevice> retrieved = {},
-                  std::optional<RemoteFolder> folder = {});
+                  std::optional<RemoteFolder> folder = {}, const QString &doneText = {});
 
     void flush();
     void clear() { m_reports.clear(); }

@@ -20,6 +20,12 @@ void SocketRegistry::close(curl_socket_t socket)
     ::close(socket);
 }
 
+bool SocketRegistry::isOpen(curl_socket_t socket)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sockets.count(socket) > 0;
+}
+
 void SocketRegistry::cutOpen()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

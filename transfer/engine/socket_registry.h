@@ -12,6 +12,9 @@ class SocketRegistry final
 public:
     void opened(curl_socket_t socket);
     void close(curl_socket_t socket);
+    // A connection this program opened and has not closed yet; not one of
+    // libcurl's own descriptors (its name resolver's wake-up pair).
+    bool isOpen(curl_socket_t socket);
     // Cuts every open socket, so that nothing waits on them any more.
     void cutOpen();
     // Cuts every socket, and every one opened from now on.

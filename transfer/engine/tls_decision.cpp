@@ -36,6 +36,7 @@ OperationStep askAboutCertificate(const TlsAttempt &attempt)
     question.notBefore = facts.notBefore;
     question.notAfter = facts.notAfter;
     question.fingerprint = facts.fingerprint;
+    question.names = facts.names;
     question.changed =
         !attempt.trust.fingerprint.isEmpty() && attempt.trust.fingerprint != facts.fingerprint;
     return step;

@@ -84,6 +84,13 @@ CertificateFacts factsOf(const QSslCertificate &certificate)
     facts.issuer = distinguishedName(certificate, true);
     facts.notBefore = certificate.effectiveDate();
     facts.notAfter = certificate.expiryDate();
+    // Its alternative names when it has any, as a TLS client reads them;
+    // else its common name.
+    const auto alternatives = certificate.subjectAlternativeNames();
+    for (auto entry = alternatives.cbegin(); entry != alternatives.cend(); ++entry)
+        facts.names << entry.value();
+    if (facts.names.isEmpty())
+        facts.names = certificate.subjectInfo(QSslCertificate::CommonName);
     facts.fingerprint =
         QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
     // The pin is the SHA-256 of the key's SubjectPublicKeyInfo, as libcurl wants it.

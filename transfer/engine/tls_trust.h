@@ -68,6 +68,7 @@ struct CertificateFacts
     QDateTime notAfter;
     QString fingerprint; // SHA-256 of the certificate, "AB:CD:..."
     QByteArray pin;      // for CURLOPT_PINNEDPUBLICKEY: "sha256//" + base64
+    QStringList names;   // the host names and addresses it is made out to
 };
 
 CertificateFacts certificateFacts(const QByteArray &pem);

@@ -2,6 +2,7 @@
 
 #include "engine/multi_driver.h"
 #include "text/failure_text.h"
+#include "text/state_text.h"
 
 #include <QLoggingCategory>
 
@@ -22,7 +23,8 @@ MultiDriver &TransferEngine::driver()
     if (!m_driver) {
         m_driver = std::make_unique<MultiDriver>(
             [this](CURL *easy, CURLcode result) { onDone(easy, result); },
-            [this] { afterAction(); });
+            [this] { afterAction(); },
+            [sockets = m_sockets](curl_socket_t socket) { return sockets->isOpen(socket); });
         m_watch.setDriver(m_driver.get());
     }
     return *m_driver;
@@ -31,6 +33,8 @@ MultiDriver &TransferEngine::driver()
 void TransferEngine::start(const OperationOrder &order)
 {
     m_pending.reset();
+    // The last command's reply or failure says nothing of this one.
+    m_reports.setReply(0, QString());
     // A site check makes its own login, so that it measures one.
     if (order.newLogin || order.command.verb == FtpVerb::Check)
         dropLogin(false);
@@ -51,14 +55,14 @@ void TransferEngine::start(const OperationOrder &order)
 void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check check,
                              const QString &reason)
 {
-    m_op.reset();
-    try {
+    endOperation(false);
+    guarded(order.command, [&] {
         if (!m_easy) {
             // One handle for every operation, reset before each, as the curl
             // tool keeps one across its URLs: cheaper than a new handle per command.
             m_easy.reset(curl_easy_init());
             if (!m_easy)
-                throw std::runtime_error("libcurl could not make a request handle.");
+                throw CurlFault("libcurl could not make a request handle");
         }
         OperationContext context{m_easy.get(), m_reports, m_watch};
         context.share = share();
@@ -69,11 +73,44 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
         context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
         m_op = m_makeOperation(order, context);
         driver().add(m_op->easy());
-    } catch (const std::exception &error) {
-        m_op.reset();
-        refuse(order.command, QString::fromUtf8(error.what()));
-    }
+    });
     m_reports.flush();
+}
+
+template <typename Call> void TransferEngine::guarded(const FtpCommand &command, Call &&call)
+{
+    QString failure;
+    try {
+        call();
+        return;
+    } catch (const CurlFault &fault) {
+        m_reports.protocol(ProtocolEvent::Kind::Detail, QString::fromUtf8(fault.what()));
+        failure = internalFaultText();
+    } catch (const std::runtime_error &error) {
+        // The operator's sentence: a local file that cannot be opened, say.
+        failure = QString::fromUtf8(error.what());
+    } catch (const std::exception &error) {
+        m_reports.protocol(ProtocolEvent::Kind::Detail, QString::fromUtf8(error.what()));
+        failure = internalFaultText();
+    } catch (...) {
+        failure = internalFaultText();
+    }
+    if (m_op && m_driver)
+        m_driver->remove(m_op->easy());
+    endOperation(true);
+    refuse(command, failure);
+}
+
+// The running operation goes; so does the handle when its last transfer
+// failed or an operation threw. libcurl 7.88 keeps some of a failed
+// transfer's state in the handle past curl_easy_reset (the receive buffer of
+// a transfer whose name lookup failed, after which it refuses
+// CURLOPT_BUFFERSIZE), so such a handle would fail every later command.
+void TransferEngine::endOperation(bool renewHandle)
+{
+    m_op.reset();
+    if (renewHandle)
+        m_easy.reset();
 }
 
 CURLSH *TransferEngine::share()
@@ -90,7 +127,7 @@ CURLSH *TransferEngine::share()
 void TransferEngine::afterAction()
 {
     if (m_op)
-        m_op->afterAction();
+        guarded(m_op->order().command, [&] { m_op->afterAction(); });
     m_reports.flush();
 }
 
@@ -100,30 +137,30 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
         return;
     driver().remove(easy);
     const OperationOrder order = m_op->order();
-    OperationStep step = m_op->done(result);
+    OperationStep step;
+    bool thrown = true;
+    guarded(order.command, [&] {
+        step = m_op->done(result);
+        if (step.kind == OperationStep::Kind::Continue)
+            driver().add(m_op->easy());
+        thrown = false;
+    });
+    if (thrown || step.kind == OperationStep::Kind::Continue)
+        return;
     // A second attempt or a question never rides on the failed attempt's
     // connection, which libcurl has closed; the pool stays.
     OperationOrder again = order;
     again.newLogin = false;
+    endOperation(result != CURLE_OK);
     switch (step.kind) {
-    case OperationStep::Kind::Continue:
-        try {
-            driver().add(m_op->easy());
-            return;
-        } catch (const std::exception &error) {
-            step.outcome = m_op->stop();
-            step.outcome.failure = QString::fromUtf8(error.what());
-        }
-        break;
     case OperationStep::Kind::Retry:
         return attempt(again, step.check, step.reason);
     case OperationStep::Kind::Ask:
-        m_op.reset();
         return ask(again, step.question, step.pin);
+    case OperationStep::Kind::Continue:
     case OperationStep::Kind::Finished:
         break;
     }
-    m_op.reset();
     report(order.command, step.outcome);
 }
 
@@ -140,17 +177,21 @@ void TransferEngine::abort()
         return;
     driver().remove(m_op->easy());
     const FtpCommand command = m_op->order().command;
-    OperationStep step = m_op->stopping();
-    if (step.kind == OperationStep::Kind::Continue) {
-        try {
+    OperationStep step;
+    bool thrown = true;
+    guarded(command, [&] {
+        step = m_op->stopping();
+        // What a stopped operation still undoes on the server runs as any
+        // request does, on the event loop.
+        if (step.kind == OperationStep::Kind::Continue)
             driver().add(m_op->easy());
-            return m_reports.flush();
-        } catch (const std::exception &) {
-            step.outcome = m_op->stop();
-        }
+        thrown = false;
+    });
+    if (!thrown && step.kind != OperationStep::Kind::Continue) {
+        // A transfer cut short may leave its state in the handle.
+        endOperation(true);
+        report(command, step.outcome);
     }
-    m_op.reset();
-    report(command, step.outcome);
     m_reports.flush();
 }
 
@@ -176,7 +217,8 @@ void TransferEngine::report(const FtpCommand &command, const OperationOutcome &o
                        outcomeLine(command, outcome.ok, m_reports.replyText(), outcome.times));
     if (outcome.times.total > 0)
         m_reports.protocol(ProtocolEvent::Kind::Info, timingLine(outcome.times));
-    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder);
+    m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder,
+                       outcome.ok ? commandDoneText(command, outcome.times) : QString());
 }
 
 // Ends an operation that could not be started, before anything is sent.

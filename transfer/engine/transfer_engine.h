@@ -65,6 +65,11 @@ private:
     void attempt(const OperationOrder &order,
                  TlsSettings::Check check = TlsSettings::Check::Authorities,
                  const QString &reason = {});
+    // Runs `call`, a call into the running operation or the making of one:
+    // whatever it throws ends the operation in the error state with a
+    // sentence for the operator, and the engine goes on.
+    template <typename Call> void guarded(const FtpCommand &command, Call &&call);
+    void endOperation(bool renewHandle);
     CURLSH *share();
     void onDone(CURL *easy, CURLcode result);
     void afterAction();

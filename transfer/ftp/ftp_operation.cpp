@@ -4,7 +4,7 @@
 #include "engine/tls_decision.h"
 #include "text/failure_text.h"
 
-#include <QBuffer>
+#include <cerrno>
 
 namespace {
 
@@ -19,42 +19,32 @@ FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
 } // namespace
 
 FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context)
-    : m_order(std::move(order)), m_check(context.check), m_checkFailure(context.reason),
-      m_trust(context.trust), m_announceUtf8(context.announceUtf8), m_reports(context.reports),
-      m_watch(context.watch), m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_check),
-                                     context.loginEncrypted, m_reports)
+    : CurlOperation(std::move(order), context), m_check(context.check),
+      m_checkFailure(context.reason), m_trust(context.trust), m_announceUtf8(context.announceUtf8),
+      m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_check), context.loginEncrypted,
+             m_reports)
 {
-    CURL *easy = context.easy;
-    try {
-        m_request = prepareRequest(
-            easy, m_order,
-            tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share),
-            m_announceUtf8);
-        static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
-            {PreparedRequest::Data::None, LocalFiles::Use::None},
-            {PreparedRequest::Data::Download, LocalFiles::Use::Download},
-            {PreparedRequest::Data::Upload, LocalFiles::Use::Upload},
-        };
-        m_files.open(uses.at(m_request.data), m_request.localName);
-        setOption(easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
-        setReplyCallbacks(easy, &FtpOperation::onHeader, &FtpOperation::onDebug, this);
-        setOption(easy, CURLOPT_NOPROGRESS, 0L);
-        setOption(easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);
-        setOption(easy, CURLOPT_XFERINFODATA, this);
-        setOption(easy, CURLOPT_WRITEFUNCTION, &FtpOperation::onWrite);
-        setOption(easy, CURLOPT_WRITEDATA, this);
-        if (m_files.uploading()) {
-            setOption(easy, CURLOPT_READFUNCTION, &FtpOperation::onRead);
-            setOption(easy, CURLOPT_READDATA, this);
-            setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
-        }
-        m_watch.install(easy);
-    } catch (...) {
-        // Nothing of this object may stay set in the handle.
-        curl_easy_reset(easy);
-        throw;
+    m_request = prepareRequest(
+        m_easy, m_order,
+        tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share),
+        m_announceUtf8);
+    static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
+        {PreparedRequest::Data::None, LocalFiles::Use::None},
+        {PreparedRequest::Data::Download, LocalFiles::Use::Download},
+        {PreparedRequest::Data::Upload, LocalFiles::Use::Upload},
+    };
+    m_files.open(uses.at(m_request.data), m_request.localName);
+    installCallbacks();
+    setOption(m_easy, CURLOPT_NOPROGRESS, 0L);
+    setOption(m_easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);
+    setOption(m_easy, CURLOPT_XFERINFODATA, this);
+    setOption(m_easy, CURLOPT_WRITEFUNCTION, &FtpOperation::onWrite);
+    setOption(m_easy, CURLOPT_WRITEDATA, this);
+    if (m_files.uploading()) {
+        setOption(m_easy, CURLOPT_READFUNCTION, &FtpOperation::onRead);
+        setOption(m_easy, CURLOPT_READDATA, this);
+        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
     }
-    m_watch.setListener(this);
     m_sinceProgress.start();
     m_reports.protocol(ProtocolEvent::Kind::Info,
                        m_check == TlsSettings::Check::Probe
@@ -64,22 +54,11 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
         m_reports.state(TransferState::Disconnecting);
 }
 
-FtpOperation::~FtpOperation()
-{
-    m_watch.setListener(nullptr);
-    curl_easy_reset(m_request.easy);
-}
-
-QString FtpOperation::detail() const
-{
-    return QString::fromUtf8(m_errorBuffer);
-}
-
 void FtpOperation::afterAction()
 {
     curl_off_t connectTime = 0;
     if (m_talk.phase() == FtpConversation::Phase::Connecting &&
-        curl_easy_getinfo(m_request.easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
+        curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
         connectTime > 0)
         m_talk.connected();
 }
@@ -88,11 +67,11 @@ OperationStep FtpOperation::done(CURLcode result)
 {
     if (!failedLocally()) {
         TlsAttempt attempt;
-        attempt.easy = m_request.easy;
+        attempt.easy = m_easy;
         attempt.result = result;
         attempt.check = m_check;
         attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
-        attempt.detail = detail();
+        attempt.detail = errorDetail();
         attempt.checkFailure = m_checkFailure;
         attempt.trust = m_trust;
         attempt.server = m_order.server();
@@ -107,17 +86,21 @@ OperationOutcome FtpOperation::conclude(CURLcode result)
     if (m_order.command.verb == FtpVerb::Close)
         return finish(true, {}); // the login goes, whatever QUIT met
     QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
-    // A refusal the server put in words stays as the server said it; a
+    // A refusal before the login ends stays as the server said it; a
     // refused login is named as such.
     const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;
     if (failure.isEmpty() && result != CURLE_OK && (!serverRefused || result == CURLE_LOGIN_DENIED))
         failure = describeFailure(result);
+    // Past the login, a refusal is of the command itself: say which.
+    if (failure.isEmpty() && result != CURLE_OK && serverRefused &&
+        m_talk.phase() >= FtpConversation::Phase::Commanding)
+        failure = refusalText(m_order.command, m_reports.replyCode(), m_reports.replyText());
     return finish(result == CURLE_OK && failure.isEmpty(), failure);
 }
 
 OperationOutcome FtpOperation::stop()
 {
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    sayStopped();
     return finish(false, QLatin1String(StoppedText));
 }
 
@@ -127,37 +110,21 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     outcome.failure = failure;
     outcome.freshLogin = m_talk.freshLogin();
     outcome.announcedUtf8 = ok && m_announceUtf8;
+    // A command refused after the login leaves the login standing.
+    const bool loggedIn = ok || (m_talk.phase() >= FtpConversation::Phase::Commanding &&
+                                 m_talk.replied() && m_reports.replyCode() >= 400);
     const QString &protection = m_talk.protection();
-    outcome.protection =
-        ok ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection) : QString();
-    const qint64 serverSize = m_talk.serverSize();
-    if (ok && serverSize >= 0 && serverSize != m_files.uploadSize()) {
-        ok = false;
-        outcome.failure =
-            incompleteUploadText(serverSize, m_files.uploadSize(), m_request.localName);
-    }
-    if (ok) {
-        outcome.retrieved = m_files.commit();
-        if (!m_files.failure().isEmpty()) {
-            ok = false;
-            outcome.failure = m_files.failure();
-        }
-    } else {
-        m_files.discard();
-    }
+    outcome.protection = loggedIn
+                             ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection)
+                             : QString();
     const FtpVerb verb = m_order.command.verb;
-    if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
-        QByteArray text = m_talk.pwdFolder().toUtf8();
-        if (verb == FtpVerb::Size) {
-            curl_off_t size = -1;
-            curl_easy_getinfo(m_request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
-            text = QByteArray::number(qint64(size));
-        }
-        auto buffer = std::make_shared<QBuffer>();
-        buffer->setData(text);
-        buffer->open(QIODevice::ReadOnly);
-        outcome.retrieved = std::move(buffer);
+    QByteArray answer = m_talk.pwdFolder().toUtf8();
+    if (verb == FtpVerb::Size) {
+        curl_off_t size = -1;
+        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+        answer = QByteArray::number(qint64(size));
     }
+    ok = concludeData(outcome, ok, m_files, m_talk.serverSize(), m_request.localName, verb, answer);
     if (ok)
         outcome.folder = m_request.newFolder;
     outcome.ok = ok;
@@ -173,15 +140,20 @@ QString FtpOperation::describeFailure(CURLcode result) const
     FailureFacts facts;
     facts.result = result;
     facts.server = m_order.server();
-    facts.detail = m_errorBuffer[0] ? detail() : QString::fromUtf8(curl_easy_strerror(result));
+    facts.detail = errorDetail();
+    if (facts.detail.isEmpty())
+        facts.detail = QString::fromUtf8(curl_easy_strerror(result));
     facts.timeoutSeconds = m_order.timeoutSeconds;
+    long osErrno = 0;
+    facts.refused = curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+                    osErrno == ECONNREFUSED;
     m_talk.describe(facts);
     facts.lastCode = m_talk.replied() ? m_reports.replyCode() : 0;
     facts.lastReply = m_reports.replyText();
     curl_off_t received = 0;
     curl_off_t expected = -1;
-    curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
-    curl_easy_getinfo(m_request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
     facts.received = received;
     facts.expected = expected;
     return failureText(facts);
@@ -209,10 +181,10 @@ qint64 FtpOperation::bytesMoved() const
     case FtpVerb::Get:
     case FtpVerb::Dir:
     case FtpVerb::Ls:
-        curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+        curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
         return bytes;
     case FtpVerb::Put:
-        curl_easy_getinfo(m_request.easy, CURLINFO_SIZE_UPLOAD_T, &bytes);
+        curl_easy_getinfo(m_easy, CURLINFO_SIZE_UPLOAD_T, &bytes);
         return bytes;
     default:
         return -1;
@@ -244,33 +216,27 @@ size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
     return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
 }
 
-size_t FtpOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+bool FtpOperation::replyHeader(QByteArrayView line)
 {
-    auto *self = static_cast<FtpOperation *>(userp);
-    self->m_talk.replyLine(
-        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
-    if (const std::optional<QString> error = self->m_talk.replyError()) {
-        // A short count makes libcurl end the operation.
-        self->m_replyError = malformedReplyText(self->m_order.server(), *error);
-        return 0;
+    m_talk.replyLine(QString::fromUtf8(withoutLineEnd(line)));
+    if (const std::optional<QString> error = m_talk.replyError()) {
+        m_replyError = malformedReplyText(m_order.server(), *error);
+        return false;
     }
-    return size * count;
+    return true;
 }
 
-int FtpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+void FtpOperation::debugOutput(curl_infotype type, QByteArrayView data)
 {
-    auto *self = static_cast<FtpOperation *>(userp);
-    const std::optional<OperatorLine> line =
-        operatorLine(type, QByteArrayView(data, qsizetype(size)));
+    const std::optional<OperatorLine> line = operatorLine(type, data);
     if (!line)
-        return 0;
+        return;
     // A reply proves the connection, which the log says first.
     if (type == CURLINFO_HEADER_IN)
-        self->m_talk.connected();
-    self->m_reports.protocol(line->kind, line->text);
+        m_talk.connected();
+    m_reports.protocol(line->kind, line->text);
     if (type == CURLINFO_HEADER_OUT)
-        self->m_talk.commandSent(line->text);
-    return 0;
+        m_talk.commandSent(line->text);
 }
 
 int FtpOperation::onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,

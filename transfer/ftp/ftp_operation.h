@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/connection_watch.h"
+#include "engine/curl_operation.h"
 #include "engine/local_files.h"
 #include "engine/operation.h"
 #include "engine/tls_trust.h"
@@ -20,7 +20,7 @@ class ReportQueue;
 // buffer, the local file), is the data of every callback of its handle, and
 // holds where it stands as one phase. Its destructor leaves the handle
 // pointing at nothing of its own.
-class FtpOperation final : public Operation, public ConnectionListener
+class FtpOperation final : public CurlOperation
 {
     Q_DISABLE_COPY_MOVE(FtpOperation)
 public:
@@ -28,10 +28,7 @@ public:
     // std::runtime_error with the operator's sentence when it cannot) and
     // says that the operation starts.
     FtpOperation(OperationOrder order, const OperationContext &context);
-    ~FtpOperation() override;
 
-    CURL *easy() const override { return m_request.easy; }
-    const OperationOrder &order() const override { return m_order; }
     // Notices a connection that has come up.
     void afterAction() override;
     OperationStep done(CURLcode result) override;
@@ -42,8 +39,6 @@ public:
     void tlsEstablished(const TlsHandshake &handshake) override;
 
 private:
-    // libcurl's own words for its result, from the error buffer.
-    QString detail() const;
     bool failedLocally() const { return !m_files.failure().isEmpty() || !m_replyError.isEmpty(); }
     OperationOutcome conclude(CURLcode result);
     OperationOutcome finish(bool ok, const QString &failure);
@@ -52,22 +47,18 @@ private:
 
     static size_t onWrite(char *data, size_t size, size_t count, void *userp);
     static size_t onRead(char *data, size_t size, size_t count, void *userp);
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    bool replyHeader(QByteArrayView line) override;
+    void debugOutput(curl_infotype type, QByteArrayView data) override;
     static int onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                           curl_off_t ulNow);
 
-    OperationOrder m_order;
     TlsSettings::Check m_check;
     QString m_checkFailure; // why the certificate check failed before this probe
     ServerTrust m_trust;
     bool m_announceUtf8;
-    ReportQueue &m_reports;
-    ConnectionWatch &m_watch;
     FtpConversation m_talk;
     PreparedRequest m_request;
     LocalFiles m_files;
-    char m_errorBuffer[CURL_ERROR_SIZE] = {};
     QString m_replyError; // a reply past the assembler's limits
     QElapsedTimer m_sinceProgress;
 };

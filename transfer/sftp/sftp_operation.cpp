@@ -5,8 +5,9 @@
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_status.h"
 
-#include <QBuffer>
 #include <QDir>
+
+#include <cerrno>
 
 namespace {
 
@@ -18,10 +19,9 @@ qint64 span(qint64 from, qint64 to)
 } // namespace
 
 SftpOperation::SftpOperation(OperationOrder order, const OperationContext &context)
-    : m_order(std::move(order)),
+    : CurlOperation(std::move(order), context),
       m_logins(sshLoginsFor(m_order.password, QDir::homePath(),
                             !qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK"))),
-      m_reports(context.reports), m_watch(context.watch), m_easy(context.easy),
       m_data(m_reports, [this] { dataMoving(); }),
       m_ssh(m_order, m_logins.front(), context.trust.hostKey, m_reports,
             [this] { beginCommand(); }),
@@ -29,23 +29,11 @@ SftpOperation::SftpOperation(OperationOrder order, const OperationContext &conte
 {
     m_clock.start();
     m_folderResolved = m_folder.absolute && m_order.command.verb != FtpVerb::Pwd;
-    try {
-        m_data.open(m_order.command);
-        m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
-                                   : std::vector<SftpStep>{resolveStep(m_folder)};
-        setUp(m_steps.front());
-    } catch (...) {
-        curl_easy_reset(m_easy);
-        throw;
-    }
-    m_watch.setListener(this);
+    m_data.open(m_order.command);
+    m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
+                               : std::vector<SftpStep>{resolveStep(m_folder)};
+    setUp(m_steps.front());
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
-}
-
-SftpOperation::~SftpOperation()
-{
-    m_watch.setListener(nullptr);
-    curl_easy_reset(m_easy);
 }
 
 void SftpOperation::setUp(const SftpStep &step)
@@ -57,12 +45,9 @@ void SftpOperation::setUp(const SftpStep &step)
         appendTo(m_commands, command);
     if (m_commands)
         setOption(m_easy, CURLOPT_QUOTE, m_commands.get());
-    m_errorBuffer[0] = 0;
-    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
-    setReplyCallbacks(m_easy, &SftpOperation::onHeader, &SftpOperation::onDebug, this);
+    installCallbacks();
     m_data.install(m_easy, step.kind == SftpRequestKind::Upload);
-    m_watch.install(m_easy);
     m_started = false;
     m_pwdReply.clear();
 }
@@ -146,9 +131,7 @@ OperationStep SftpOperation::done(CURLcode result)
         return OperationStep::finished(finish(false, QString::fromUtf8(error.what())));
     }
     beginCommand();
-    OperationStep next;
-    next.kind = OperationStep::Kind::Continue;
-    return next;
+    return continued();
 }
 
 // A key login refused: the next key, on a connection of its own.
@@ -159,14 +142,12 @@ OperationStep SftpOperation::nextLogin()
     m_reports.protocol(ProtocolEvent::Kind::Info,
                        QStringLiteral("The server refused the login by %1; trying %2")
                            .arg(refused, m_ssh.method()));
-    OperationStep next;
     try {
         setUp(m_steps.at(m_stepIndex));
-        next.kind = OperationStep::Kind::Continue;
     } catch (const std::exception &error) {
-        next = OperationStep::finished(finish(false, QString::fromUtf8(error.what())));
+        return OperationStep::finished(finish(false, QString::fromUtf8(error.what())));
     }
-    return next;
+    return continued();
 }
 
 OperationOutcome SftpOperation::failed(CURLcode result)
@@ -175,7 +156,7 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     if (!files.failure().isEmpty())
         return finish(false, files.failure());
     m_ssh.afterAction(m_easy); // a connection made in libcurl's last call still counts
-    const QString detail = QString::fromUtf8(m_errorBuffer);
+    const QString detail = errorDetail();
     const SftpStep &step = m_steps.at(m_stepIndex);
     // A refusal of the file operation itself carries an SFTP status; one of
     // the connection or the login does not.
@@ -194,6 +175,9 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     facts.server = m_order.server();
     facts.detail = detail;
     facts.timeoutSeconds = m_order.timeoutSeconds;
+    long osErrno = 0;
+    facts.refused = curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+                    osErrno == ECONNREFUSED;
     facts.phase = m_ssh.phase();
     facts.login = m_ssh.method();
     facts.upload = files.uploading();
@@ -207,7 +191,7 @@ OperationOutcome SftpOperation::failed(CURLcode result)
 
 OperationOutcome SftpOperation::stop()
 {
-    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+    sayStopped();
     return finish(false, QLatin1String(StoppedText));
 }
 
@@ -221,30 +205,14 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
     // A refused file operation leaves the login standing.
     if (m_ssh.phase() >= Phase::LoggedIn && (ok || code > 0))
         outcome.protection = m_ssh.protection();
-    if (ok && m_serverSize >= 0 && m_serverSize != files.uploadSize()) {
-        ok = false;
-        outcome.failure = incompleteUploadText(m_serverSize, files.uploadSize(),
-                                               localPath(m_order.command.args.at(0)));
-    }
     if (ok)
         m_data.endListing();
-    if (ok) {
-        outcome.retrieved = files.commit();
-        if (!files.failure().isEmpty()) {
-            ok = false;
-            outcome.failure = files.failure();
-        }
-    } else {
-        files.discard();
-    }
     const FtpVerb verb = m_order.command.verb;
-    if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
-        auto buffer = std::make_shared<QBuffer>();
-        buffer->setData(verb == FtpVerb::Size ? QByteArray::number(m_size)
-                                              : m_folder.display().toUtf8());
-        buffer->open(QIODevice::ReadOnly);
-        outcome.retrieved = std::move(buffer);
-    }
+    const QString uploadPath =
+        files.uploading() ? localPath(m_order.command.args.at(0)) : QString();
+    ok = concludeData(outcome, ok, files, m_serverSize, uploadPath, verb,
+                      verb == FtpVerb::Size ? QByteArray::number(m_size)
+                                            : m_folder.display().toUtf8());
     // A folder taken against the login folder is now known from the root.
     if (m_folderResolved && !m_order.folder.absolute)
         outcome.folder = m_folder;
@@ -282,16 +250,13 @@ void SftpOperation::dataMoving()
 }
 
 // libcurl's "pwd" answers here, as an FTP server's 257 would.
-size_t SftpOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+bool SftpOperation::replyHeader(QByteArrayView line)
 {
-    auto *self = static_cast<SftpOperation *>(userp);
-    self->m_pwdReply = QString::fromUtf8(data, qsizetype(size * count)).trimmed();
-    return size * count;
+    m_pwdReply = QString::fromUtf8(line).trimmed();
+    return true;
 }
 
-int SftpOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+void SftpOperation::debugOutput(curl_infotype type, QByteArrayView data)
 {
-    auto *self = static_cast<SftpOperation *>(userp);
-    self->m_ssh.debugOutput(self->m_easy, type, QByteArrayView(data, qsizetype(size)));
-    return 0;
+    m_ssh.debugOutput(m_easy, type, data);
 }

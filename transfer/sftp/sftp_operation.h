@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/connection_watch.h"
+#include "engine/curl_operation.h"
 #include "engine/operation.h"
 #include "sftp/sftp_data.h"
 #include "sftp/sftp_plan.h"
@@ -20,7 +20,7 @@ class ReportQueue;
 // requests its command needs one after the other. SFTP has no folder on the
 // server's side, so every request names an absolute path; a folder still
 // relative to the login folder is resolved first.
-class SftpOperation final : public Operation, public ConnectionListener
+class SftpOperation final : public CurlOperation
 {
     Q_DISABLE_COPY_MOVE(SftpOperation)
 public:
@@ -29,17 +29,12 @@ public:
     // Sets the first request into the handle and opens the local file
     // (throws std::runtime_error with the operator's sentence when it cannot).
     SftpOperation(OperationOrder order, const OperationContext &context);
-    ~SftpOperation() override;
 
-    CURL *easy() const override { return m_easy; }
-    const OperationOrder &order() const override { return m_order; }
     void afterAction() override;
     OperationStep done(CURLcode result) override;
     OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
-    void tlsStarted() override {}
-    void tlsEstablished(const TlsHandshake &) override {}
 
 private:
     void setUp(const SftpStep &step);
@@ -51,17 +46,12 @@ private:
     PhaseTimes times() const;
     qint64 now() const { return m_clock.nsecsElapsed() / 1000; }
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    bool replyHeader(QByteArrayView line) override;
+    void debugOutput(curl_infotype type, QByteArrayView data) override;
 
-    OperationOrder m_order;
     std::vector<SshLogin> m_logins; // tried in turn while the server refuses them
     size_t m_loginIndex = 0;
-    ReportQueue &m_reports;
-    ConnectionWatch &m_watch;
-    CURL *m_easy;
     CurlList m_commands;
-    char m_errorBuffer[CURL_ERROR_SIZE] = {};
     SftpData m_data;
     SshLoginWatch m_ssh;
 

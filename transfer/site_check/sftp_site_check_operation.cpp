@@ -17,21 +17,13 @@ qint64 milliseconds(qint64 microseconds)
     return microseconds < 0 ? -1 : microseconds / 1000;
 }
 
-OperationStep continued()
-{
-    OperationStep step;
-    step.kind = OperationStep::Kind::Continue;
-    return step;
-}
-
 } // namespace
 
 SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
                                                const OperationContext &context)
-    : m_order(std::move(order)),
+    : CurlOperation(std::move(order), context),
       m_logins(sshLoginsFor(m_order.password, QDir::homePath(),
                             !qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK"))),
-      m_reports(context.reports), m_watch(context.watch), m_easy(context.easy),
       m_ssh(m_order, m_logins.front(), context.trust.hostKey, m_reports, [] {})
 {
     m_clock.start();
@@ -48,19 +40,7 @@ SftpSiteCheckOperation::SftpSiteCheckOperation(OperationOrder order,
     m_reports.flush();
     const QStringList addresses = resolveHost(m_order.host);
     m_sequence->resolved(addresses, now());
-    try {
-        setUp(SftpCheckRequest::Login);
-    } catch (...) {
-        curl_easy_reset(m_easy);
-        throw;
-    }
-    m_watch.setListener(this);
-}
-
-SftpSiteCheckOperation::~SftpSiteCheckOperation()
-{
-    m_watch.setListener(nullptr);
-    curl_easy_reset(m_easy);
+    setUp(SftpCheckRequest::Login);
 }
 
 void SftpSiteCheckOperation::setUp(SftpCheckRequest request)
@@ -68,7 +48,6 @@ void SftpSiteCheckOperation::setUp(SftpCheckRequest request)
     m_request = request;
     m_requestStart = now();
     m_commands.reset();
-    m_errorBuffer[0] = 0;
     SftpRequestKind kind = SftpRequestKind::Look;
     const QString file = m_sequence->filePath();
     QString path = file;
@@ -113,12 +92,9 @@ void SftpSiteCheckOperation::setUp(SftpCheckRequest request)
         setOption(m_easy, CURLOPT_FILETIME, 1L);
     if (m_cleanUp.running())
         SiteCheckCleanUp::limit(m_easy);
-    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     m_ssh.install(m_easy);
-    setReplyCallbacks(m_easy, &SftpSiteCheckOperation::onHeader, &SftpSiteCheckOperation::onDebug,
-                      this);
+    installCallbacks();
     m_data.restart(m_easy, request == SftpCheckRequest::Upload);
-    m_watch.install(m_easy);
     m_sequence->started(request);
 }
 
@@ -174,7 +150,7 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
 {
     SftpCheckFacts f;
     f.result = result;
-    f.error = QString::fromUtf8(m_errorBuffer);
+    f.error = errorDetail();
     f.elapsedMs = now() - m_requestStart;
     PhaseTimes times;
     m_ssh.addTimes(times);
@@ -242,17 +218,13 @@ ConnectionListener::Socket SftpSiteCheckOperation::socketOpening(const QString &
 
 // --- libcurl's callbacks. They run inside libcurl calls, so they only record and queue.
 
-size_t SftpSiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+bool SftpSiteCheckOperation::replyHeader(QByteArrayView line)
 {
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    self->m_header = QString::fromUtf8(data, qsizetype(size * count)).trimmed();
-    return size * count;
+    m_header = QString::fromUtf8(line).trimmed();
+    return true;
 }
 
-int SftpSiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size,
-                                    void *userp)
+void SftpSiteCheckOperation::debugOutput(curl_infotype type, QByteArrayView data)
 {
-    auto *self = static_cast<SftpSiteCheckOperation *>(userp);
-    self->m_ssh.debugOutput(self->m_easy, type, QByteArrayView(data, qsizetype(size)));
-    return 0;
+    m_ssh.debugOutput(m_easy, type, data);
 }

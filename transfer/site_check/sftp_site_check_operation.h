@@ -2,8 +2,7 @@
 
 #include "site_check/site_check_data.h"
 
-#include "engine/connection_watch.h"
-#include "engine/operation.h"
+#include "engine/curl_operation.h"
 #include "sftp/sftp_request.h"
 #include "sftp/ssh_login_watch.h"
 #include "site_check/sftp_site_check_sequence.h"
@@ -22,17 +21,14 @@
 // SFTP command before anything of the account is sent; the password goes
 // out once, and after the login a new connection is refused except to
 // delete the test file.
-class SftpSiteCheckOperation final : public Operation, public ConnectionListener
+class SftpSiteCheckOperation final : public CurlOperation
 {
     Q_DISABLE_COPY_MOVE(SftpSiteCheckOperation)
 public:
     // Resolves the host (the engine's thread waits, as for libcurl's own
     // resolver) and sets the login's request into the handle.
     SftpSiteCheckOperation(OperationOrder order, const OperationContext &context);
-    ~SftpSiteCheckOperation() override;
 
-    CURL *easy() const override { return m_easy; }
-    const OperationOrder &order() const override { return m_order; }
     void afterAction() override;
     OperationStep done(CURLcode result) override;
     // Deletes the test file when it may be on the server, as one short
@@ -41,8 +37,6 @@ public:
     OperationOutcome stop() override;
 
     Socket socketOpening(const QString &address) override;
-    void tlsStarted() override {}
-    void tlsEstablished(const TlsHandshake &) override {}
 
 private:
     void setUp(SftpCheckRequest request);
@@ -50,18 +44,13 @@ private:
     OperationOutcome withLogin(OperationOutcome outcome) const;
     qint64 now() const { return m_clock.elapsed(); }
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    bool replyHeader(QByteArrayView line) override;
+    void debugOutput(curl_infotype type, QByteArrayView data) override;
 
-    OperationOrder m_order;
     std::vector<SshLogin> m_logins; // keys are tried in turn, a password once
     size_t m_loginIndex = 0;
-    ReportQueue &m_reports;
-    ConnectionWatch &m_watch;
-    CURL *m_easy;
     SshLoginWatch m_ssh;
     CurlList m_commands;
-    char m_errorBuffer[CURL_ERROR_SIZE] = {};
 
     QString m_fileName;
     std::unique_ptr<SftpSiteCheckSequence> m_sequence;

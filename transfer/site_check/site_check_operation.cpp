@@ -11,9 +11,8 @@
 #include <QUrl>
 
 SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationContext &context)
-    : m_order(std::move(order)), m_reports(context.reports), m_watch(context.watch),
-      m_easy(context.easy), m_check(context.check), m_checkFailure(context.reason),
-      m_trust(context.trust)
+    : CurlOperation(std::move(order), context), m_check(context.check),
+      m_checkFailure(context.reason), m_trust(context.trust)
 {
     m_clock.start();
     m_tls = tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share);
@@ -42,19 +41,7 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
     const QStringList addresses = resolveHost(m_order.host);
     m_sequence->resolved(addresses, now());
     m_reports.state(TransferState::HostResolved);
-    try {
-        setUp(SiteCheckRequest::Login);
-    } catch (...) {
-        curl_easy_reset(m_easy);
-        throw;
-    }
-    m_watch.setListener(this);
-}
-
-SiteCheckOperation::~SiteCheckOperation()
-{
-    m_watch.setListener(nullptr);
-    curl_easy_reset(m_easy);
+    setUp(SiteCheckRequest::Login);
 }
 
 void SiteCheckOperation::setUp(SiteCheckRequest request)
@@ -62,7 +49,6 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     m_request = request;
     m_requestFrom = m_transcript.size();
     m_requestStart = now();
-    m_errorBuffer[0] = 0;
     m_commands = {};
     const bool onFile =
         request == SiteCheckRequest::Upload || request == SiteCheckRequest::ReadBack;
@@ -72,10 +58,8 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
     prepareBareRequest(m_easy, m_cleanUp.running() ? SiteCheckCleanUp::limited(m_order) : m_order,
                        onFile ? m_folderUrl + QUrl::toPercentEncoding(m_fileName) : m_folderUrl,
                        m_tls);
-    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
-    setReplyCallbacks(m_easy, &SiteCheckOperation::onHeader, &SiteCheckOperation::onDebug, this);
+    installCallbacks();
     m_data.restart(m_easy, request == SiteCheckRequest::Upload);
-    m_watch.install(m_easy);
     setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
     if (m_cleanUp.running())
         SiteCheckCleanUp::limit(m_easy);
@@ -95,7 +79,7 @@ OperationStep SiteCheckOperation::done(CURLcode result)
         attempt.result = result;
         attempt.check = m_check;
         attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
-        attempt.detail = QString::fromUtf8(m_errorBuffer);
+        attempt.detail = errorDetail();
         attempt.checkFailure = m_checkFailure;
         attempt.trust = m_trust;
         attempt.server = m_order.server();
@@ -108,9 +92,7 @@ OperationStep SiteCheckOperation::done(CURLcode result)
     try {
         if (next != SiteCheckRequest::None) {
             setUp(next);
-            OperationStep step;
-            step.kind = OperationStep::Kind::Continue;
-            return step;
+            return continued();
         }
     } catch (const std::exception &error) {
         m_sequence->book().skipFrom(SiteCheckStepId::NameResolution,
@@ -123,7 +105,7 @@ SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
 {
     SiteCheckRequestFacts f;
     f.result = result;
-    f.error = QString::fromUtf8(m_errorBuffer);
+    f.error = errorDetail();
     f.from = m_requestFrom;
     f.elapsedMs = now() - m_requestStart;
     f.firstByteMs = m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart;
@@ -256,33 +238,28 @@ void SiteCheckOperation::replyLine(const QString &line)
     m_reports.state(TransferState::ResponseReceived);
 }
 
-size_t SiteCheckOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+bool SiteCheckOperation::replyHeader(QByteArrayView line)
 {
-    auto *self = static_cast<SiteCheckOperation *>(userp);
-    self->replyLine(
-        QString::fromUtf8(withoutLineEnd(QByteArrayView(data, qsizetype(size * count)))));
+    replyLine(QString::fromUtf8(withoutLineEnd(line)));
     // A reply past the assembler's limits ends the request.
-    return self->m_assembler.error() ? 0 : size * count;
+    return !m_assembler.error();
 }
 
-int SiteCheckOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+void SiteCheckOperation::debugOutput(curl_infotype type, QByteArrayView data)
 {
-    auto *self = static_cast<SiteCheckOperation *>(userp);
-    const std::optional<OperatorLine> line =
-        operatorLine(type, QByteArrayView(data, qsizetype(size)));
+    const std::optional<OperatorLine> line = operatorLine(type, data);
     if (!line)
-        return 0;
-    self->m_reports.protocol(line->kind, line->text);
+        return;
+    m_reports.protocol(line->kind, line->text);
     // The connection stands: the greeting is awaited.
     if (type == CURLINFO_TEXT && line->text.startsWith(QLatin1String("Connected to ")))
-        self->m_sequence->connected();
+        m_sequence->connected();
     if (type == CURLINFO_HEADER_OUT) {
-        self->m_sequence->sent(self->m_request, line->text);
-        self->m_transcript.sent(line->text, self->now());
+        m_sequence->sent(m_request, line->text);
+        m_transcript.sent(line->text, now());
         if (line->text.startsWith(QLatin1String("STOR ")))
-            self->m_data.setFileMayExist(true);
-        self->m_reports.state(TransferState::Requesting);
-        self->m_reports.state(TransferState::RequestSent);
+            m_data.setFileMayExist(true);
+        m_reports.state(TransferState::Requesting);
+        m_reports.state(TransferState::RequestSent);
     }
-    return 0;
 }

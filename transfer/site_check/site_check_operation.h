@@ -2,8 +2,8 @@
 
 #include "site_check/site_check_data.h"
 
-#include "engine/connection_watch.h"
 #include "engine/curl_handles.h"
+#include "engine/curl_operation.h"
 #include "engine/operation.h"
 #include "site_check/site_check_clean_up.h"
 #include "site_check/site_check_requests.h"
@@ -21,17 +21,14 @@
 // the steps to its SiteCheckSequence. The password goes out once: after the
 // login a new control connection is refused, except for the clean-up, which
 // must not leave the test file behind, and for step 16's login over IPv6.
-class SiteCheckOperation final : public Operation, public ConnectionListener
+class SiteCheckOperation final : public CurlOperation
 {
     Q_DISABLE_COPY_MOVE(SiteCheckOperation)
 public:
     // Resolves the host (the engine's thread waits, as for libcurl's own
     // resolver) and sets the first request into the handle.
     SiteCheckOperation(OperationOrder order, const OperationContext &context);
-    ~SiteCheckOperation() override;
 
-    CURL *easy() const override { return m_easy; }
-    const OperationOrder &order() const override { return m_order; }
     OperationStep done(CURLcode result) override;
     // Deletes the test file when it may be on the server, as one short
     // request the engine runs; the steps that did not run are reported.
@@ -52,13 +49,9 @@ private:
     QString primaryAddress() const;
     void replyLine(const QString &line);
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *userp);
-    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    bool replyHeader(QByteArrayView line) override;
+    void debugOutput(curl_infotype type, QByteArrayView data) override;
 
-    OperationOrder m_order;
-    ReportQueue &m_reports;
-    ConnectionWatch &m_watch;
-    CURL *m_easy;
     TlsSettings m_tls;
     TlsSettings::Check m_check; // as the engine asked: a pinned check shows in m_tls
     QString m_checkFailure;
@@ -69,7 +62,6 @@ private:
 
     SiteCheckRequest m_request = SiteCheckRequest::Login;
     SiteCheckCommands m_commands;
-    char m_errorBuffer[CURL_ERROR_SIZE] = {};
     FtpReplyAssembler m_assembler;
     SiteCheckTranscript m_transcript;
     qsizetype m_requestFrom = 0; // the running request's first exchange

@@ -1,5 +1,7 @@
 #include "text/failure_text.h"
 
+#include "text/state_text.h"
+
 QString withFailureDetail(const QString &text, const QString &detail)
 {
     return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
@@ -14,6 +16,44 @@ QString unresolvedHostText(const QString &server, const QString &detail)
 QString connectFailedText(const QString &server, const QString &detail)
 {
     return withFailureDetail(QStringLiteral("Cannot connect to %1").arg(server), detail);
+}
+
+QString closedPortText(const QString &server)
+{
+    const qsizetype colon = server.lastIndexOf(QLatin1Char(':'));
+    return QStringLiteral("Nothing accepts connections on %1 port %2: the server is not running, "
+                          "or it listens on another port")
+        .arg(server.left(colon), server.mid(colon + 1));
+}
+
+QString refusalText(const FtpCommand &command, qint32 code, const QString &reply)
+{
+    const QString verb = ftpVerbName(command.verb);
+    const QString said = QStringLiteral(" (%1)").arg(reply);
+    if (command.verb == FtpVerb::Put)
+        return QStringLiteral("PUT to %1 refused").arg(uploadRemoteName(command)) + said;
+    // A download is named by its remote file; where it was to go is no news.
+    const QStringList names = command.verb == FtpVerb::Get ? command.args.mid(0, 1) : command.args;
+    const QString refused = (QStringList{verb} + names).join(QLatin1Char(' '));
+    // 550: the file or folder is not there, or not open to this account.
+    if (code == 550) {
+        switch (command.verb) {
+        case FtpVerb::Get:
+        case FtpVerb::Size:
+        case FtpVerb::Delete:
+            return refused + QStringLiteral(": no such file on the server") + said;
+        case FtpVerb::Cd:
+        case FtpVerb::Rmdir:
+        case FtpVerb::Dir:
+        case FtpVerb::Ls:
+            if (!command.args.isEmpty())
+                return refused + QStringLiteral(": no such folder on the server") + said;
+            break;
+        default:
+            break;
+        }
+    }
+    return refused + QStringLiteral(" refused") + said;
 }
 
 namespace {
@@ -69,6 +109,8 @@ QString failureText(const FailureFacts &f)
             return withFailureDetail(
                 QStringLiteral("Cannot open the data connection to %1").arg(f.dataAddress),
                 f.detail);
+        if (f.refused)
+            return closedPortText(f.server);
         return connectFailedText(f.server, f.detail);
     case CURLE_OPERATION_TIMEDOUT:
         return timedOut(f);
@@ -175,4 +217,11 @@ QString unreadableCertificateText(const QString &server)
     return QStringLiteral("The certificate of %1 could not be read; nothing of the account was "
                           "sent.")
         .arg(server);
+}
+
+QString internalFaultText()
+{
+    return QStringLiteral("The command stopped on a fault of Sarvel's own, not of the server; "
+                          "the protocol log has the details. Run the command again: it starts "
+                          "afresh. If the fault comes back, restart Sarvel.");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/connection_text.h"
+#include "text/ftp_command.h"
 #include "text/transfer_values.h"
 
 #include <QString>
@@ -13,6 +15,7 @@ struct FailureFacts
     QString server; // "host:port"
     QString detail; // libcurl's own words
     int timeoutSeconds = 0;
+    bool refused = false;   // the server's host turned the connection away
     bool connected = false; // the control connection was up
     bool greeted = false;   // the server had said something
     qint32 lastCode = 0;    // the last reply's code
@@ -24,11 +27,9 @@ struct FailureFacts
     qint64 expected = -1; // -1 when the server announced no size
 };
 
-// The sentences FTP and SFTP share: the phase and the server, then libcurl's
-// or the server's words in brackets when there are any.
-QString withFailureDetail(const QString &text, const QString &detail);
-QString unresolvedHostText(const QString &server, const QString &detail);
-QString connectFailedText(const QString &server, const QString &detail);
+// The server refused the operator's command with `reply` ("550 Could not get
+// file size."): what was refused, and the reply in brackets.
+QString refusalText(const FtpCommand &command, qint32 code, const QString &reply);
 
 // One line for the operator that names the phase that failed and the server,
 // with libcurl's or the server's words after it where they help.
@@ -49,6 +50,7 @@ struct SshFailureFacts
     QString server; // "host:port"
     QString detail; // libcurl's own words
     int timeoutSeconds = 0;
+    bool refused = false; // the server's host turned the connection away
     Phase phase = Phase::Connecting;
     QString login; // how the login went about it: "password", "key ~/.ssh/id_ed25519 or agent"
     qint64 received = 0;
@@ -82,6 +84,10 @@ QString declinedTrustText(const TrustQuestion &question);
 QString malformedReplyText(const QString &server, const QString &why);
 // An upload the server kept only part of.
 QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path);
+
+// A command ended by a fault of this program rather than of the server, the
+// network or the operator, and what to do about it.
+QString internalFaultText();
 
 // The refusal of a command while another runs, and of GetChunk meanwhile.
 inline constexpr char StillExecutingText[] =

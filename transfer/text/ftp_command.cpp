@@ -69,18 +69,35 @@ QStringList splitArguments(const QString &text)
     return words;
 }
 
-// "GET (RECV), PUT (SEND), CD, ...": each verb once, its aliases in brackets.
+// Whether row `i` of kVerbs is another spelling of the verb before it.
+bool isAlias(size_t i)
+{
+    return i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
+}
+
+// "GET, PUT, CD, ...": each verb once, in one line that fits a status bar.
 QString acceptedFtpVerbs()
 {
     QStringList names;
-    for (size_t i = 0; i < std::size(kVerbs); ++i) {
-        const bool alias = i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
-        if (alias)
-            names.last() += QStringLiteral(" (%1)").arg(QLatin1String(kVerbs[i].name));
-        else
+    for (size_t i = 0; i < std::size(kVerbs); ++i)
+        if (!isAlias(i))
             names << QLatin1String(kVerbs[i].name);
-    }
     return names.join(QStringLiteral(", "));
+}
+
+// A refusal for want of a known verb: one line naming the verbs, then every
+// command's form with its other spellings, one a line.
+[[noreturn]] void rejectVerb(const QString &firstLine)
+{
+    QStringList usages;
+    for (size_t i = 0; i < std::size(kVerbs); ++i) {
+        if (isAlias(i))
+            usages.last() += QStringLiteral(" (also %1)").arg(QLatin1String(kVerbs[i].name));
+        else
+            usages << QLatin1String(kVerbs[i].usage);
+    }
+    reject(QStringLiteral("%1 Accepted commands: %2.\n%3")
+               .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
 // C0 controls, DEL and the C1 range: a server may end or cut a command at any
@@ -119,8 +136,7 @@ FtpCommand parseFtpCommand(const QString &text)
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
-        reject(
-            QStringLiteral("No FTP command given. Accepted commands: %1.").arg(acceptedFtpVerbs()));
+        rejectVerb(QStringLiteral("No FTP command given."));
 
     const QString name = asciiUpper(words.takeFirst());
     for (const VerbSpec &spec : kVerbs) {
@@ -143,8 +159,7 @@ FtpCommand parseFtpCommand(const QString &text)
                            .arg(name, QLatin1String(spec.usage)));
         return {spec.verb, words};
     }
-    reject(QStringLiteral("Unknown FTP command \"%1\". Accepted commands: %2.")
-               .arg(name, acceptedFtpVerbs()));
+    rejectVerb(QStringLiteral("Unknown FTP command \"%1\".").arg(name));
 }
 
 QString ftpVerbName(FtpVerb verb)
@@ -153,4 +168,12 @@ QString ftpVerbName(FtpVerb verb)
         if (spec.verb == verb)
             return QLatin1String(spec.name);
     return {};
+}
+
+QStringList ftpVerbSpellings()
+{
+    QStringList names;
+    for (const VerbSpec &spec : kVerbs)
+        names << QLatin1String(spec.name);
+    return names;
 }

@@ -32,8 +32,12 @@ struct FtpCommand
 // separated by spaces; an argument with spaces goes in double quotes. Throws
 // std::invalid_argument with a message naming what is wrong (unknown verb,
 // missing or surplus argument, a line break or other control character) and
-// nothing is sent. Verbs are compared in ASCII only.
+// nothing is sent. Verbs are compared in ASCII only. A message's first line
+// says it all in a status bar's room; lines after it, if any, are the
+// details (for an unknown verb, every command's form).
 FtpCommand parseFtpCommand(const QString &text);
 
 // The verb's name as the operator types it: "GET" for FtpVerb::Get.
 QString ftpVerbName(FtpVerb verb);
+// Every spelling accepted, aliases included ("GET", "RECV", ...).
+QStringList ftpVerbSpellings();

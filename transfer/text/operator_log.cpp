@@ -70,6 +70,9 @@ QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
                     const PhaseTimes &times)
 {
     const QString verb = ftpVerbName(command.verb);
+    // A refusal that names the command says it all ("CD x: no such folder ...").
+    if (!ok && reply.startsWith(verb + QLatin1Char(' ')))
+        return reply;
     if (!ok)
         return QStringLiteral("%1 failed: %2").arg(verb, reply);
     if (times.bytes < 0)
@@ -161,7 +164,7 @@ QString sshHostKeyLine(const QString &keyType, const QString &fingerprint, HostK
 {
     static const char *const standings[] = {
         "is in ~/.ssh/known_hosts",
-        "was trusted this session",
+        "is trusted by you for this session",
         "is not known yet",
     };
     return QStringLiteral("SSH key exchange done; host key %1 %2 %3")
@@ -206,6 +209,6 @@ QString trustAnswerLine(const TrustQuestion &question, bool trusted)
     const QString what = question.kind == TrustQuestion::Kind::HostKey
                              ? QStringLiteral("host key")
                              : QStringLiteral("certificate");
-    return trusted ? QStringLiteral("The operator trusted the %1 for this session").arg(what)
+    return trusted ? QStringLiteral("The %1 is trusted by you for this session").arg(what)
                    : QStringLiteral("The operator did not trust the %1").arg(what);
 }

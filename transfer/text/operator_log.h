@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/connection_text.h"
 #include "text/ftp_command.h"
 #include "text/ssh_session_facts.h"
 #include "text/transfer_values.h"
@@ -30,22 +31,6 @@ QByteArrayView withoutLineEnd(QByteArrayView data);
 // nothing for the data itself.
 std::optional<OperatorLine> operatorLine(curl_infotype type, QByteArrayView data);
 
-// How long each phase of an operation took, in microseconds; -1 for a phase
-// that did not happen (a reused login has no connection or login).
-struct PhaseTimes
-{
-    qint64 resolve = -1;
-    qint64 connect = -1;
-    qint64 greeting = -1;
-    qint64 keyExchange = -1; // SSH: from the connection to the host key accepted
-    qint64 tls = -1;
-    qint64 login = -1;
-    qint64 firstByte = -1;
-    qint64 transfer = -1;
-    qint64 total = 0;
-    qint64 bytes = -1; // moved by a transfer; -1 when the command moves no data
-};
-
 // "GET readme.txt to C:\readme.txt", "CD docs": the operation as it starts.
 QString startLine(const FtpCommand &command);
 // "GET done: 5,000 bytes in 0.01 s", "CD failed: 550 No such file".
@@ -54,8 +39,6 @@ QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
 // "Timing: resolve 0.1 ms, connect 0.2 ms, ..., total 4.1 ms; 5,000 bytes at 1.2 MiB/s".
 QString timingLine(const PhaseTimes &times);
 
-// "127.0.0.1:2121", "[::1]:2121".
-QString addressText(const QString &address, int port);
 QString connectingLine(const QString &address);
 // "TLS 1.2 established (ECDHE-RSA-AES256-GCM-SHA384)".
 QString tlsLine(const QString &protection, const QString &cipher);

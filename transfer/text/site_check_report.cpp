@@ -1,10 +1,11 @@
 #include "text/site_check_report.h"
 
+#include "text/protocol_line.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -169,8 +170,17 @@ QString siteCheckTable(const SiteCheckReport &report)
         rule << QString(width, QLatin1Char('-'));
     rule << QString(TableHeader.last().size(), QLatin1Char('-'));
     lines << line(rule);
-    for (qsizetype i = 1; i < rows.size(); ++i)
+    // A warning's or failure's hint goes under its row, in the Detail column.
+    qsizetype detailColumn = 0;
+    for (qsizetype width : widths)
+        detailColumn += width + 2;
+    for (qsizetype i = 1; i < rows.size(); ++i) {
         lines << line(rows[i]);
+        const SiteCheckOutcome &outcome = report.steps[i - 1].outcome;
+        if (outcome.result >= SiteCheckResult::Warning && !outcome.hint.isEmpty())
+            lines << QString(detailColumn, QLatin1Char(' ')) + QStringLiteral("Hint: ") +
+                         oneLine(outcome.hint);
+    }
     lines << QString() << siteCheckVerdictLine(report.steps);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -183,7 +193,7 @@ QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVe
         steps.append(stepObject(step));
     QJsonArray protocol;
     for (const QString &line : report.protocolLines)
-        protocol.append(siteCheckMaskedLine(line));
+        protocol.append(protocolLineMasked(line));
     const QString program = programVersion.isEmpty()
                                 ? QCoreApplication::applicationName() + QLatin1Char(' ') +
                                       QCoreApplication::applicationVersion()
@@ -200,15 +210,4 @@ QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVe
         {QStringLiteral("protocol"), protocol},
     };
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
-}
-
-QString siteCheckMaskedLine(const QString &line)
-{
-    // An optional "hh:mm:ss.zzz " stamp and "> " mark, as the protocol log
-    // writes them, then the command.
-    static const QRegularExpression password(
-        QStringLiteral("^((?:\\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? )?(?:[<>*] )?)PASS\\s.*$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = password.match(line);
-    return match.hasMatch() ? match.captured(1) + QStringLiteral("PASS ****") : line;
 }

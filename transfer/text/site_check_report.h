@@ -122,9 +122,6 @@ struct SiteCheckProgress
 // The progress of step `id` among `steps`, the check's steps in order.
 SiteCheckProgress siteCheckProgress(SiteCheckStepId id, const QList<SiteCheckStepId> &steps,
                                     int limitSeconds);
-// "step 3 of 16: waiting for the greeting, up to 10 s".
-QString siteCheckProgressText(const SiteCheckProgress &progress);
-
 
 // A whole check: what was checked, when, each step as it ended, and the
 // protocol lines of the run.
@@ -157,16 +154,14 @@ QString siteCheckVerdictLine(const QList<SiteCheckStep> &steps);
 QString siteCheckElapsedText(qint64 elapsedMs);
 
 // The report as plain text for a ticket: the target and start, a table
-// with the columns Step, Result, Time and Detail aligned with spaces, and
-// the verdict line.
+// with the columns Step, Result, Time and Detail aligned with spaces, each
+// warning's and failure's hint on a line of its own under its row, in the
+// Detail column, and the verdict line.
 QString siteCheckTable(const SiteCheckReport &report);
 
-// The report as a JSON document, with the versions of libcurl and of the
+// The report as a JSON document, every protocol line's password masked once
+// more, with the versions of libcurl and of the
 // program as the caller names them (the program's from the application when
 // empty).
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
                          const QString &programVersion = {});
-
-// `line` with the password of a PASS command replaced by "****", whether
-// or not a time stamp and direction mark come before it.
-QString siteCheckMaskedLine(const QString &line);

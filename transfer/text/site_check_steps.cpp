@@ -133,10 +133,3 @@ SiteCheckProgress siteCheckProgress(SiteCheckStepId id, const QList<SiteCheckSte
     progress.limitSeconds = qMax(0, limitSeconds);
     return progress;
 }
-
-QString siteCheckProgressText(const SiteCheckProgress &p)
-{
-    const QString text =
-        QStringLiteral("step %1 of %2: %3").arg(p.position).arg(p.total).arg(p.doing);
-    return p.limitSeconds > 0 ? text + QStringLiteral(", up to %1 s").arg(p.limitSeconds) : text;
-}

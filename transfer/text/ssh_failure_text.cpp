@@ -65,6 +65,8 @@ QString sshFailureText(const SshFailureFacts &f)
     case CURLE_COULDNT_RESOLVE_HOST:
         return unresolvedHostText(f.server, f.detail);
     case CURLE_COULDNT_CONNECT:
+        if (f.refused)
+            return closedPortText(f.server);
         return connectFailedText(f.server, f.detail);
     case CURLE_OPERATION_TIMEDOUT:
         return timedOut(f);

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 // The states a transfer component reports through StateChanged.
@@ -20,6 +21,22 @@ enum class TransferState : qint16 {
     Disconnected = 10,
     Error = 11,
     ResponseCompleted = 12,
+};
+
+// How long each phase of an operation took, in microseconds; -1 for a phase
+// that did not happen (a reused login has no connection or login).
+struct PhaseTimes
+{
+    qint64 resolve = -1;
+    qint64 connect = -1;
+    qint64 greeting = -1;
+    qint64 keyExchange = -1; // SSH: from the connection to the host key accepted
+    qint64 tls = -1;
+    qint64 login = -1;
+    qint64 firstByte = -1;
+    qint64 transfer = -1;
+    qint64 total = 0;
+    qint64 bytes = -1; // moved by a transfer; -1 when the command moves no data
 };
 
 // One event of the conversation with the server, for the protocol log. The
@@ -55,6 +72,7 @@ struct TrustQuestion
     QString issuer;
     QDateTime notBefore;
     QDateTime notAfter;
+    QStringList names; // the host names and addresses the certificate is made out to
     // A certificate's SHA-256 in upper-case hex pairs joined by colons; a host
     // key's as `ssh-keygen -lf` prints it ("SHA256:" and unpadded base64).
     QString fingerprint;

@@ -1,0 +1,80 @@
+#include "engine/curl_operation.h"
+
+#include "engine/curl_handles.h"
+#include "engine/report_queue.h"
+#include "text/failure_text.h"
+
+#include <QBuffer>
+
+CurlOperation::CurlOperation(OperationOrder order, const OperationContext &context)
+    : m_order(std::move(order)), m_reports(context.reports), m_watch(context.watch),
+      m_easy(context.easy)
+{
+    // No libcurl call runs while an operation is made, so nothing reaches it
+    // half made.
+    m_watch.setListener(this);
+}
+
+CurlOperation::~CurlOperation()
+{
+    m_watch.setListener(nullptr);
+    curl_easy_reset(m_easy);
+}
+
+void CurlOperation::installCallbacks()
+{
+    m_errorBuffer[0] = 0;
+    setOption(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    setReplyCallbacks(m_easy, &CurlOperation::onHeader, &CurlOperation::onDebug, this);
+    m_watch.install(m_easy);
+}
+
+void CurlOperation::sayStopped()
+{
+    m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+}
+
+OperationStep CurlOperation::continued()
+{
+    OperationStep step;
+    step.kind = OperationStep::Kind::Continue;
+    return step;
+}
+
+size_t CurlOperation::onHeader(char *data, size_t size, size_t count, void *userp)
+{
+    auto *self = static_cast<CurlOperation *>(userp);
+    const size_t length = size * count;
+    return self->replyHeader(QByteArrayView(data, qsizetype(length))) ? length : 0;
+}
+
+int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
+{
+    static_cast<CurlOperation *>(userp)->debugOutput(type, QByteArrayView(data, qsizetype(size)));
+    return 0;
+}
+
+bool concludeData(OperationOutcome &outcome, bool ok, LocalFiles &files, qint64 serverSize,
+                  const QString &uploadPath, FtpVerb verb, const QByteArray &answer)
+{
+    if (ok && serverSize >= 0 && serverSize != files.uploadSize()) {
+        ok = false;
+        outcome.failure = incompleteUploadText(serverSize, files.uploadSize(), uploadPath);
+    }
+    if (ok) {
+        outcome.retrieved = files.commit();
+        if (!files.failure().isEmpty()) {
+            ok = false;
+            outcome.failure = files.failure();
+        }
+    } else {
+        files.discard();
+    }
+    if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
+        auto buffer = std::make_shared<QBuffer>();
+        buffer->setData(answer);
+        buffer->open(QIODevice::ReadOnly);
+        outcome.retrieved = std::move(buffer);
+    }
+    return ok;
+}
