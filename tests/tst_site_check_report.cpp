@@ -64,14 +64,11 @@ void TestSiteCheckReport::verdictNamesCause()
 {
     // The first skipped step with a cause names it; a step skipped for want
     // of TLS has none.
+    const QString after = "step 11 gave a warning";
     QList<SiteCheckStep> steps{step(SiteCheckStepId::Certificate, Result::Skipped, "no TLS"),
                                step(SiteCheckStepId::Write, Result::Warning, "refused"),
-                               step(SiteCheckStepId::Verify, Result::Skipped,
-                                    "step 11 gave a "
-                                    "warning"),
-                               step(SiteCheckStepId::ReadBack, Result::Skipped,
-                                    "step 11 gave a "
-                                    "warning")};
+                               step(SiteCheckStepId::Verify, Result::Skipped, after),
+                               step(SiteCheckStepId::ReadBack, Result::Skipped, after)};
     steps[2].cause = steps[3].cause = "the account cannot write in /ro";
     QCOMPARE(siteCheckVerdictLine(steps),
              "Site check: 0 passed, 1 warning, 0 failed, 3 skipped: the account cannot write in "
