@@ -58,6 +58,30 @@ struct StalledSftpCheck : StoppedCheck
     }
 };
 
+// Both servers whose deletions never answer, and a check of one of them
+// stopped while its test file is there. The FTP test server answers no
+// DELE: the check's own clean-up waits and is stopped, and the deletion
+// after the stop waits too.
+struct StalledServers
+{
+    StalledSftpCheck sftp;
+    HostileServer ftp{"site", {"--site-stall", "DELE"}};
+    StoppedCheck ftpCheck;
+
+    // The stopped check, or nullptr when its server did not start.
+    StoppedCheck *start(bool useSftp)
+    {
+        if (useSftp)
+            return sftp.start() ? &sftp : nullptr;
+        if (ftp.port() <= 0)
+            return nullptr;
+        ftpCheck.transfer = transferTo(ftp.address());
+        ftpCheck.transfer->setRequestTimeout(30);
+        ftpCheck.stopAt(SiteCheckStepId::ReadBack);
+        return &ftpCheck;
+    }
+};
+
 // Closes the component a second into a stopped check's deletion: how long
 // that took.
 qint64 closingTime(StoppedCheck &check)
@@ -88,7 +112,8 @@ private Q_SLOTS:
     void readOnlyFolder();
     void missingSftpFolder();
     void progressInOrder();
-    void stoppedSftpCheckEndsSoon();
+    void stoppedCheckEndsSoon_data();
+    void stoppedCheckEndsSoon();
     void closingDuringCleanUpDoesNotWait_data();
     void closingDuringCleanUpDoesNotWait();
 };
@@ -158,13 +183,22 @@ void TestSiteCheckServers::progressInOrder()
              qPrintable(said.join('\n')));
 }
 
-void TestSiteCheckServers::stoppedSftpCheckEndsSoon()
+void TestSiteCheckServers::stoppedCheckEndsSoon_data()
 {
-    StalledSftpCheck stalled;
-    QVERIFY(stalled.start());
-    const CheckRun run = check(*stalled.transfer, QStringLiteral("CHECK"), {true});
-    QVERIFY(stalled.stopped.isValid());
-    const qint64 stopMs = stalled.stopped.elapsed();
+    QTest::addColumn<bool>("sftp");
+    QTest::newRow("FTP") << false;
+    QTest::newRow("SFTP") << true;
+}
+
+void TestSiteCheckServers::stoppedCheckEndsSoon()
+{
+    QFETCH(bool, sftp);
+    StalledServers servers;
+    StoppedCheck *stalled = servers.start(sftp);
+    QVERIFY(stalled);
+    const CheckRun run = check(*stalled->transfer, QStringLiteral("CHECK"), {true});
+    QVERIFY(stalled->stopped.isValid());
+    const qint64 stopMs = stalled->stopped.elapsed();
     QVERIFY2(stopMs < StopLimitMs, qPrintable(QString::number(stopMs)));
     QVERIFY(!run.outcome.ok);
     QCOMPARE(run.outcome.info, QLatin1String(StoppedText));
@@ -176,27 +210,16 @@ void TestSiteCheckServers::stoppedSftpCheckEndsSoon()
 
 void TestSiteCheckServers::closingDuringCleanUpDoesNotWait_data()
 {
-    QTest::addColumn<bool>("sftp");
-    QTest::newRow("FTP") << false;
-    QTest::newRow("SFTP") << true;
+    stoppedCheckEndsSoon_data();
 }
 
 void TestSiteCheckServers::closingDuringCleanUpDoesNotWait()
 {
     QFETCH(bool, sftp);
-    StalledSftpCheck stalledSftp;
-    // The FTP test server answers no DELE: the check's own clean-up waits,
-    // and is stopped, and the deletion after the stop waits too.
-    HostileServer ftp("site", {"--site-stall", "DELE"});
-    StoppedCheck stalledFtp;
-    if (sftp) {
-        QVERIFY(stalledSftp.start());
-    } else {
-        QVERIFY(ftp.port() > 0);
-        stalledFtp.transfer = transferTo(ftp.address());
-        stalledFtp.stopAt(SiteCheckStepId::ReadBack);
-    }
-    const qint64 closingMs = closingTime(sftp ? stalledSftp : stalledFtp);
+    StalledServers servers;
+    StoppedCheck *stalled = servers.start(sftp);
+    QVERIFY(stalled);
+    const qint64 closingMs = closingTime(*stalled);
     QVERIFY(closingMs >= 0);
     QVERIFY2(closingMs < 2000, qPrintable(QString::number(closingMs)));
 }
