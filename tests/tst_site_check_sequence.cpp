@@ -21,6 +21,7 @@ class TestSiteCheckSequence : public QObject
 private Q_SLOTS:
     void ftpFolderMissing();
     void ftpWriteRefused();
+    void ftpDeletionPath();
     void progress_data();
     void progress();
     void skippedAfter();
@@ -140,6 +141,26 @@ void TestSiteCheckSequence::ftpWriteRefused()
              "Site check: 8 passed, 2 warnings, 0 failed, 6 skipped: the account cannot write "
              "in /ro");
     QCOMPARE(siteCheckVerdict(reported.steps), Result::Warning);
+}
+
+void TestSiteCheckSequence::ftpDeletionPath()
+{
+    // The test file is deleted by its path from the root, whatever folder
+    // the connection is in, once the login has said where it starts.
+    Reported reported;
+    SiteCheckSequence sequence({order(TransferProtocol::Ftp, {"in"}),
+                                RemoteFolder{}.resolved("in"),
+                                FileName,
+                                Payload,
+                                {},
+                                -1},
+                               reported.outlets());
+    QCOMPARE(sequence.deletionPath(), "in/" + FileName);
+    sequence.resolved({"192.0.2.7"}, 2);
+    SiteCheckTranscript t = ftpLogin(250, "Directory changed.");
+    exchange(t, "PWD", 257, "\"/home/op\" is the current directory.");
+    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(t), t), SiteCheckRequest::Listing);
+    QCOMPARE(sequence.deletionPath(), "/home/op/in/" + FileName);
 }
 
 void TestSiteCheckSequence::progress_data()

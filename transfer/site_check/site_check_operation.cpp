@@ -60,7 +60,10 @@ void SiteCheckOperation::setUp(SiteCheckRequest request)
                        m_tls);
     installCallbacks();
     m_data.restart(m_easy, request == SiteCheckRequest::Upload);
-    setSiteCheckRequest(m_easy, request, m_fileName, m_sequence->featLines(), m_commands);
+    setSiteCheckRequest(m_easy, request,
+                        request == SiteCheckRequest::CleanUp ? m_sequence->deletionPath()
+                                                             : m_fileName,
+                        m_sequence->featLines(), m_commands);
     if (m_cleanUp.running())
         SiteCheckCleanUp::limit(m_easy);
     m_sequence->started(request);

@@ -47,9 +47,13 @@ void setSiteCheckRequest(CURL *easy, SiteCheckRequest request, const QString &fi
         setOption(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
         break;
     case SiteCheckRequest::CleanUp:
+        // Before the request, not after it: libcurl waits for the replies to
+        // the commands after a request inside one call, holding the thread.
+        // `fileName` is the file's path from the root when it is known, so
+        // it names the file whatever folder the connection is in.
         setOption(easy, CURLOPT_NOBODY, 1L);
-        appendTo(commands.postQuote, "*DELE " + file);
-        appendTo(commands.postQuote, "*SIZE " + file);
+        appendTo(commands.quote, "*DELE " + file);
+        appendTo(commands.quote, "*SIZE " + file);
         break;
     case SiteCheckRequest::Active:
         setOption(easy, CURLOPT_FTPPORT, "-");

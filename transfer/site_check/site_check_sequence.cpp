@@ -33,6 +33,17 @@ QString SiteCheckSequence::filePath() const
     return folder.isEmpty() ? m_target.fileName : folder + QLatin1Char('/') + m_target.fileName;
 }
 
+QString SiteCheckSequence::deletionPath() const
+{
+    const RemoteFolder &folder = m_target.folder;
+    if (!folder.absolute && !m_loginFolder.startsWith(QLatin1Char('/')))
+        return filePath();
+    QStringList segments = folder.segments;
+    if (!folder.absolute)
+        segments = RemoteFolder{}.resolved(m_loginFolder).segments + segments;
+    return QLatin1Char('/') + (segments + QStringList{m_target.fileName}).join(QLatin1Char('/'));
+}
+
 void SiteCheckSequence::resolved(const QStringList &addresses, qint64 ms)
 {
     m_target.addresses = addresses;
@@ -94,6 +105,9 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     m_tls = f.tls;
     if (const SiteCheckExchange *feat = t.last(QStringLiteral("FEAT")))
         m_featLines = feat->lines();
+    const SiteCheckExchange *pwd = t.last(QStringLiteral("PWD"));
+    if (pwd && pwd->code == 257)
+        m_loginFolder = folderFromPwdReply(pwd->lastLine());
     const SiteCheckExchange *cwd = t.last(QStringLiteral("CWD"));
     if (cwd && cwd->code >= 400) {
         const QString folder = m_target.folder.display();

@@ -76,6 +76,9 @@ public:
     void cleanedUp(const SiteCheckRequestFacts &f, const SiteCheckTranscript &t);
     // The test file's path as the operator reads it.
     QString filePath() const;
+    // Its path from the root, when the login said where it starts; else
+    // its name.
+    QString deletionPath() const;
     // What FEAT said, for the hash command after the upload.
     const QStringList &featLines() const { return m_featLines; }
     bool loggedIn() const { return m_loggedIn; }
@@ -98,6 +101,7 @@ private:
     Target m_target;
     SiteCheckBook m_book;
     QStringList m_featLines;
+    QString m_loginFolder; // as PWD named it after the login
     bool m_loggedIn = false;
     bool m_tls = false;
     bool m_passiveWorked = false;
