@@ -28,48 +28,6 @@ private Q_SLOTS:
     void cleanUp();
 };
 
-namespace {
-
-// An FTP login's replies, up to CWD into the check's folder.
-SiteCheckTranscript ftpLogin(int cwdCode, const QString &cwdText)
-{
-    SiteCheckTranscript t;
-    qint64 ms = 10;
-    t.replied({220, "220 Ready."}, ms);
-    const QList<std::pair<QString, FtpReply>> exchanges{
-        {"USER op", {331, "331 Password, please."}},
-        {"PASS ****", {230, "230 Logged in."}},
-        {"SYST", {215, "215 UNIX Type: L8"}},
-        {"FEAT", {211, "211-Features:\n UTF8\n SIZE\n211 End"}},
-        {"CWD ro", {cwdCode, QStringLiteral("%1 %2").arg(cwdCode).arg(cwdText)}},
-    };
-    for (const auto &[command, reply] : exchanges) {
-        t.sent(command, ms += 5);
-        t.replied(reply, ms += 5);
-    }
-    return t;
-}
-
-SiteCheckRequestFacts ftpFacts(const SiteCheckTranscript &t, qsizetype from = 0)
-{
-    SiteCheckRequestFacts f;
-    f.connected = true;
-    f.connectMs = 3;
-    f.peer = QStringLiteral("192.0.2.7:21");
-    f.from = from;
-    f.elapsedMs = 20;
-    (void)t;
-    return f;
-}
-
-void exchange(SiteCheckTranscript &t, const QString &command, int code, const QString &text)
-{
-    t.sent(command, 100);
-    t.replied({code, QStringLiteral("%1 %2").arg(code).arg(text)}, 110);
-}
-
-} // namespace
-
 void TestSiteCheckSequence::ftpFolderMissing()
 {
     Reported reported;
@@ -82,7 +40,7 @@ void TestSiteCheckSequence::ftpFolderMissing()
                                reported.outlets());
     sequence.resolved({"192.0.2.7"}, 2);
     const SiteCheckTranscript t = ftpLogin(550, "No such file or directory.");
-    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(t), t), SiteCheckRequest::None);
+    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(), t), SiteCheckRequest::None);
     sequence.book().finish();
     // The folder's own finding, not the passive data connection's.
     QCOMPARE(reported.result(Id::PassiveData), "fail");
@@ -105,27 +63,27 @@ void TestSiteCheckSequence::ftpWriteRefused()
                                reported.outlets());
     sequence.resolved({"192.0.2.7"}, 2);
     SiteCheckTranscript t = ftpLogin(250, "Directory changed.");
-    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(t), t), SiteCheckRequest::Listing);
+    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(), t), SiteCheckRequest::Listing);
 
     qsizetype from = t.size();
     exchange(t, "PASV", 227, "Entering Passive Mode (192,0,2,7,195,80).");
     exchange(t, "EPSV", 229, "Entering Extended Passive Mode (|||50000|)");
     exchange(t, "LIST", 226, "Transfer complete.");
     exchange(t, "SIZE " + FileName, 550, "No such file.");
-    SiteCheckRequestFacts listing = ftpFacts(t, from);
+    SiteCheckRequestFacts listing = ftpFacts(from);
     listing.received = "-rw-r--r-- 1 op op 5 Jan 1 00:00 a.txt\r\n";
     QCOMPARE(sequence.next(SiteCheckRequest::Listing, listing, t), SiteCheckRequest::Upload);
 
     from = t.size();
     exchange(t, "STOR " + FileName, 553, "Could not create file.");
-    SiteCheckRequestFacts upload = ftpFacts(t, from);
+    SiteCheckRequestFacts upload = ftpFacts(from);
     upload.result = CURLE_UPLOAD_FAILED;
     QCOMPARE(sequence.next(SiteCheckRequest::Upload, upload, t), SiteCheckRequest::Active);
 
     from = t.size();
     exchange(t, "EPRT |1|192.0.2.1|40000|", 200, "EPRT command successful.");
     exchange(t, "LIST", 226, "Transfer complete.");
-    QCOMPARE(sequence.next(SiteCheckRequest::Active, ftpFacts(t, from), t), SiteCheckRequest::None);
+    QCOMPARE(sequence.next(SiteCheckRequest::Active, ftpFacts(from), t), SiteCheckRequest::None);
     sequence.book().finish();
 
     const SiteCheckStep *write = reported.find(Id::Write);
@@ -159,7 +117,7 @@ void TestSiteCheckSequence::ftpDeletionPath()
     sequence.resolved({"192.0.2.7"}, 2);
     SiteCheckTranscript t = ftpLogin(250, "Directory changed.");
     exchange(t, "PWD", 257, "\"/home/op\" is the current directory.");
-    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(t), t), SiteCheckRequest::Listing);
+    QCOMPARE(sequence.next(SiteCheckRequest::Login, ftpFacts(), t), SiteCheckRequest::Listing);
     QCOMPARE(sequence.deletionPath(), "/home/op/in/" + FileName);
 }
 
