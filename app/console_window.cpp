@@ -318,7 +318,10 @@ void ConsoleWindow::onInet1StateChanged(qint16 state)
     m_ui.TxtInetState->setText(QString::number(state));
     m_ui.TxtInetRespCode->setText(QString::number(qint32(m_inet->ResponseCode())));
     setBoxText(m_ui.TxtInetResponse, m_inet->ResponseInfo());
-    showStatus(stateStatusText(TransferState(state)));
+    // The state box has no hint of its own; the bar names the state, and its
+    // tooltip lists all of them.
+    showStatus(stateStatusText(TransferState(state)) + QLatin1Char('\n') +
+               QStringLiteral("The states a transfer reports:\n") + transferStateList());
     processPendingEvents();
 }
 

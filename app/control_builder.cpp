@@ -3,7 +3,6 @@
 #include "browser_pane.h"
 #include "text_box.h"
 
-#include "text/state_text.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -160,8 +159,6 @@ QScrollArea *buildClientArea(FmInternetUi &ui, BrowserPane *browser)
             focusOrder.emplace_back(spec.tabIndex, widget);
     }
     ui.TxtFTPCommand->setToolTip(QLatin1String(FTPCommandHint));
-    ui.TxtInetState->setToolTip(QStringLiteral("The state the transfer reported last:\n") +
-                                transferStateList());
 
     std::sort(focusOrder.begin(), focusOrder.end(),
               [](const auto &a, const auto &b) { return a.first < b.first; });

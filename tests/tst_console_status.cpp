@@ -178,7 +178,9 @@ void TestConsoleStatus::prefixedNameDoesNotResolve()
 void TestConsoleStatus::stateBoxNamesTheStates()
 {
     Console console;
-    const QString tip = console.ui().TxtInetState->toolTip();
+    QVERIFY(console.ui().TxtInetState->toolTip().isEmpty());
+    console.inet->report(3, 0, QString());
+    const QString tip = console.window->statusBar()->toolTip();
     QVERIFY(tip.contains(transferStateList()));
     for (int state = 0; state <= int(TransferState::ResponseCompleted); ++state)
         QVERIFY2(tip.contains(QString::number(state) + QLatin1Char(' ') +
