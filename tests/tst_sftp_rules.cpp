@@ -2,6 +2,7 @@
 // statuses read from libcurl's words, the logins tried, and the site check's
 // judgement of a key exchange.
 #include "sftp/sftp_listing.h"
+#include "sftp/ssh_handshake.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_request.h"
 #include "site_check/sftp_site_check_rules.h"
@@ -13,10 +14,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <libssh2.h>
+
+#include <dlfcn.h>
+
 class TestSftpRules : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void handshakeIsOurs();
     void pathsAreEncodedAndQuoted_data();
     void pathsAreEncodedAndQuoted();
     void listingDropsDotEntries_data();
@@ -193,6 +199,23 @@ void TestSftpRules::passwordGoesOneWay()
     const std::vector<SshLogin> logins = sshLoginsFor(QStringLiteral("pw"), QString(), true);
     QCOMPARE(logins.size(), size_t(1));
     QTEST(oneAttempt(logins.front().authTypes, offered), "method");
+}
+
+// libcurl reaches libssh2's handshake through the dynamic linker: the name
+// must resolve to this program's definition, which reads the session's
+// facts, and that in turn must find libssh2's own.
+void TestSftpRules::handshakeIsOurs()
+{
+    void *resolved = dlsym(RTLD_DEFAULT, "libssh2_session_handshake");
+    QVERIFY(resolved);
+    QCOMPARE(resolved, reinterpret_cast<void *>(&libssh2_session_handshake));
+    void *library = dlsym(RTLD_NEXT, "libssh2_session_handshake");
+    QVERIFY(library);
+    QVERIFY(library != resolved);
+    Dl_info where{};
+    QVERIFY(dladdr(library, &where) && where.dli_fname);
+    QVERIFY2(QByteArray(where.dli_fname).contains("libssh2"), where.dli_fname);
+    QVERIFY(sshHandshakeReachable());
 }
 
 QTEST_APPLESS_MAIN(TestSftpRules)

@@ -156,6 +156,8 @@ OperationOutcome SftpOperation::failed(CURLcode result)
     if (!files.failure().isEmpty())
         return finish(false, files.failure());
     m_ssh.afterAction(m_easy); // a connection made in libcurl's last call still counts
+    if (!sshHandshakeReachable())
+        return finish(false, sshHandshakeMissingText(m_order.server()));
     const QString detail = errorDetail();
     const SftpStep &step = m_steps.at(m_stepIndex);
     // A refusal of the file operation itself carries an SFTP status; one of

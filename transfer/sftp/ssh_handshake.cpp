@@ -12,7 +12,8 @@
 // calls libssh2's own and, once the key exchange is done, reads the server's
 // version and the chosen algorithms from the session. Where libcurl runs on
 // another SSH library the function is never called, and the facts stay
-// unknown.
+// unknown. The definition must stay visible to the dynamic linker (default
+// visibility, and exported by the link) for libcurl's call to bind to it.
 
 namespace {
 
@@ -34,11 +35,14 @@ QString method(LIBSSH2_SESSION *session, int type)
 
 } // namespace
 
-extern "C" int libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socket_t socket)
+extern "C" __attribute__((visibility("default"))) int
+libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socket_t socket)
 {
     const Handshake handshake = libraryHandshake();
+    // Without libssh2's own there is no handshake to make: the login fails,
+    // and sshHandshakeReachable() tells the operation why.
     if (!handshake)
-        return LIBSSH2_ERROR_METHOD_NOT_SUPPORTED;
+        return LIBSSH2_ERROR_SOCKET_NONE;
     const int result = handshake(session, socket);
     if (result == 0) {
         SshSessionFacts facts;
@@ -50,6 +54,11 @@ extern "C" int libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socke
         latest = facts;
     }
     return result;
+}
+
+bool sshHandshakeReachable()
+{
+    return libraryHandshake() != nullptr;
 }
 
 std::optional<SshSessionFacts> takeSshSessionFacts()

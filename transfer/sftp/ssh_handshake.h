@@ -11,3 +11,7 @@
 // once: libcurl checks the host key right after the handshake, in the same
 // call, so the host-key callback takes the facts of its own connection.
 std::optional<SshSessionFacts> takeSshSessionFacts();
+
+// Whether libssh2's own handshake function, which this program's calls in
+// turn, can be found; without it no SSH login can work.
+bool sshHandshakeReachable();

@@ -150,7 +150,7 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
 {
     SftpCheckFacts f;
     f.result = result;
-    f.error = errorDetail();
+    f.error = sshHandshakeReachable() ? errorDetail() : sshHandshakeMissingText(m_order.server());
     f.elapsedMs = now() - m_requestStart;
     PhaseTimes times;
     m_ssh.addTimes(times);

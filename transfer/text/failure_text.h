@@ -62,6 +62,8 @@ struct SshFailureFacts
 // failed and the server, as failureText does for FTP. Failures with an SFTP
 // status are said by sftpStatusText instead.
 QString sshFailureText(const SshFailureFacts &facts);
+// No SSH login can start: libssh2's own handshake function is out of reach.
+QString sshHandshakeMissingText(const QString &server);
 
 // A host key other than the one known for the server: in known_hosts, or
 // trusted earlier in this session. Nothing was sent; `knownHostsName` is

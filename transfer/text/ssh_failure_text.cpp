@@ -115,3 +115,11 @@ QString hostKeyChangedText(const QString &server, const QString &keyType,
         text += QStringLiteral(" If the change is expected, close the window and connect again.");
     return text;
 }
+
+QString sshHandshakeMissingText(const QString &server)
+{
+    return QStringLiteral("Cannot start SSH with %1: Sarvel could not find the handshake of the "
+                          "libssh2 library it runs with, so no SSH login can work. Reinstall "
+                          "libssh2 (the libssh2-1 package) and start Sarvel again.")
+        .arg(server);
+}
