@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void putSendsOnlyRegularFiles();
     void writeFailurePartWayKeepsTheOldFile();
     void abortStopsADownload();
+    void environmentProxyIsNeverUsed();
 };
 
 void TestTransferSafety::initTestCase()
@@ -148,6 +151,38 @@ void TestTransferSafety::abortStopsADownload()
     context.disconnect();
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, transfer->Execute("ABORT"));
     QVERIFY(run(*transfer, "PWD").ok);
+}
+
+// A proxy named in the environment is not used behind the operator's back:
+// an HTTP proxy would get the account's password inside an HTTP request.
+void TestTransferSafety::environmentProxyIsNeverUsed()
+{
+    QTcpServer proxy;
+    QVERIFY(proxy.listen(QHostAddress::LocalHost));
+    QByteArray received;
+    int connections = 0;
+    connect(&proxy, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *client = proxy.nextPendingConnection();
+        ++connections;
+        connect(client, &QTcpSocket::readyRead, client,
+                [&received, client] { received += client->readAll(); });
+    });
+    const QByteArray address = "http://127.0.0.1:" + QByteArray::number(proxy.serverPort());
+    const QList<QByteArray> names{"all_proxy", "ALL_PROXY", "ftp_proxy", "FTP_PROXY"};
+    for (const QByteArray &name : names)
+        qputenv(name.constData(), address);
+    QVERIFY(writeFile(serverPath("proxied.txt"), "through no proxy"));
+    auto transfer = connectedTransfer();
+    const Outcome got =
+        run(*transfer, QStringLiteral("GET proxied.txt ") + localFile(QStringLiteral("p.txt")));
+    const Outcome listed = run(*transfer, QStringLiteral("DIR"));
+    QTest::qWait(100);
+    for (const QByteArray &name : names)
+        qunsetenv(name.constData());
+    QVERIFY2(got.ok, qPrintable(got.info));
+    QVERIFY2(listed.ok, qPrintable(listed.info));
+    QCOMPARE(connections, 0);
+    QVERIFY2(received.isEmpty(), received.constData());
 }
 
 QTEST_GUILESS_MAIN(TestTransferSafety)

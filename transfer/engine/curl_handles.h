@@ -50,6 +50,19 @@ template <typename T> void setOption(CURL *easy, CURLoption option, T value)
                         curl_easy_strerror(result));
 }
 
+// Every option of `easy` back to its default, then `url` over `protocol`
+// alone, and no proxy. libcurl would otherwise take a proxy from the
+// environment (all_proxy, ftp_proxy and their capital forms) without a word,
+// and an HTTP proxy turns an FTP request into an HTTP GET that carries the
+// password in clear.
+inline void startRequest(CURL *easy, const QByteArray &url, const char *protocol)
+{
+    curl_easy_reset(easy);
+    setOption(easy, CURLOPT_URL, url.constData());
+    setOption(easy, CURLOPT_PROTOCOLS_STR, protocol);
+    setOption(easy, CURLOPT_PROXY, "");
+}
+
 // Sets an operation's reply and debug callbacks into `easy`, with the
 // operation as their data, and libcurl's verbose output on: the debug
 // callback sorts it for the protocol log.

@@ -14,9 +14,7 @@ void configure(CURL *easy, const OperationOrder &order, const QByteArray &url)
 {
     // Every option back to its default first: options such as CURLOPT_UPLOAD
     // would otherwise stick and turn the next download into an upload.
-    curl_easy_reset(easy);
-    setOption(easy, CURLOPT_URL, url.constData());
-    setOption(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+    startRequest(easy, url, "ftp");
     // Credentials travel as options, never inside the URL, so no error text
     // or log line built from the URL can carry the password.
     setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());

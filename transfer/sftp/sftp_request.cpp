@@ -35,9 +35,7 @@ long oneAttempt(long authTypes, const QString &offeredMethods)
 void prepareSftpRequest(CURL *easy, const OperationOrder &order, const SshLogin &login,
                         SftpRequestKind kind, const QByteArray &url)
 {
-    curl_easy_reset(easy);
-    setOption(easy, CURLOPT_URL, url.constData());
-    setOption(easy, CURLOPT_PROTOCOLS_STR, "sftp");
+    startRequest(easy, url, "sftp");
     // Credentials travel as options, never inside the URL.
     setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());
     if (!order.password.isEmpty())
