@@ -41,7 +41,7 @@ struct Reported
 inline OperationOrder order(TransferProtocol protocol, const QStringList &args = {})
 {
     OperationOrder o;
-    o.command = {FtpVerb::Check, args};
+    o.command = {TransferVerb::Check, args};
     o.protocol = protocol;
     o.host = QStringLiteral("files.example");
     o.port = protocol == TransferProtocol::Sftp ? 22 : 21;

@@ -9,7 +9,7 @@
 #include "trust_question.h"
 
 #include "text/connection_text.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/state_text.h"
 
 #include <QFontMetrics>
@@ -41,7 +41,7 @@ namespace {
 QString refusalOf(const QString &text)
 {
     try {
-        parseFtpCommand(text);
+        parseTransferCommand(text);
     } catch (const std::invalid_argument &error) {
         return QString::fromUtf8(error.what());
     }

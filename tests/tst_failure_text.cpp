@@ -249,7 +249,7 @@ void TestFailureText::refusalNamesTheCommand()
     QFETCH(int, code);
     QFETCH(QString, reply);
     QFETCH(QString, text);
-    QCOMPARE(refusalText(parseFtpCommand(command), code, reply), text);
+    QCOMPARE(refusalText(parseTransferCommand(command), code, reply), text);
 }
 
 QTEST_APPLESS_MAIN(TestFailureText)

@@ -58,8 +58,8 @@ void TestOperatorLog::operationLines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
-    const FtpCommand get{FtpVerb::Get, {"up/readme.txt", "C:\\readme.txt"}};
-    const FtpCommand cd{FtpVerb::Cd, {"my docs"}};
+    const TransferCommand get{TransferVerb::Get, {"up/readme.txt", "C:\\readme.txt"}};
+    const TransferCommand cd{TransferVerb::Cd, {"my docs"}};
     PhaseTimes download;
     download.total = 12345;
     download.bytes = 5000;

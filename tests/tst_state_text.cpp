@@ -96,7 +96,7 @@ void TestStateText::commandDone()
     PhaseTimes times;
     times.bytes = bytes;
     times.total = micros;
-    QCOMPARE(commandDoneText(parseFtpCommand(command), times), text);
+    QCOMPARE(commandDoneText(parseTransferCommand(command), times), text);
 }
 
 QTEST_APPLESS_MAIN(TestStateText)

@@ -124,7 +124,7 @@ EngineReports TestTransferEngine::run(TransferEngine &engine)
 {
     m_reports.clear();
     OperationOrder order;
-    order.command = parseFtpCommand(QStringLiteral("PWD"));
+    order.command = parseTransferCommand(QStringLiteral("PWD"));
     engine.start(order);
     const auto finished = [this] {
         for (const EngineReport &report : m_reports)

@@ -5,7 +5,7 @@
 #include "engine/transfer_engine.h"
 #include "operation_factory.h"
 #include "text/failure_text.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/retrieved_data.h"
 
 #include <QScopedValueRollback>
@@ -45,7 +45,7 @@ public:
     explicit Private(CurlTransfer *q);
     ~Private();
 
-    OperationOrder order(const FtpCommand &command) const;
+    OperationOrder order(const TransferCommand &command) const;
     void post(std::function<void(TransferEngine &)> job);
     void receive(EngineReports &&reports);
     void refuse(const QString &message);
@@ -107,7 +107,7 @@ CurlTransfer::Private::~Private()
     delete m_engine;
 }
 
-OperationOrder CurlTransfer::Private::order(const FtpCommand &command) const
+OperationOrder CurlTransfer::Private::order(const TransferCommand &command) const
 {
     const QUrl url(m_url, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty())
@@ -296,15 +296,15 @@ void CurlTransfer::setPassword(const QString &password)
 
 void CurlTransfer::Execute(const QString &operation)
 {
-    FtpCommand command;
+    TransferCommand command;
     try {
-        command = parseFtpCommand(operation);
+        command = parseTransferCommand(operation);
     } catch (const std::invalid_argument &error) {
         if (d->m_executing)
             throw std::runtime_error(StillExecutingText);
         throw std::runtime_error(error.what());
     }
-    if (command.verb == FtpVerb::Abort) {
+    if (command.verb == TransferVerb::Abort) {
         if (!d->m_executing)
             throw std::runtime_error("Nothing to stop: no command is running.");
         d->post([](TransferEngine &engine) { engine.abort(); });
@@ -330,7 +330,7 @@ void CurlTransfer::Execute(const QString &operation)
     d->m_executing = true;
     d->m_newLogin = false;
     d->post([order](TransferEngine &engine) { engine.start(order); });
-    if (command.verb == FtpVerb::Check)
+    if (command.verb == TransferVerb::Check)
         Q_EMIT siteCheckStarted(siteCheckTargetOf(order), operation);
 }
 

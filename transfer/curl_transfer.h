@@ -6,12 +6,11 @@
 #include <functional>
 #include <memory>
 
-// The FTP client of the console. Commands are checked here, on the caller's
-// thread, and refused at once when they cannot run; accepted ones go to a
-// transfer engine on a thread of its own, whose reports come back as queued
-// events and go out as signals in order. One operation runs at a time; the
-// login is kept between operations and dropped when the site changes or on
-// CLOSE.
+// The transfer client of the console, for FTP, FTPS and SFTP sites. Commands are checked here, on
+// the caller's thread, and refused at once when they cannot run; accepted ones go to a transfer
+// engine on a thread of its own, whose reports come back as queued events and go out as signals in
+// order. One operation runs at a time; the login is kept between operations and dropped when the
+// site changes or on CLOSE.
 
 class CurlTransfer final : public TransferComponent
 {

@@ -9,7 +9,7 @@
 std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
                                                  const OperationContext &context)
 {
-    if (order.command.verb == FtpVerb::Check) {
+    if (order.command.verb == TransferVerb::Check) {
         if (order.protocol == TransferProtocol::Sftp)
             return std::make_unique<SftpSiteCheckOperation>(order, context);
         return std::make_unique<SiteCheckOperation>(order, context);
@@ -18,7 +18,7 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
         return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;
     // CLOSE says QUIT; the login it closes has been told all it needs.
-    ftp.announceUtf8 = context.announceUtf8 && order.command.verb != FtpVerb::Close;
+    ftp.announceUtf8 = context.announceUtf8 && order.command.verb != TransferVerb::Close;
     return std::make_unique<FtpOperation>(order, ftp);
 }
 

@@ -6,12 +6,11 @@
 #include <QObject>
 #include <QString>
 
-// What the console needs of an FTP client: three settings, two calls, the last
-// server reply, and a signal for every state change. Execute returns at once;
-// the work goes on elsewhere and is reported through StateChanged, from the
-// caller's event loop. Calls that cannot be carried out at all (a malformed command,
-// no site chosen, a request still running) throw std::runtime_error with a
-// message for the operator.
+// What the console needs of a transfer client (FTP, FTPS, SFTP): three settings, two calls, the
+// last server reply, and a signal for every state change. Execute returns at once; the work goes on
+// elsewhere and is reported through StateChanged, from the caller's event loop. Calls that cannot
+// be carried out at all (a malformed command, no site chosen, a request still running) throw
+// std::runtime_error with a message for the operator.
 class TransferComponent : public QObject
 {
     Q_OBJECT

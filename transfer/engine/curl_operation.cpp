@@ -55,7 +55,7 @@ int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
 }
 
 bool concludeData(OperationOutcome &outcome, bool ok, LocalFiles &files, qint64 serverSize,
-                  const QString &uploadPath, FtpVerb verb, const QByteArray &answer)
+                  const QString &uploadPath, TransferVerb verb, const QByteArray &answer)
 {
     if (ok && serverSize >= 0 && serverSize != files.uploadSize()) {
         ok = false;
@@ -70,7 +70,7 @@ bool concludeData(OperationOutcome &outcome, bool ok, LocalFiles &files, qint64 
     } else {
         files.discard();
     }
-    if (ok && (verb == FtpVerb::Size || verb == FtpVerb::Pwd)) {
+    if (ok && (verb == TransferVerb::Size || verb == TransferVerb::Pwd)) {
         auto buffer = std::make_shared<QBuffer>();
         buffer->setData(answer);
         buffer->open(QIODevice::ReadOnly);

@@ -65,4 +65,4 @@ private:
 // GetChunk. Returns whether the command stands; `outcome` gets the failure
 // and what GetChunk reads.
 bool concludeData(OperationOutcome &outcome, bool ok, LocalFiles &files, qint64 serverSize,
-                  const QString &uploadPath, FtpVerb verb, const QByteArray &answer);
+                  const QString &uploadPath, TransferVerb verb, const QByteArray &answer);

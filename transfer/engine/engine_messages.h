@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/remote_folder.h"
 #include "text/site_check_report.h"
 #include "text/transfer_values.h"
@@ -18,7 +18,7 @@ enum class TransferProtocol { Ftp, Sftp };
 // needs, copied, so the two threads share no state.
 struct OperationOrder
 {
-    FtpCommand command;
+    TransferCommand command;
     TransferProtocol protocol = TransferProtocol::Ftp;
     QByteArray serverUrl; // "ftp://host:port" or "sftp://host:port", no path, no credentials
     QString host;

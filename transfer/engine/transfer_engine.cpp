@@ -36,11 +36,11 @@ void TransferEngine::start(const OperationOrder &order)
     // The last command's reply or failure says nothing of this one.
     m_reports.setReply(0, QString());
     // A site check makes its own login, so that it measures one.
-    if (order.newLogin || order.command.verb == FtpVerb::Check)
+    if (order.newLogin || order.command.verb == TransferVerb::Check)
         dropLogin(false);
     // With no login there is nothing to say to any server; SFTP has no QUIT,
     // and its login goes when report() drops the pooled connection.
-    if (order.command.verb == FtpVerb::Close &&
+    if (order.command.verb == TransferVerb::Close &&
         (m_login.protection.isEmpty() || order.protocol == TransferProtocol::Sftp)) {
         m_reports.protocol(ProtocolEvent::Kind::Info, startLine(order.command));
         m_reports.state(TransferState::Disconnecting);
@@ -77,7 +77,7 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
     m_reports.flush();
 }
 
-template <typename Call> void TransferEngine::guarded(const FtpCommand &command, Call &&call)
+template <typename Call> void TransferEngine::guarded(const TransferCommand &command, Call &&call)
 {
     QString failure;
     try {
@@ -167,7 +167,7 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
 void TransferEngine::abort()
 {
     if (m_pending) {
-        const FtpCommand command = m_pending->order.command;
+        const TransferCommand command = m_pending->order.command;
         m_pending.reset();
         m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
         refuse(command, QLatin1String(StoppedText));
@@ -176,7 +176,7 @@ void TransferEngine::abort()
     if (!m_op)
         return;
     driver().remove(m_op->easy());
-    const FtpCommand command = m_op->order().command;
+    const TransferCommand command = m_op->order().command;
     OperationStep step;
     bool thrown = true;
     guarded(command, [&] {
@@ -197,9 +197,9 @@ void TransferEngine::abort()
 
 // Says how the operation ended: the reply behind the end, its state, the
 // outcome and the timing in the log, then the outcome itself.
-void TransferEngine::report(const FtpCommand &command, const OperationOutcome &outcome)
+void TransferEngine::report(const TransferCommand &command, const OperationOutcome &outcome)
 {
-    if (command.verb == FtpVerb::Close) {
+    if (command.verb == TransferVerb::Close) {
         dropLogin(true);
         m_reports.state(TransferState::Disconnected);
     } else if (outcome.freshLogin) {
@@ -222,7 +222,7 @@ void TransferEngine::report(const FtpCommand &command, const OperationOutcome &o
 }
 
 // Ends an operation that could not be started, before anything is sent.
-void TransferEngine::refuse(const FtpCommand &command, const QString &message)
+void TransferEngine::refuse(const TransferCommand &command, const QString &message)
 {
     OperationOutcome outcome;
     outcome.failure = message;

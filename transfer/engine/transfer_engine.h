@@ -68,14 +68,14 @@ private:
     // Runs `call`, a call into the running operation or the making of one:
     // whatever it throws ends the operation in the error state with a
     // sentence for the operator, and the engine goes on.
-    template <typename Call> void guarded(const FtpCommand &command, Call &&call);
+    template <typename Call> void guarded(const TransferCommand &command, Call &&call);
     void endOperation(bool renewHandle);
     CURLSH *share();
     void onDone(CURL *easy, CURLcode result);
     void afterAction();
     void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin);
-    void report(const FtpCommand &command, const OperationOutcome &outcome);
-    void refuse(const FtpCommand &command, const QString &message);
+    void report(const TransferCommand &command, const OperationOutcome &outcome);
+    void refuse(const TransferCommand &command, const QString &message);
     void dropLogin(bool cut);
     void setProtection(const QString &protection);
 

@@ -22,7 +22,7 @@ qint64 span(qint64 from, qint64 to)
 
 } // namespace
 
-FtpConversation::FtpConversation(FtpVerb verb, Role role, bool loginEncrypted, ReportQueue &reports)
+FtpConversation::FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, ReportQueue &reports)
     : m_verb(verb), m_role(role), m_reports(reports), m_controlTls(loginEncrypted)
 {
     m_clock.start();
@@ -132,7 +132,7 @@ void FtpConversation::commandSent(const QString &command)
     if (m_role == Role::Close)
         return;
     // The upload's own check, not the operator's command: it is no state.
-    if (m_verb == FtpVerb::Put && m_lastCommand.startsWith(QLatin1String("SIZE "))) {
+    if (m_verb == TransferVerb::Put && m_lastCommand.startsWith(QLatin1String("SIZE "))) {
         if (m_at.firstByte >= 0)
             m_at.dataEnd = now();
         m_phase = Phase::CheckingSize;
@@ -172,7 +172,7 @@ void FtpConversation::replyLine(const QString &line)
         m_at.loginDone = now();
     }
     m_reports.setReply(reply->code, reply->text);
-    if (reply->code == 257 && m_verb == FtpVerb::Pwd)
+    if (reply->code == 257 && m_verb == TransferVerb::Pwd)
         m_pwdFolder = folderFromPwdReply(reply->text);
     if (m_role != Role::Close)
         m_reports.state(TransferState::ResponseReceived);

@@ -2,7 +2,7 @@
 
 #include "engine/connection_watch.h"
 #include "text/failure_text.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/ftp_reply.h"
 #include "text/operator_log.h"
 
@@ -34,7 +34,7 @@ public:
     };
 
     // `loginEncrypted`: the pooled login's connection runs over TLS.
-    FtpConversation(FtpVerb verb, Role role, bool loginEncrypted, ReportQueue &reports);
+    FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, ReportQueue &reports);
 
     Phase phase() const { return m_phase; }
     bool freshLogin() const { return m_freshLogin; }
@@ -63,7 +63,7 @@ public:
 private:
     qint64 now() const { return m_clock.nsecsElapsed() / 1000; }
 
-    FtpVerb m_verb;
+    TransferVerb m_verb;
     Role m_role;
     ReportQueue &m_reports;
     FtpReplyAssembler m_assembler;

@@ -8,9 +8,9 @@
 
 namespace {
 
-FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
+FtpConversation::Role roleOf(TransferVerb verb, TlsSettings::Check check)
 {
-    if (verb == FtpVerb::Close)
+    if (verb == TransferVerb::Close)
         return FtpConversation::Role::Close;
     return check == TlsSettings::Check::Probe ? FtpConversation::Role::Probe
                                               : FtpConversation::Role::Command;
@@ -19,14 +19,14 @@ FtpConversation::Role roleOf(FtpVerb verb, TlsSettings::Check check)
 } // namespace
 
 FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context)
-    : CurlOperation(std::move(order), context), m_check(context.check),
+    : CurlOperation(std::move(order), context), m_tlsCheck(context.check),
       m_checkFailure(context.reason), m_trust(context.trust), m_announceUtf8(context.announceUtf8),
-      m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_check), context.loginEncrypted,
+      m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_tlsCheck), context.loginEncrypted,
              m_reports)
 {
     m_request = prepareRequest(
         m_easy, m_order,
-        tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share),
+        tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_tlsCheck, context.share),
         m_announceUtf8);
     static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
         {PreparedRequest::Data::None, LocalFiles::Use::None},
@@ -47,10 +47,10 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     }
     m_sinceProgress.start();
     m_reports.protocol(ProtocolEvent::Kind::Info,
-                       m_check == TlsSettings::Check::Probe
+                       m_tlsCheck == TlsSettings::Check::Probe
                            ? QStringLiteral("Fetching the certificate to show it")
                            : startLine(m_order.command));
-    if (m_order.command.verb == FtpVerb::Close)
+    if (m_order.command.verb == TransferVerb::Close)
         m_reports.state(TransferState::Disconnecting);
 }
 
@@ -69,7 +69,7 @@ OperationStep FtpOperation::done(CURLcode result)
         TlsAttempt attempt;
         attempt.easy = m_easy;
         attempt.result = result;
-        attempt.check = m_check;
+        attempt.check = m_tlsCheck;
         attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
         attempt.detail = errorDetail();
         attempt.checkFailure = m_checkFailure;
@@ -83,7 +83,7 @@ OperationStep FtpOperation::done(CURLcode result)
 
 OperationOutcome FtpOperation::conclude(CURLcode result)
 {
-    if (m_order.command.verb == FtpVerb::Close)
+    if (m_order.command.verb == TransferVerb::Close)
         return finish(true, {}); // the login goes, whatever QUIT met
     QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
     // A refusal before the login ends stays as the server said it; a
@@ -117,9 +117,9 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
     outcome.protection = loggedIn
                              ? (protection.isEmpty() ? QStringLiteral("not encrypted") : protection)
                              : QString();
-    const FtpVerb verb = m_order.command.verb;
+    const TransferVerb verb = m_order.command.verb;
     QByteArray answer = m_talk.pwdFolder().toUtf8();
-    if (verb == FtpVerb::Size) {
+    if (verb == TransferVerb::Size) {
         curl_off_t size = -1;
         curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
         answer = QByteArray::number(qint64(size));
@@ -178,12 +178,12 @@ qint64 FtpOperation::bytesMoved() const
 {
     curl_off_t bytes = 0;
     switch (m_order.command.verb) {
-    case FtpVerb::Get:
-    case FtpVerb::Dir:
-    case FtpVerb::Ls:
+    case TransferVerb::Get:
+    case TransferVerb::Dir:
+    case TransferVerb::Ls:
         curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
         return bytes;
-    case FtpVerb::Put:
+    case TransferVerb::Put:
         curl_easy_getinfo(m_easy, CURLINFO_SIZE_UPLOAD_T, &bytes);
         return bytes;
     default:

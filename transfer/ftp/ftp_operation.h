@@ -52,7 +52,7 @@ private:
     static int onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                           curl_off_t ulNow);
 
-    TlsSettings::Check m_check;
+    TlsSettings::Check m_tlsCheck;
     QString m_checkFailure; // why the certificate check failed before this probe
     ServerTrust m_trust;
     bool m_announceUtf8;

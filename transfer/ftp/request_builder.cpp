@@ -114,13 +114,13 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     prepared.easy = easy;
     const QStringList &args = order.command.args;
     switch (order.command.verb) {
-    case FtpVerb::Get:
+    case TransferVerb::Get:
         configure(prepared.easy, order, remoteFile(order, args.at(0)));
         prepared.data = PreparedRequest::Data::Download;
         if (args.size() > 1)
             prepared.localName = localPath(args.at(1));
         break;
-    case FtpVerb::Put: {
+    case TransferVerb::Put: {
         prepared.localName = localPath(args.at(0));
         const QString remoteName =
             args.size() > 1 ? args.at(1) : QFileInfo(prepared.localName).fileName();
@@ -134,52 +134,52 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         setOption(prepared.easy, CURLOPT_POSTQUOTE, prepared.postQuote.get());
         break;
     }
-    case FtpVerb::Cd:
-    case FtpVerb::Cdup:
+    case TransferVerb::Cd:
+    case TransferVerb::Cdup:
         prepared.newFolder = order.folder.resolved(
-            order.command.verb == FtpVerb::Cd ? args.at(0) : QStringLiteral(".."));
+            order.command.verb == TransferVerb::Cd ? args.at(0) : QStringLiteral(".."));
         // Changing into the folder with no transfer: the server's reply to
         // CWD decides whether the folder exists.
         configure(prepared.easy, order, folderUrl(order, *prepared.newFolder));
         setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
-    case FtpVerb::Dir:
-    case FtpVerb::Ls:
+    case TransferVerb::Dir:
+    case TransferVerb::Ls:
         configure(
             prepared.easy, order,
             folderUrl(order, args.isEmpty() ? order.folder : order.folder.resolved(args.at(0))));
         prepared.data = PreparedRequest::Data::Download;
-        if (order.command.verb == FtpVerb::Ls)
+        if (order.command.verb == TransferVerb::Ls)
             setOption(prepared.easy, CURLOPT_DIRLISTONLY, 1L);
         break;
-    case FtpVerb::Size:
+    case TransferVerb::Size:
         configure(prepared.easy, order, remoteFile(order, args.at(0)));
         setOption(prepared.easy, CURLOPT_NOBODY, 1L);
         break;
-    case FtpVerb::Pwd:
+    case TransferVerb::Pwd:
         afterChangingFolder(prepared, order, {"PWD"});
         break;
-    case FtpVerb::Mkdir:
+    case TransferVerb::Mkdir:
         afterChangingFolder(prepared, order, {withName("MKD", args.at(0))});
         break;
-    case FtpVerb::Rmdir:
+    case TransferVerb::Rmdir:
         afterChangingFolder(prepared, order, {withName("RMD", args.at(0))});
         break;
-    case FtpVerb::Delete:
+    case TransferVerb::Delete:
         afterChangingFolder(prepared, order, {withName("DELE", args.at(0))});
         break;
-    case FtpVerb::Rename:
+    case TransferVerb::Rename:
         afterChangingFolder(prepared, order,
                             {withName("RNFR", args.at(0)), withName("RNTO", args.at(1))});
         break;
-    case FtpVerb::Close:
+    case TransferVerb::Close:
         // On the pooled login, where the command and its reply can be seen;
         // libcurl's own QUIT, when it drops a connection, shows nowhere.
         afterChangingFolder(prepared, order, {"QUIT"});
         break;
-    case FtpVerb::Check:
+    case TransferVerb::Check:
         throw std::logic_error("CHECK prepares each of its requests itself.");
-    case FtpVerb::Abort:
+    case TransferVerb::Abort:
         throw std::logic_error("ABORT makes no request.");
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.

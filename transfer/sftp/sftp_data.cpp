@@ -6,20 +6,20 @@
 
 #include <QFileInfo>
 
-void SftpData::open(const FtpCommand &command)
+void SftpData::open(const TransferCommand &command)
 {
     const QStringList &args = command.args;
     switch (command.verb) {
-    case FtpVerb::Get:
+    case TransferVerb::Get:
         m_files.open(LocalFiles::Use::Download,
                      args.size() > 1 ? localPath(args.at(1)) : QString());
         break;
-    case FtpVerb::Dir:
-    case FtpVerb::Ls:
+    case TransferVerb::Dir:
+    case TransferVerb::Ls:
         m_files.open(LocalFiles::Use::Download, QString());
-        m_listing.emplace(command.verb == FtpVerb::Dir);
+        m_listing.emplace(command.verb == TransferVerb::Dir);
         break;
-    case FtpVerb::Put: {
+    case TransferVerb::Put: {
         const QString local = localPath(args.at(0));
         m_files.open(LocalFiles::Use::Upload, local);
         m_uploadName = args.size() > 1 ? args.at(1) : QFileInfo(local).fileName();

@@ -2,7 +2,7 @@
 
 #include "engine/local_files.h"
 #include "sftp/sftp_listing.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 
 #include <QElapsedTimer>
 
@@ -26,7 +26,7 @@ public:
 
     // Opens the local file `command` needs, before anything is sent. Throws
     // std::runtime_error with the operator's sentence when it cannot.
-    void open(const FtpCommand &command);
+    void open(const TransferCommand &command);
     // The remote name an upload goes to.
     const QString &uploadName() const { return m_uploadName; }
     // Sets the data and progress callbacks into `easy` for one request.

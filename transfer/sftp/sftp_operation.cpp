@@ -28,7 +28,7 @@ SftpOperation::SftpOperation(OperationOrder order, const OperationContext &conte
       m_folder(m_order.folder)
 {
     m_clock.start();
-    m_folderResolved = m_folder.absolute && m_order.command.verb != FtpVerb::Pwd;
+    m_folderResolved = m_folder.absolute && m_order.command.verb != TransferVerb::Pwd;
     m_data.open(m_order.command);
     m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
                                : std::vector<SftpStep>{resolveStep(m_folder)};
@@ -102,7 +102,7 @@ OperationStep SftpOperation::done(CURLcode result)
         m_folderResolved = true;
         m_reports.setReply(0, sftpStatusText(0, m_folder.display()));
         m_reports.state(TransferState::ResponseReceived);
-        if (m_order.command.verb == FtpVerb::Pwd)
+        if (m_order.command.verb == TransferVerb::Pwd)
             return OperationStep::finished(finish(true, {}));
         m_steps = sftpSteps(m_order.command, m_folder, m_data.uploadName());
         m_stepIndex = 0;
@@ -209,16 +209,16 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
         outcome.protection = m_ssh.protection();
     if (ok)
         m_data.endListing();
-    const FtpVerb verb = m_order.command.verb;
+    const TransferVerb verb = m_order.command.verb;
     const QString uploadPath =
         files.uploading() ? localPath(m_order.command.args.at(0)) : QString();
     ok = concludeData(outcome, ok, files, m_serverSize, uploadPath, verb,
-                      verb == FtpVerb::Size ? QByteArray::number(m_size)
+                      verb == TransferVerb::Size ? QByteArray::number(m_size)
                                             : m_folder.display().toUtf8());
     // A folder taken against the login folder is now known from the root.
     if (m_folderResolved && !m_order.folder.absolute)
         outcome.folder = m_folder;
-    if (ok && (verb == FtpVerb::Cd || verb == FtpVerb::Cdup))
+    if (ok && (verb == TransferVerb::Cd || verb == TransferVerb::Cdup))
         outcome.folder = sftpNewFolder(m_order.command, m_folder);
     outcome.ok = ok;
     outcome.times = times();

@@ -52,52 +52,52 @@ std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply)
     return RemoteFolder{}.resolved(reply.mid(open + 1, close - open - 1));
 }
 
-RemoteFolder sftpNewFolder(const FtpCommand &command, const RemoteFolder &folder)
+RemoteFolder sftpNewFolder(const TransferCommand &command, const RemoteFolder &folder)
 {
-    return folder.resolved(command.verb == FtpVerb::Cd ? command.args.at(0) : QStringLiteral(".."));
+    return folder.resolved(command.verb == TransferVerb::Cd ? command.args.at(0) : QStringLiteral(".."));
 }
 
-std::vector<SftpStep> sftpSteps(const FtpCommand &command, const RemoteFolder &folder,
+std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFolder &folder,
                                 const QString &uploadName)
 {
     const QStringList &args = command.args;
     const auto path = [&](int i) { return sftpPath(folder, args.at(i)); };
     const QString root = QStringLiteral("/");
     switch (command.verb) {
-    case FtpVerb::Get:
+    case TransferVerb::Get:
         return {request(SftpRequestKind::Download, path(0), QStringLiteral("download"))};
-    case FtpVerb::Put: {
+    case TransferVerb::Put: {
         const QString target = sftpPath(folder, uploadName);
         SftpStep check = request(SftpRequestKind::Look, target, QStringLiteral("size of"));
         check.role = SftpStep::Role::CheckSize;
         return {request(SftpRequestKind::Upload, target, QStringLiteral("upload")), check};
     }
-    case FtpVerb::Cd:
-    case FtpVerb::Cdup:
+    case TransferVerb::Cd:
+    case TransferVerb::Cdup:
         // Listing the folder proves that it exists and is a folder; a
         // request that moves no data would not open it.
         return {request(SftpRequestKind::List, sftpFolderPath(sftpNewFolder(command, folder)),
                         QStringLiteral("open folder"))};
-    case FtpVerb::Dir:
-    case FtpVerb::Ls: {
+    case TransferVerb::Dir:
+    case TransferVerb::Ls: {
         const RemoteFolder listed = args.isEmpty() ? folder : folder.resolved(args.at(0));
-        return {request(command.verb == FtpVerb::Dir ? SftpRequestKind::List
+        return {request(command.verb == TransferVerb::Dir ? SftpRequestKind::List
                                                      : SftpRequestKind::ListNames,
                         sftpFolderPath(listed), QStringLiteral("list"))};
     }
-    case FtpVerb::Size:
+    case TransferVerb::Size:
         return {request(SftpRequestKind::Look, path(0), QStringLiteral("size of"))};
-    case FtpVerb::Mkdir:
+    case TransferVerb::Mkdir:
         return {look(root, QStringLiteral("mkdir"), {path(0)})};
-    case FtpVerb::Rmdir:
+    case TransferVerb::Rmdir:
         return {look(root, QStringLiteral("rmdir"), {path(0)})};
-    case FtpVerb::Delete:
+    case TransferVerb::Delete:
         return {look(root, QStringLiteral("rm"), {path(0)})};
-    case FtpVerb::Rename:
+    case TransferVerb::Rename:
         return {look(root, QStringLiteral("rename"), {path(0), path(1)})};
-    case FtpVerb::Pwd:
-    case FtpVerb::Close:
-    case FtpVerb::Abort:
+    case TransferVerb::Pwd:
+    case TransferVerb::Close:
+    case TransferVerb::Abort:
         break;
     }
     return {};

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "sftp/sftp_request.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/remote_folder.h"
 
 #include <QByteArray>
@@ -39,8 +39,8 @@ std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply);
 
 // The requests for `command` in the absolute `folder`; the upload's size
 // check follows the upload.
-std::vector<SftpStep> sftpSteps(const FtpCommand &command, const RemoteFolder &folder,
+std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFolder &folder,
                                 const QString &uploadName);
 
 // The folder CD or CDUP leads to.
-RemoteFolder sftpNewFolder(const FtpCommand &command, const RemoteFolder &folder);
+RemoteFolder sftpNewFolder(const TransferCommand &command, const RemoteFolder &folder);

@@ -11,11 +11,11 @@
 #include <QUrl>
 
 SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationContext &context)
-    : CurlOperation(std::move(order), context), m_check(context.check),
+    : CurlOperation(std::move(order), context), m_tlsCheck(context.check),
       m_checkFailure(context.reason), m_trust(context.trust)
 {
     m_clock.start();
-    m_tls = tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_check, context.share);
+    m_tls = tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_tlsCheck, context.share);
     const QStringList &args = m_order.command.args;
     SiteCheckSequence::Target target;
     target.order = m_order;
@@ -27,7 +27,7 @@ SiteCheckOperation::SiteCheckOperation(OperationOrder order, const OperationCont
     m_data.setPayload(target.payload);
 
     m_reports.protocol(ProtocolEvent::Kind::Info, startLine(m_order.command));
-    if (m_check == TlsSettings::Check::Probe)
+    if (m_tlsCheck == TlsSettings::Check::Probe)
         m_reports.protocol(ProtocolEvent::Kind::Info,
                            QStringLiteral("Fetching the certificate to show it"));
     m_sequence = std::make_unique<SiteCheckSequence>(
@@ -80,7 +80,7 @@ OperationStep SiteCheckOperation::done(CURLcode result)
         TlsAttempt attempt;
         attempt.easy = m_easy;
         attempt.result = result;
-        attempt.check = m_check;
+        attempt.check = m_tlsCheck;
         attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
         attempt.detail = errorDetail();
         attempt.checkFailure = m_checkFailure;
@@ -220,7 +220,7 @@ void SiteCheckOperation::tlsEstablished(const TlsHandshake &handshake)
     m_controlTls = true;
     m_handshake = handshake;
     m_tlsMs = m_tlsStart >= 0 ? now() - m_tlsStart : -1;
-    if (m_check == TlsSettings::Check::Probe)
+    if (m_tlsCheck == TlsSettings::Check::Probe)
         return;
     m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
 }

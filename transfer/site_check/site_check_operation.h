@@ -53,7 +53,7 @@ private:
     void debugOutput(curl_infotype type, QByteArrayView data) override;
 
     TlsSettings m_tls;
-    TlsSettings::Check m_check; // as the engine asked: a pinned check shows in m_tls
+    TlsSettings::Check m_tlsCheck; // as the engine asked: a pinned check shows in m_tls
     QString m_checkFailure;
     ServerTrust m_trust;
     QByteArray m_folderUrl;

@@ -26,26 +26,26 @@ QString closedPortText(const QString &server)
         .arg(server.left(colon), server.mid(colon + 1));
 }
 
-QString refusalText(const FtpCommand &command, qint32 code, const QString &reply)
+QString refusalText(const TransferCommand &command, qint32 code, const QString &reply)
 {
-    const QString verb = ftpVerbName(command.verb);
+    const QString verb = transferVerbName(command.verb);
     const QString said = QStringLiteral(" (%1)").arg(reply);
-    if (command.verb == FtpVerb::Put)
+    if (command.verb == TransferVerb::Put)
         return QStringLiteral("PUT to %1 refused").arg(uploadRemoteName(command)) + said;
     // A download is named by its remote file; where it was to go is no news.
-    const QStringList names = command.verb == FtpVerb::Get ? command.args.mid(0, 1) : command.args;
+    const QStringList names = command.verb == TransferVerb::Get ? command.args.mid(0, 1) : command.args;
     const QString refused = (QStringList{verb} + names).join(QLatin1Char(' '));
     // 550: the file or folder is not there, or not open to this account.
     if (code == 550) {
         switch (command.verb) {
-        case FtpVerb::Get:
-        case FtpVerb::Size:
-        case FtpVerb::Delete:
+        case TransferVerb::Get:
+        case TransferVerb::Size:
+        case TransferVerb::Delete:
             return refused + QStringLiteral(": no such file on the server") + said;
-        case FtpVerb::Cd:
-        case FtpVerb::Rmdir:
-        case FtpVerb::Dir:
-        case FtpVerb::Ls:
+        case TransferVerb::Cd:
+        case TransferVerb::Rmdir:
+        case TransferVerb::Dir:
+        case TransferVerb::Ls:
             if (!command.args.isEmpty())
                 return refused + QStringLiteral(": no such folder on the server") + said;
             break;

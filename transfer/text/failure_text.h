@@ -1,7 +1,7 @@
 #pragma once
 
 #include "text/connection_text.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/transfer_values.h"
 
 #include <QString>
@@ -29,7 +29,7 @@ struct FailureFacts
 
 // The server refused the operator's command with `reply` ("550 Could not get
 // file size."): what was refused, and the reply in brackets.
-QString refusalText(const FtpCommand &command, qint32 code, const QString &reply);
+QString refusalText(const TransferCommand &command, qint32 code, const QString &reply);
 
 // One line for the operator that names the phase that failed and the server,
 // with libcurl's or the server's words after it where they help.

@@ -54,11 +54,11 @@ std::optional<OperatorLine> operatorLine(curl_infotype type, QByteArrayView data
     }
 }
 
-QString startLine(const FtpCommand &command)
+QString startLine(const TransferCommand &command)
 {
-    const QString verb = ftpVerbName(command.verb);
+    const QString verb = transferVerbName(command.verb);
     const QStringList &args = command.args;
-    if ((command.verb == FtpVerb::Get || command.verb == FtpVerb::Put) && args.size() == 2)
+    if ((command.verb == TransferVerb::Get || command.verb == TransferVerb::Put) && args.size() == 2)
         return QStringLiteral("%1 %2 to %3").arg(verb, quoted(args[0]), quoted(args[1]));
     QStringList words{verb};
     for (const QString &arg : args)
@@ -66,10 +66,10 @@ QString startLine(const FtpCommand &command)
     return words.join(QLatin1Char(' '));
 }
 
-QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
+QString outcomeLine(const TransferCommand &command, bool ok, const QString &reply,
                     const PhaseTimes &times)
 {
-    const QString verb = ftpVerbName(command.verb);
+    const QString verb = transferVerbName(command.verb);
     // A refusal that names the command says it all ("CD x: no such folder ...").
     if (!ok && reply.startsWith(verb + QLatin1Char(' ')))
         return reply;

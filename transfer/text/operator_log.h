@@ -1,7 +1,7 @@
 #pragma once
 
 #include "text/connection_text.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/ssh_session_facts.h"
 #include "text/transfer_values.h"
 
@@ -32,9 +32,9 @@ QByteArrayView withoutLineEnd(QByteArrayView data);
 std::optional<OperatorLine> operatorLine(curl_infotype type, QByteArrayView data);
 
 // "GET readme.txt to C:\readme.txt", "CD docs": the operation as it starts.
-QString startLine(const FtpCommand &command);
+QString startLine(const TransferCommand &command);
 // "GET done: 5,000 bytes in 0.01 s", "CD failed: 550 No such file".
-QString outcomeLine(const FtpCommand &command, bool ok, const QString &reply,
+QString outcomeLine(const TransferCommand &command, bool ok, const QString &reply,
                     const PhaseTimes &times);
 // "Timing: resolve 0.1 ms, connect 0.2 ms, ..., total 4.1 ms; 5,000 bytes at 1.2 MiB/s".
 QString timingLine(const PhaseTimes &times);

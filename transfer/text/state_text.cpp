@@ -90,23 +90,23 @@ QString runningStateText(TransferState state, const QString &server)
     return numbered(*row) + QLatin1String(row->link) + server;
 }
 
-QString commandDoneText(const FtpCommand &command, const PhaseTimes &times)
+QString commandDoneText(const TransferCommand &command, const PhaseTimes &times)
 {
     if (times.bytes < 0)
         return {};
     const QStringList &args = command.args;
     switch (command.verb) {
-    case FtpVerb::Get:
+    case TransferVerb::Get:
         if (args.size() > 1)
             return QStringLiteral("Downloaded %1 to %2")
                 .arg(amountAndRate(times), localPath(args.at(1)));
         return QStringLiteral("Downloaded %1; Get Chunk shows it, 1024 characters at a time")
             .arg(amountAndRate(times));
-    case FtpVerb::Put:
+    case TransferVerb::Put:
         return QStringLiteral("Uploaded %1 from %2 to %3")
             .arg(amountAndRate(times), localPath(args.at(0)), uploadRemoteName(command));
-    case FtpVerb::Dir:
-    case FtpVerb::Ls:
+    case TransferVerb::Dir:
+    case TransferVerb::Ls:
         return QStringLiteral("The listing (%1) waits for Get Chunk, which shows it 1024 "
                               "characters at a time")
             .arg(dataSize(times.bytes));
@@ -115,7 +115,7 @@ QString commandDoneText(const FtpCommand &command, const PhaseTimes &times)
     }
 }
 
-QString uploadRemoteName(const FtpCommand &command)
+QString uploadRemoteName(const TransferCommand &command)
 {
     if (command.args.size() > 1)
         return command.args.at(1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 #include "text/transfer_values.h"
 
 #include <QString>
@@ -16,9 +16,9 @@ QString runningStateText(TransferState state, const QString &server);
 // What a command that ended well did, for the status bar: "Downloaded
 // 38.1 MiB in 10.2 s (3.8 MiB/s) to /home/you/dl/big.bin", and for data kept
 // for Get Chunk that it waits there. Empty for a command that moved no data.
-QString commandDoneText(const FtpCommand &command, const PhaseTimes &times);
+QString commandDoneText(const TransferCommand &command, const PhaseTimes &times);
 // Where PUT puts its file: the remote name given, else the local file's name.
-QString uploadRemoteName(const FtpCommand &command);
+QString uploadRemoteName(const TransferCommand &command);
 
 // Get Chunk found nothing more to show.
 inline constexpr char NoMoreDataText[] =

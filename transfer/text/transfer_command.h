@@ -3,8 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-// The operations the FTP component accepts, as typed by the operator.
-enum class FtpVerb {
+// The operations the transfer component accepts on FTP and SFTP sites alike,
+// as typed by the operator.
+enum class TransferVerb {
     Get,
     Put,
     Cd,
@@ -22,9 +23,9 @@ enum class FtpVerb {
     Abort
 };
 
-struct FtpCommand
+struct TransferCommand
 {
-    FtpVerb verb;
+    TransferVerb verb;
     QStringList args;
 };
 
@@ -35,9 +36,9 @@ struct FtpCommand
 // nothing is sent. Verbs are compared in ASCII only. A message's first line
 // says it all in a status bar's room; lines after it, if any, are the
 // details (for an unknown verb, every command's form).
-FtpCommand parseFtpCommand(const QString &text);
+TransferCommand parseTransferCommand(const QString &text);
 
-// The verb's name as the operator types it: "GET" for FtpVerb::Get.
-QString ftpVerbName(FtpVerb verb);
+// The verb's name as the operator types it: "GET" for TransferVerb::Get.
+QString transferVerbName(TransferVerb verb);
 // Every spelling accepted, aliases included ("GET", "RECV", ...).
 QStringList ftpVerbSpellings();

@@ -1,12 +1,12 @@
 // The command grammar of the FTP component.
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 
 #include <QRegularExpression>
 #include <QTest>
 
 #include <stdexcept>
 
-Q_DECLARE_METATYPE(FtpVerb)
+Q_DECLARE_METATYPE(TransferVerb)
 
 namespace {
 
@@ -19,7 +19,7 @@ QString withChar(const char *before, char16_t code, const char *after = "")
 
 } // namespace
 
-class TestFtpCommand : public QObject
+class TestTransferCommand : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -31,49 +31,49 @@ private Q_SLOTS:
     void unknownVerbNamesEveryCommand();
 };
 
-void TestFtpCommand::accepted_data()
+void TestTransferCommand::accepted_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<FtpVerb>("verb");
+    QTest::addColumn<TransferVerb>("verb");
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("default put") << "put c:\\tolvar\\vorltest.blm vorltest.blm" << FtpVerb::Put
+    QTest::newRow("default put") << "put c:\\tolvar\\vorltest.blm vorltest.blm" << TransferVerb::Put
                                  << QStringList{"c:\\tolvar\\vorltest.blm", "vorltest.blm"};
-    QTest::newRow("hint get") << "GET 14JUN992.HTM c:\\temp\\Monday" << FtpVerb::Get
+    QTest::newRow("hint get") << "GET 14JUN992.HTM c:\\temp\\Monday" << TransferVerb::Get
                               << QStringList{"14JUN992.HTM", "c:\\temp\\Monday"};
     QTest::newRow("get without local")
-        << "get readme.txt" << FtpVerb::Get << QStringList{"readme.txt"};
-    QTest::newRow("recv alias") << "Recv a b" << FtpVerb::Get << QStringList{"a", "b"};
-    QTest::newRow("send alias") << "SEND a" << FtpVerb::Put << QStringList{"a"};
-    QTest::newRow("quoted names") << "PUT \"my photos/a b.jpg\" \"x y.jpg\"" << FtpVerb::Put
+        << "get readme.txt" << TransferVerb::Get << QStringList{"readme.txt"};
+    QTest::newRow("recv alias") << "Recv a b" << TransferVerb::Get << QStringList{"a", "b"};
+    QTest::newRow("send alias") << "SEND a" << TransferVerb::Put << QStringList{"a"};
+    QTest::newRow("quoted names") << "PUT \"my photos/a b.jpg\" \"x y.jpg\"" << TransferVerb::Put
                                   << QStringList{"my photos/a b.jpg", "x y.jpg"};
-    QTest::newRow("extra spaces") << "  cd   pub  " << FtpVerb::Cd << QStringList{"pub"};
-    QTest::newRow("cd absolute") << "CD /pub/docs" << FtpVerb::Cd << QStringList{"/pub/docs"};
-    QTest::newRow("cdup") << "CDUP" << FtpVerb::Cdup << QStringList{};
-    QTest::newRow("dir") << "dir" << FtpVerb::Dir << QStringList{};
-    QTest::newRow("ls path") << "LS sub" << FtpVerb::Ls << QStringList{"sub"};
-    QTest::newRow("pwd") << "pwd" << FtpVerb::Pwd << QStringList{};
-    QTest::newRow("size") << "SIZE a#b%c?.txt" << FtpVerb::Size << QStringList{"a#b%c?.txt"};
-    QTest::newRow("mkdir non-ASCII") << "MKDIR Ärger" << FtpVerb::Mkdir << QStringList{"Ärger"};
-    QTest::newRow("rmdir") << "RMDIR old" << FtpVerb::Rmdir << QStringList{"old"};
-    QTest::newRow("delete") << "DELETE x" << FtpVerb::Delete << QStringList{"x"};
-    QTest::newRow("rename") << "RENAME a b" << FtpVerb::Rename << QStringList{"a", "b"};
-    QTest::newRow("close") << "close" << FtpVerb::Close << QStringList{};
-    QTest::newRow("quit") << "QUIT" << FtpVerb::Close << QStringList{};
+    QTest::newRow("extra spaces") << "  cd   pub  " << TransferVerb::Cd << QStringList{"pub"};
+    QTest::newRow("cd absolute") << "CD /pub/docs" << TransferVerb::Cd << QStringList{"/pub/docs"};
+    QTest::newRow("cdup") << "CDUP" << TransferVerb::Cdup << QStringList{};
+    QTest::newRow("dir") << "dir" << TransferVerb::Dir << QStringList{};
+    QTest::newRow("ls path") << "LS sub" << TransferVerb::Ls << QStringList{"sub"};
+    QTest::newRow("pwd") << "pwd" << TransferVerb::Pwd << QStringList{};
+    QTest::newRow("size") << "SIZE a#b%c?.txt" << TransferVerb::Size << QStringList{"a#b%c?.txt"};
+    QTest::newRow("mkdir non-ASCII") << "MKDIR Ärger" << TransferVerb::Mkdir << QStringList{"Ärger"};
+    QTest::newRow("rmdir") << "RMDIR old" << TransferVerb::Rmdir << QStringList{"old"};
+    QTest::newRow("delete") << "DELETE x" << TransferVerb::Delete << QStringList{"x"};
+    QTest::newRow("rename") << "RENAME a b" << TransferVerb::Rename << QStringList{"a", "b"};
+    QTest::newRow("close") << "close" << TransferVerb::Close << QStringList{};
+    QTest::newRow("quit") << "QUIT" << TransferVerb::Close << QStringList{};
     QTest::newRow("no-break space after the C1 range")
-        << withChar("CD a", 0x00a0, "b") << FtpVerb::Cd << QStringList{withChar("a", 0x00a0, "b")};
+        << withChar("CD a", 0x00a0, "b") << TransferVerb::Cd << QStringList{withChar("a", 0x00a0, "b")};
 }
 
-void TestFtpCommand::accepted()
+void TestTransferCommand::accepted()
 {
     QFETCH(QString, text);
-    QFETCH(FtpVerb, verb);
+    QFETCH(TransferVerb, verb);
     QFETCH(QStringList, args);
-    const FtpCommand command = parseFtpCommand(text);
+    const TransferCommand command = parseTransferCommand(text);
     QCOMPARE(command.verb, verb);
     QCOMPARE(command.args, args);
 }
 
-void TestFtpCommand::rejected_data()
+void TestTransferCommand::rejected_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message"); // a part of the message
@@ -113,19 +113,19 @@ void TestFtpCommand::rejected_data()
                             << "Unknown FTP command";
 }
 
-void TestFtpCommand::rejected()
+void TestTransferCommand::rejected()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
     try {
-        parseFtpCommand(text);
+        parseTransferCommand(text);
         QFAIL("accepted");
     } catch (const std::invalid_argument &error) {
         QVERIFY2(QString::fromUtf8(error.what()).contains(message), error.what());
     }
 }
 
-void TestFtpCommand::unknownVerbNamesEveryCommand_data()
+void TestTransferCommand::unknownVerbNamesEveryCommand_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("unknown verb") << "FROB x";
@@ -134,12 +134,12 @@ void TestFtpCommand::unknownVerbNamesEveryCommand_data()
 
 // The first line, which the status bar shows, names each verb once; the
 // lines after it give every command's form and every other spelling.
-void TestFtpCommand::unknownVerbNamesEveryCommand()
+void TestTransferCommand::unknownVerbNamesEveryCommand()
 {
     QFETCH(QString, text);
     QString message;
     try {
-        parseFtpCommand(text);
+        parseTransferCommand(text);
         QFAIL("accepted");
     } catch (const std::invalid_argument &error) {
         message = QString::fromUtf8(error.what());
@@ -149,8 +149,8 @@ void TestFtpCommand::unknownVerbNamesEveryCommand()
     const QStringList listed =
         first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "));
     QStringList verbs;
-    for (int verb = int(FtpVerb::Get); verb <= int(FtpVerb::Abort); ++verb)
-        verbs << ftpVerbName(FtpVerb(verb));
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Abort); ++verb)
+        verbs << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));
     QCOMPARE(forms.size(), verbs.size());
@@ -163,5 +163,5 @@ void TestFtpCommand::unknownVerbNamesEveryCommand()
                  qPrintable(spelling));
 }
 
-QTEST_APPLESS_MAIN(TestFtpCommand)
-#include "tst_ftp_command.moc"
+QTEST_APPLESS_MAIN(TestTransferCommand)
+#include "tst_transfer_command.moc"

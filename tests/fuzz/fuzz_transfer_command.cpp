@@ -1,7 +1,7 @@
 // The command grammar: whatever it accepts names a known verb with its
 // number of names, and no name holds a control character.
 #include "fuzz_check.h"
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,15 +23,15 @@ bool hasControl(const QString &text)
 
 void check(const QString &text)
 {
-    FtpCommand command;
+    TransferCommand command;
     try {
-        command = parseFtpCommand(text);
+        command = parseTransferCommand(text);
     } catch (const std::invalid_argument &error) {
         FUZZ_CHECK(error.what()[0] != '\0');
         return;
     }
     FUZZ_CHECK(!hasControl(text));
-    FUZZ_CHECK(int(command.verb) >= int(FtpVerb::Get) && int(command.verb) <= int(FtpVerb::Abort));
+    FUZZ_CHECK(int(command.verb) >= int(TransferVerb::Get) && int(command.verb) <= int(TransferVerb::Abort));
     FUZZ_CHECK(command.args.size() <= 2);
     for (const QString &arg : command.args)
         FUZZ_CHECK(!arg.isEmpty() && !hasControl(arg));

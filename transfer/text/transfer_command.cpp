@@ -1,4 +1,4 @@
-#include "text/ftp_command.h"
+#include "text/transfer_command.h"
 
 #include <iterator>
 #include <stdexcept>
@@ -8,7 +8,7 @@ namespace {
 struct VerbSpec
 {
     const char *name;
-    FtpVerb verb;
+    TransferVerb verb;
     int minArgs;
     int maxArgs;
     const char *usage;
@@ -16,25 +16,25 @@ struct VerbSpec
 
 // One row per accepted spelling; aliases share a verb.
 constexpr VerbSpec kVerbs[] = {
-    {"GET", FtpVerb::Get, 1, 2, "GET remote-file [local-file]"},
-    {"RECV", FtpVerb::Get, 1, 2, "RECV remote-file [local-file]"},
-    {"PUT", FtpVerb::Put, 1, 2, "PUT local-file [remote-file]"},
-    {"SEND", FtpVerb::Put, 1, 2, "SEND local-file [remote-file]"},
-    {"CD", FtpVerb::Cd, 1, 1, "CD folder"},
-    {"CDUP", FtpVerb::Cdup, 0, 0, "CDUP"},
-    {"DIR", FtpVerb::Dir, 0, 1, "DIR [folder]"},
-    {"LS", FtpVerb::Ls, 0, 1, "LS [folder]"},
-    {"PWD", FtpVerb::Pwd, 0, 0, "PWD"},
-    {"SIZE", FtpVerb::Size, 1, 1, "SIZE remote-file"},
-    {"MKDIR", FtpVerb::Mkdir, 1, 1, "MKDIR folder"},
-    {"RMDIR", FtpVerb::Rmdir, 1, 1, "RMDIR folder"},
-    {"DELETE", FtpVerb::Delete, 1, 1, "DELETE remote-file"},
-    {"RENAME", FtpVerb::Rename, 2, 2, "RENAME old-name new-name"},
-    {"CLOSE", FtpVerb::Close, 0, 0, "CLOSE"},
-    {"QUIT", FtpVerb::Close, 0, 0, "QUIT"},
-    {"CHECK", FtpVerb::Check, 0, 1, "CHECK [folder]"},
-    {"ABORT", FtpVerb::Abort, 0, 0, "ABORT"},
-    {"CANCEL", FtpVerb::Abort, 0, 0, "CANCEL"},
+    {"GET", TransferVerb::Get, 1, 2, "GET remote-file [local-file]"},
+    {"RECV", TransferVerb::Get, 1, 2, "RECV remote-file [local-file]"},
+    {"PUT", TransferVerb::Put, 1, 2, "PUT local-file [remote-file]"},
+    {"SEND", TransferVerb::Put, 1, 2, "SEND local-file [remote-file]"},
+    {"CD", TransferVerb::Cd, 1, 1, "CD folder"},
+    {"CDUP", TransferVerb::Cdup, 0, 0, "CDUP"},
+    {"DIR", TransferVerb::Dir, 0, 1, "DIR [folder]"},
+    {"LS", TransferVerb::Ls, 0, 1, "LS [folder]"},
+    {"PWD", TransferVerb::Pwd, 0, 0, "PWD"},
+    {"SIZE", TransferVerb::Size, 1, 1, "SIZE remote-file"},
+    {"MKDIR", TransferVerb::Mkdir, 1, 1, "MKDIR folder"},
+    {"RMDIR", TransferVerb::Rmdir, 1, 1, "RMDIR folder"},
+    {"DELETE", TransferVerb::Delete, 1, 1, "DELETE remote-file"},
+    {"RENAME", TransferVerb::Rename, 2, 2, "RENAME old-name new-name"},
+    {"CLOSE", TransferVerb::Close, 0, 0, "CLOSE"},
+    {"QUIT", TransferVerb::Close, 0, 0, "QUIT"},
+    {"CHECK", TransferVerb::Check, 0, 1, "CHECK [folder]"},
+    {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
+    {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -121,7 +121,7 @@ QString asciiUpper(const QString &word)
 
 } // namespace
 
-FtpCommand parseFtpCommand(const QString &text)
+TransferCommand parseTransferCommand(const QString &text)
 {
     // A line break would end the FTP command early and start another one.
     if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
@@ -143,8 +143,8 @@ FtpCommand parseFtpCommand(const QString &text)
         if (name != QLatin1String(spec.name))
             continue;
         if (words.size() < spec.minArgs) {
-            const QString what = spec.verb == FtpVerb::Cd || spec.verb == FtpVerb::Mkdir ||
-                                         spec.verb == FtpVerb::Rmdir
+            const QString what = spec.verb == TransferVerb::Cd || spec.verb == TransferVerb::Mkdir ||
+                                         spec.verb == TransferVerb::Rmdir
                                      ? QStringLiteral("a folder name")
                                      : QStringLiteral("more names");
             reject(QStringLiteral("%1 needs %2: %3").arg(name, what, QLatin1String(spec.usage)));
@@ -162,7 +162,7 @@ FtpCommand parseFtpCommand(const QString &text)
     rejectVerb(QStringLiteral("Unknown FTP command \"%1\".").arg(name));
 }
 
-QString ftpVerbName(FtpVerb verb)
+QString transferVerbName(TransferVerb verb)
 {
     for (const VerbSpec &spec : kVerbs)
         if (spec.verb == verb)
