@@ -1,9 +1,9 @@
 #include "site_check_terminal.h"
 
 #include "curl_transfer.h"
-#include "text/check_in_terminal.h"
+#include "text/report/check_in_terminal.h"
 #include "text/protocol_line.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 #include "text/visible_controls.h"
 
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "site_check_window.h"
 
-#include "text/site_check_summary.h"
+#include "text/report/site_check_summary.h"
 #include "window_placement.h"
 
 #include <QClipboard>

@@ -2,7 +2,7 @@
 
 // What the site check's table tests share: a fixed clock and steps made up
 // for a report.
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 #include <QDateTime>
 #include <QMetaType>

@@ -1,7 +1,7 @@
 // The pure rules of the site check in a terminal: the folder a URL names,
 // the fingerprint given with --trust, and what the terminal says of a
 // certificate or host key that nothing vouches for.
-#include "text/check_in_terminal.h"
+#include "text/report/check_in_terminal.h"
 
 #include <QTest>
 

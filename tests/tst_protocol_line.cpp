@@ -3,7 +3,7 @@
 // terminal.
 #include "site_check_support.h"
 #include "text/protocol_line.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 #include "text/visible_controls.h"
 
 #include <QRegularExpression>

@@ -5,7 +5,7 @@
 #include "sftp/ssh_handshake.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_request.h"
-#include "site_check/sftp_site_check_rules.h"
+#include "site_check/rules/sftp_site_check_rules.h"
 #include "sftp/sftp_status.h"
 #include "test_files.h"
 

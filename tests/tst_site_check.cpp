@@ -1,10 +1,10 @@
 // The site check's rules apart from the engine: what each step's facts
 // make of it, by tables. The report and its window are in
 // tst_site_check_report.cpp.
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_findings.h"
-#include "site_check/site_check_rules.h"
-#include "site_check/site_check_tls_rules.h"
+#include "site_check/rules/site_check_rules.h"
+#include "site_check/rules/site_check_tls_rules.h"
 #include "site_check_support.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 // CHECK against servers on loopback: the misbehaving test server in each of
 // its site modes, and vsftpd requiring TLS with session reuse. What matters
 // is which rows each server's behaviour turns to which result.
-#include "site_check/site_check_tls_rules.h"
+#include "site_check/rules/site_check_tls_rules.h"
 #include "site_check_run.h"
 #include "site_check_terminal.h"
 #include "ssh_server_process.h"

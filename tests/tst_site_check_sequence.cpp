@@ -4,11 +4,11 @@
 #include "engine/report_queue.h"
 #include "site_check/sftp_site_check_sequence.h"
 #include "site_check/site_check_clean_up.h"
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_sequence.h"
 #include "site_check_course.h"
 #include "text/failure_text.h"
-#include "text/site_check_summary.h"
+#include "text/report/site_check_summary.h"
 
 #include <QTest>
 

@@ -5,7 +5,7 @@
 #include "site_check_run.h"
 #include "ssh_server_process.h"
 #include "text/failure_text.h"
-#include "text/site_check_summary.h"
+#include "text/report/site_check_summary.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -2,7 +2,7 @@
 // (password logins) and OpenSSH's sshd (key logins), both on loopback.
 #include "text/failure_text.h"
 #include "text/operator_log.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 #include "ssh_server_process.h"
 #include "transfer_run.h"
 

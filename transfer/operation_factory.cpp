@@ -4,7 +4,7 @@
 #include "sftp/sftp_operation.h"
 #include "site_check/sftp_site_check_operation.h"
 #include "site_check/site_check_operation.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
                                                  const OperationContext &context)

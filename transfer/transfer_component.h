@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 #include "text/transfer_values.h"
 
 #include <QObject>

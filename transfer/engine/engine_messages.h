@@ -1,8 +1,8 @@
 #pragma once
 
-#include "text/transfer_command.h"
 #include "text/remote_folder.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
+#include "text/transfer_command.h"
 #include "text/transfer_values.h"
 
 #include <QIODevice>

@@ -77,7 +77,7 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
     m_reports.flush();
 }
 
-template <typename Call> void TransferEngine::guarded(const TransferCommand &command, Call &&call)
+template <typename Call> void TransferEngine::guarded(TransferCommand command, Call &&call)
 {
     QString failure;
     try {

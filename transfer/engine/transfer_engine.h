@@ -67,8 +67,9 @@ private:
                  const QString &reason = {});
     // Runs `call`, a call into the running operation or the making of one:
     // whatever it throws ends the operation in the error state with a
-    // sentence for the operator, and the engine goes on.
-    template <typename Call> void guarded(const TransferCommand &command, Call &&call);
+    // sentence for the operator, and the engine goes on. The command is a
+    // copy: the operation that holds it may end inside.
+    template <typename Call> void guarded(TransferCommand command, Call &&call);
     void endOperation(bool renewHandle);
     CURLSH *share();
     void onDone(CURL *easy, CURLcode result);

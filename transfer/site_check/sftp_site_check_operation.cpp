@@ -3,7 +3,7 @@
 #include "engine/report_queue.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_plan.h"
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_findings.h"
 #include "text/failure_text.h"
 

@@ -4,11 +4,11 @@
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_plan.h"
 #include "sftp/sftp_status.h"
-#include "site_check/sftp_site_check_rules.h"
+#include "site_check/rules/sftp_site_check_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
+#include "site_check/rules/site_check_rules.h"
 #include "site_check/site_check_clean_up.h"
-#include "site_check/site_check_file_rules.h"
 #include "site_check/site_check_findings.h"
-#include "site_check/site_check_rules.h"
 
 namespace {
 

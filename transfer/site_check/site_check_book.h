@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/operation.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 #include <QSet>
 

@@ -2,7 +2,7 @@
 
 #include "engine/engine_messages.h"
 #include "site_check/site_check_book.h"
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 #include <curl/curl.h>
 

@@ -1,7 +1,7 @@
 #include "site_check/site_check_findings.h"
 
-#include "site_check/site_check_file_rules.h"
-#include "site_check/site_check_tls_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
+#include "site_check/rules/site_check_tls_rules.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

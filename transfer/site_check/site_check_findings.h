@@ -2,7 +2,7 @@
 
 #include "engine/connection_watch.h"
 #include "engine/tls_trust.h"
-#include "site_check/site_check_rules.h"
+#include "site_check/rules/site_check_rules.h"
 #include "site_check/site_check_transcript.h"
 
 #include <QDateTime>

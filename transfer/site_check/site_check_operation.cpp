@@ -4,7 +4,7 @@
 #include "engine/report_queue.h"
 #include "engine/tls_decision.h"
 #include "ftp/request_builder.h"
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_requests.h"
 #include "text/failure_text.h"
 

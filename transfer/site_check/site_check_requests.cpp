@@ -1,7 +1,7 @@
 #include "site_check/site_check_requests.h"
 
 #include "ftp/request_builder.h"
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 
 namespace {
 

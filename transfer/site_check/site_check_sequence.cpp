@@ -1,10 +1,10 @@
 #include "site_check/site_check_sequence.h"
 
 #include "engine/libcurl_version.h"
+#include "site_check/rules/site_check_file_rules.h"
+#include "site_check/rules/site_check_rules.h"
+#include "site_check/rules/site_check_tls_rules.h"
 #include "site_check/site_check_clean_up.h"
-#include "site_check/site_check_file_rules.h"
-#include "site_check/site_check_rules.h"
-#include "site_check/site_check_tls_rules.h"
 
 #include <QHostAddress>
 

@@ -1,4 +1,4 @@
-#include "text/site_check_summary.h"
+#include "text/report/site_check_summary.h"
 
 #include <algorithm>
 

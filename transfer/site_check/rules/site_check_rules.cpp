@@ -1,4 +1,4 @@
-#include "site_check/site_check_rules.h"
+#include "site_check/rules/site_check_rules.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

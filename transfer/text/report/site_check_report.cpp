@@ -1,4 +1,4 @@
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 #include "text/protocol_line.h"
 

@@ -1,4 +1,4 @@
-#include "text/check_in_terminal.h"
+#include "text/report/check_in_terminal.h"
 
 #include <QRegularExpression>
 

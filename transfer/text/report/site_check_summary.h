@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 // The step of an ended check to look at first: the first failure, else the
 // first warning. Its place in `steps`, or -1 when every step passed or was

@@ -1,6 +1,6 @@
 // The steps of both checks: their order, names and numbers, what the check
 // does while each runs.
-#include "text/site_check_report.h"
+#include "text/report/site_check_report.h"
 
 #include <algorithm>
 #include <iterator>

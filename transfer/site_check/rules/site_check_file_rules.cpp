@@ -1,6 +1,6 @@
-#include "site_check/site_check_file_rules.h"
+#include "site_check/rules/site_check_file_rules.h"
 
-#include "site_check/site_check_rules.h"
+#include "site_check/rules/site_check_rules.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "site_check/site_check_tls_rules.h"
+#include "site_check/rules/site_check_tls_rules.h"
 
 #include <QRegularExpression>
 
