@@ -2,6 +2,7 @@
 
 #include "engine/curl_handles.h"
 #include "engine/report_queue.h"
+#include "engine/tls_decision.h"
 #include "text/failure_text.h"
 
 #include <QBuffer>
@@ -32,6 +33,22 @@ void CurlOperation::installCallbacks()
 void CurlOperation::sayStopped()
 {
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+}
+
+std::optional<OperationStep> CurlOperation::tlsStep(CURLcode result, TlsSettings::Check check,
+                                                    const QString &checkFailure,
+                                                    const ServerTrust &trust) const
+{
+    TlsAttempt attempt;
+    attempt.easy = m_easy;
+    attempt.result = result;
+    attempt.check = check;
+    attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
+    attempt.detail = errorDetail();
+    attempt.checkFailure = checkFailure;
+    attempt.trust = trust;
+    attempt.server = m_order.server();
+    return tlsDecision(attempt);
 }
 
 OperationStep CurlOperation::continued()

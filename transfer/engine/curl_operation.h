@@ -33,6 +33,12 @@ protected:
     QString errorDetail() const { return QString::fromUtf8(m_errorBuffer); }
     // Says in the log that the operator stopped the operation.
     void sayStopped();
+    // What a TLS failure of the request under `check` leads to: a second
+    // attempt or a question for the operator; nothing when it was no TLS
+    // failure.
+    std::optional<OperationStep> tlsStep(CURLcode result, TlsSettings::Check check,
+                                         const QString &checkFailure,
+                                         const ServerTrust &trust) const;
     // The step that runs the request now set into the handle.
     static OperationStep continued();
 

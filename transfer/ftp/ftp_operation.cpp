@@ -1,7 +1,6 @@
 #include "ftp/ftp_operation.h"
 
 #include "engine/report_queue.h"
-#include "engine/tls_decision.h"
 #include "text/failure_text.h"
 
 #include <cerrno>
@@ -66,16 +65,8 @@ void FtpOperation::afterAction()
 OperationStep FtpOperation::done(CURLcode result)
 {
     if (!failedLocally()) {
-        TlsAttempt attempt;
-        attempt.easy = m_easy;
-        attempt.result = result;
-        attempt.check = m_tlsCheck;
-        attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
-        attempt.detail = errorDetail();
-        attempt.checkFailure = m_checkFailure;
-        attempt.trust = m_trust;
-        attempt.server = m_order.server();
-        if (std::optional<OperationStep> step = tlsDecision(attempt))
+        if (std::optional<OperationStep> step =
+                tlsStep(result, m_tlsCheck, m_checkFailure, m_trust))
             return *step;
     }
     return OperationStep::finished(conclude(result));

@@ -2,7 +2,6 @@
 
 #include "engine/libcurl_version.h"
 #include "engine/report_queue.h"
-#include "engine/tls_decision.h"
 #include "ftp/request_builder.h"
 #include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_requests.h"
@@ -77,16 +76,8 @@ OperationStep SiteCheckOperation::done(CURLcode result)
     }
     // Until USER has gone out, a TLS failure brings the trust questions.
     if (m_request == SiteCheckRequest::Login && !m_transcript.last(QStringLiteral("USER"))) {
-        TlsAttempt attempt;
-        attempt.easy = m_easy;
-        attempt.result = result;
-        attempt.check = m_tlsCheck;
-        attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
-        attempt.detail = errorDetail();
-        attempt.checkFailure = m_checkFailure;
-        attempt.trust = m_trust;
-        attempt.server = m_order.server();
-        if (std::optional<OperationStep> step = tlsDecision(attempt))
+        if (std::optional<OperationStep> step =
+                tlsStep(result, m_tlsCheck, m_checkFailure, m_trust))
             return *step;
     }
     const SiteCheckRequest next = m_sequence->next(m_request, facts(result), m_transcript);
