@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <deque>
 #include <stdexcept>
@@ -100,6 +101,11 @@ CurlTransfer::Private::~Private()
         m_engine,
         [engine = m_engine] {
             engine->shutdown();
+            // OpenSSL frees its per-thread state (the random generators of
+            // every key exchange) when a thread ends, which may be after
+            // wait() has returned and the program has begun to exit; freed
+            // here, the thread leaves nothing behind.
+            OPENSSL_thread_stop();
             QThread::currentThread()->quit();
         },
         Qt::QueuedConnection);
