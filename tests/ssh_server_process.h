@@ -118,6 +118,8 @@ public:
         QString error;
         if (!makeSshKey(path("host_ed25519"), QStringLiteral("ed25519"), &m_hostEd25519, &error) ||
             !makeSshKey(path("host_ecdsa"), QStringLiteral("ecdsa"), &m_hostEcdsa, &error) ||
+            (m_rsaOnly &&
+             !makeSshKey(path("host_rsa"), QStringLiteral("rsa"), &m_hostRsa, &error)) ||
             !makeSshKey(path("client_ed25519"), QStringLiteral("ed25519"), &m_client, &error))
             return fail(error);
         if (!writeFile(path("authorized_keys"), m_client.publicLine().toUtf8() + '\n'))
@@ -148,6 +150,9 @@ public:
     // From the next start on: the SFTP server refuses every change
     // (internal-sftp -R), with "permission denied".
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // From the next start on: the only host key is RSA, offered with SHA-2
+    // signatures only, as OpenSSH 8.8 and later do by default.
+    void setRsaSha2Only(bool rsaOnly) { m_rsaOnly = rsaOnly; }
     int port() const { return m_port; }
     static QString userName()
     {
@@ -177,8 +182,6 @@ private:
         m_token = QUuid::createUuid().toString(QUuid::Id128);
         const QStringList lines{
             QStringLiteral("ListenAddress 127.0.0.1:%1").arg(m_port),
-            QStringLiteral("HostKey %1").arg(m_hostEd25519.path),
-            QStringLiteral("HostKey %1").arg(m_hostEcdsa.path),
             QStringLiteral("PidFile %1").arg(path("sshd.pid")),
             QStringLiteral("AuthorizedKeysFile %1").arg(path("authorized_keys")),
             "PermitRootLogin prohibit-password",
@@ -195,7 +198,13 @@ private:
             // In the greeting, so another server on the port is not taken for this one.
             QStringLiteral("VersionAddendum %1").arg(m_token),
         };
-        if (!writeFile(path("sshd_config"), lines.join(QLatin1Char('\n')).toUtf8() + '\n'))
+        const QStringList hostKeys =
+            m_rsaOnly ? QStringList{QStringLiteral("HostKey %1").arg(m_hostRsa.path),
+                                    "HostKeyAlgorithms rsa-sha2-512,rsa-sha2-256"}
+                      : QStringList{QStringLiteral("HostKey %1").arg(m_hostEd25519.path),
+                                    QStringLiteral("HostKey %1").arg(m_hostEcdsa.path)};
+        if (!writeFile(path("sshd_config"),
+                       (lines + hostKeys).join(QLatin1Char('\n')).toUtf8() + '\n'))
             return fail(QStringLiteral("cannot write sshd_config"));
         QFile::remove(path("sshd.log"));
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -218,12 +227,14 @@ private:
     QProcess m_process;
     SshKey m_hostEd25519;
     SshKey m_hostEcdsa;
+    SshKey m_hostRsa;
     SshKey m_client;
     QString m_token;
     QString m_error;
     QString m_startFolder;
     QString m_logLevel;
     bool m_readOnly = false;
+    bool m_rsaOnly = false;
     int m_port = 0;
 };
 
@@ -254,11 +265,12 @@ public:
                 : QStringList{QStringLiteral(SARVEL_TESTS_DIR "/stalling_sftp_server.py"), demo};
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("/usr/bin/python3"),
-                        program + QStringList{
-                         QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--root"),
-                         root, QStringLiteral("--user"), user, QStringLiteral("--password"),
-                         password, QStringLiteral("--host-key"), hostKeyPath(),
-                         QStringLiteral("--log-logins")});
+                        program + QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                              QStringLiteral("--root"), root,
+                                              QStringLiteral("--user"), user,
+                                              QStringLiteral("--password"), password,
+                                              QStringLiteral("--host-key"), hostKeyPath(),
+                                              QStringLiteral("--log-logins")});
         m_port = announcedPort(m_process);
         return m_port > 0 && describeSshKey(hostKeyPath(), &m_hostKey);
     }

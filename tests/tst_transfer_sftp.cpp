@@ -1,9 +1,9 @@
 // SFTP sites through the real component, against the demo SFTP server
 // (password logins) and OpenSSH's sshd (key logins), both on loopback.
+#include "ssh_server_process.h"
 #include "text/failure_text.h"
 #include "text/operator_log.h"
 #include "text/report/site_check_report.h"
-#include "ssh_server_process.h"
 #include "transfer_run.h"
 
 #include <QTest>
@@ -357,6 +357,9 @@ void TestTransferSftp::siteCheck()
     QVERIFY(check.steps.value(Id::SshVersion).detail.startsWith("SSH-2.0-AsyncSSH"));
     QCOMPARE(check.steps.value(Id::KeyExchange).result, SiteCheckResult::Pass);
     QVERIFY(check.steps.value(Id::KeyExchange).detail.contains(", cipher "));
+    // The offer read on a connection of its own, which sends nothing of the account.
+    QVERIFY2(check.steps.value(Id::KeyExchange).detail.contains("chosen from the server's "),
+             qPrintable(check.steps.value(Id::KeyExchange).detail));
     QVERIFY(check.steps.value(Id::Listing).detail.contains("sub"));
     QCOMPARE(QDir(served("sub")).entryList(QDir::Files), QStringList{"b.txt"});
     QVERIFY(!check.outcome.shows(DemoPassword));
@@ -385,8 +388,7 @@ void TestTransferSftp::siteCheckReadOnlyKeyLogin()
     QFile::remove(key);
     QFile::remove(knownHosts);
     using Id = SiteCheckStepId;
-    QVERIFY2(check.outcome.ok && check.outcome.questions.isEmpty(),
-             qPrintable(check.outcome.info));
+    QVERIFY2(check.outcome.ok && check.outcome.questions.isEmpty(), qPrintable(check.outcome.info));
     QCOMPARE(check.steps.value(Id::HostKey).result, SiteCheckResult::Pass);
     QCOMPARE(check.steps.value(Id::Login).result, SiteCheckResult::Pass);
     QVERIFY(check.steps.value(Id::Login).detail.contains("id_ed25519"));
@@ -397,9 +399,9 @@ void TestTransferSftp::siteCheckReadOnlyKeyLogin()
         QCOMPARE(check.steps.value(id).result, SiteCheckResult::Skipped);
     QVERIFY2(check.steps.value(Id::Write).detail.contains(folder.path()),
              qPrintable(check.steps.value(Id::Write).detail));
-    QVERIFY2(check.outcome.info.endsWith(", 3 skipped: the account cannot write in " +
-                                         folder.path()),
-             qPrintable(check.outcome.info));
+    QVERIFY2(
+        check.outcome.info.endsWith(", 3 skipped: the account cannot write in " + folder.path()),
+        qPrintable(check.outcome.info));
     QCOMPARE(sshd.log().count("Accepted publickey"), 1);
 }
 

@@ -5,8 +5,8 @@
 #include "engine/transfer_engine.h"
 #include "operation_factory.h"
 #include "text/failure_text.h"
-#include "text/transfer_command.h"
 #include "text/retrieved_data.h"
+#include "text/transfer_command.h"
 
 #include <QScopedValueRollback>
 #include <QThread>

@@ -4,6 +4,7 @@
 #include "local_path.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_status.h"
+#include "sftp/ssh_handshake.h"
 
 #include <QDir>
 
@@ -188,6 +189,8 @@ OperationOutcome SftpOperation::failed(CURLcode result)
                       &moved);
     facts.received = moved;
     facts.expected = facts.upload ? files.uploadSize() : -1;
+    if (const std::optional<SshNegotiation> failed = takeSshNegotiation())
+        facts.nothingInCommon = sshNothingInCommon(failed->server, failed->ours, failed->library);
     return finish(false, sshFailureText(facts));
 }
 
@@ -214,7 +217,7 @@ OperationOutcome SftpOperation::finish(bool ok, const QString &failure, qint32 c
         files.uploading() ? localPath(m_order.command.args.at(0)) : QString();
     ok = concludeData(outcome, ok, files, m_serverSize, uploadPath, verb,
                       verb == TransferVerb::Size ? QByteArray::number(m_size)
-                                            : m_folder.display().toUtf8());
+                                                 : m_folder.display().toUtf8());
     // A folder taken against the login folder is now known from the root.
     if (m_folderResolved && !m_order.folder.absolute)
         outcome.folder = m_folder;

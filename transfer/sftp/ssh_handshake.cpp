@@ -1,5 +1,7 @@
 #include "sftp/ssh_handshake.h"
 
+#include "sftp/ssh_offer_probe.h"
+
 #include <libssh2.h>
 
 #include <dlfcn.h>
@@ -18,6 +20,7 @@
 namespace {
 
 thread_local std::optional<SshSessionFacts> latest;
+thread_local std::optional<SshNegotiation> failedNegotiation;
 
 using Handshake = int (*)(LIBSSH2_SESSION *, libssh2_socket_t);
 
@@ -31,6 +34,38 @@ Handshake libraryHandshake()
 QString method(LIBSSH2_SESSION *session, int type)
 {
     return QString::fromLatin1(libssh2_session_methods(session, type));
+}
+
+QStringList supported(LIBSSH2_SESSION *session, int type)
+{
+    const char **names = nullptr;
+    const int count = libssh2_session_supported_algs(session, type, &names);
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QString::fromLatin1(names[i]);
+    if (count > 0)
+        libssh2_free(session, names);
+    return list;
+}
+
+// libssh2 says no more than "Unable to exchange encryption keys" when the
+// server and it have no algorithm of a kind in common; the server's offer,
+// read on a connection of its own, tells which.
+void readNegotiation(LIBSSH2_SESSION *session, libssh2_socket_t socket)
+{
+    const std::optional<SshOfferReading> offer = probeSshOffer(socket, SshOfferTimeoutMs);
+    if (!offer || offer->status != SshOfferReading::Status::Complete)
+        return;
+    SshNegotiation negotiation;
+    negotiation.serverVersion = offer->version;
+    negotiation.server = offer->offer;
+    negotiation.ours.keyExchange = supported(session, LIBSSH2_METHOD_KEX);
+    negotiation.ours.hostKey = supported(session, LIBSSH2_METHOD_HOSTKEY);
+    negotiation.ours.cipher = supported(session, LIBSSH2_METHOD_CRYPT_CS);
+    negotiation.ours.mac = supported(session, LIBSSH2_METHOD_MAC_CS);
+    negotiation.ours.compression = supported(session, LIBSSH2_METHOD_COMP_CS);
+    negotiation.library = QStringLiteral("libssh2 %1").arg(QLatin1String(libssh2_version(0)));
+    failedNegotiation = negotiation;
 }
 
 } // namespace
@@ -52,6 +87,8 @@ libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socket_t socket)
         facts.cipher = method(session, LIBSSH2_METHOD_CRYPT_CS);
         facts.mac = method(session, LIBSSH2_METHOD_MAC_CS);
         latest = facts;
+    } else if (result == LIBSSH2_ERROR_KEX_FAILURE || result == LIBSSH2_ERROR_METHOD_NONE) {
+        readNegotiation(session, socket);
     }
     return result;
 }
@@ -59,6 +96,11 @@ libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socket_t socket)
 bool sshHandshakeReachable()
 {
     return libraryHandshake() != nullptr;
+}
+
+std::optional<SshNegotiation> takeSshNegotiation()
+{
+    return std::exchange(failedNegotiation, std::nullopt);
 }
 
 std::optional<SshSessionFacts> takeSshSessionFacts()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/ssh_offer.h"
 #include "text/ssh_session_facts.h"
 
 #include <optional>
@@ -11,6 +12,10 @@
 // once: libcurl checks the host key right after the handshake, in the same
 // call, so the host-key callback takes the facts of its own connection.
 std::optional<SshSessionFacts> takeSshSessionFacts();
+
+// The offers of the latest SSH key exchange on this thread that failed,
+// handed over once, where the server's offer could be read.
+std::optional<SshNegotiation> takeSshNegotiation();
 
 // Whether libssh2's own handshake function, which this program's calls in
 // turn, can be found; without it no SSH login can work.

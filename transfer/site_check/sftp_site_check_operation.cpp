@@ -3,6 +3,7 @@
 #include "engine/report_queue.h"
 #include "sftp/sftp_paths.h"
 #include "sftp/sftp_plan.h"
+#include "sftp/ssh_offer_probe.h"
 #include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_findings.h"
 #include "text/failure_text.h"
@@ -164,6 +165,18 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
     f.loginMs = milliseconds(times.login);
     f.session = m_ssh.session();
     f.hostKey = m_ssh.hostKey();
+    if (const std::optional<SshNegotiation> failed = takeSshNegotiation()) {
+        f.nothingInCommon = sshNothingInCommon(failed->server, failed->ours, failed->library);
+        f.offer = SshOfferReading{SshOfferReading::Status::Complete, failed->serverVersion,
+                                  failed->server, QString()};
+    } else if (m_request == SftpCheckRequest::Login && f.hostKey && !f.peer.isEmpty()) {
+        // What the server offered beside what was chosen: read anew, since
+        // libssh2 keeps the offer to itself.
+        std::optional<SshOfferReading> offer =
+            probeSshOffer(f.peer, m_order.port, SshOfferTimeoutMs);
+        if (offer && offer->status == SshOfferReading::Status::Complete)
+            f.offer = std::move(offer);
+    }
     if (f.hostKey && f.hostKey->action == HostKeyVerdict::Action::Refuse)
         f.refusal = m_ssh.refusedKeyStep().outcome.failure;
     f.offeredMethods = m_ssh.offeredMethods();

@@ -95,9 +95,12 @@ bool SftpSiteCheckSequence::afterConnection(const SftpCheckFacts &f)
     const QString peer = f.peer.isEmpty() ? address : f.peer;
     report(SiteCheckStepId::Connection, connectionOutcome(peer, m_target.order.port, f.connectMs),
            f.connectMs, {{QStringLiteral("address"), peer}});
-    report(SiteCheckStepId::SshVersion, sshVersionOutcome(f.session), -1,
-           f.session ? QVariantMap{{QStringLiteral("version"), f.session->serverVersion}}
-                     : QVariantMap{});
+    // Where libssh2's session could not be read, the server's own offer
+    // still names its version.
+    const QString version =
+        f.session ? f.session->serverVersion : (f.offer ? f.offer->version : QString());
+    report(SiteCheckStepId::SshVersion, sshVersionOutcome(version), -1,
+           version.isEmpty() ? QVariantMap{} : QVariantMap{{QStringLiteral("version"), version}});
     return true;
 }
 
@@ -112,11 +115,15 @@ bool SftpSiteCheckSequence::afterHostKey(const SftpCheckFacts &f)
         m_book.skipAfter(SiteCheckStepId::KeyExchange, SiteCheckStepId::HostKey);
         return false;
     }
-    report(SiteCheckStepId::KeyExchange, keyExchangeOutcome(f.session), f.keyExchangeMs,
-           f.session ? QVariantMap{{QStringLiteral("keyExchange"), f.session->keyExchange},
-                                   {QStringLiteral("cipher"), f.session->cipher},
-                                   {QStringLiteral("mac"), f.session->mac}}
-                     : QVariantMap{});
+    QVariantMap measured;
+    if (f.session)
+        measured = {{QStringLiteral("keyExchange"), f.session->keyExchange},
+                    {QStringLiteral("cipher"), f.session->cipher},
+                    {QStringLiteral("mac"), f.session->mac}};
+    if (f.offer)
+        measured.insert(QStringLiteral("serverOffer"), sshOfferLines(f.offer->offer));
+    report(SiteCheckStepId::KeyExchange, keyExchangeOutcome(f.session, f.offer), f.keyExchangeMs,
+           measured);
     HostKeyFacts key;
     key.keyType = f.hostKey->keyType;
     key.fingerprint = f.hostKey->fingerprint;
@@ -146,6 +153,7 @@ QString SftpSiteCheckSequence::sshFailure(const SftpCheckFacts &f) const
     facts.timeoutSeconds = m_target.order.timeoutSeconds;
     facts.phase = f.phase;
     facts.login = f.method;
+    facts.nothingInCommon = f.nothingInCommon;
     return sshFailureText(facts);
 }
 

@@ -5,6 +5,7 @@
 #include "site_check/site_check_book.h"
 #include "text/failure_text.h"
 #include "text/remote_folder.h"
+#include "text/ssh_offer.h"
 #include "text/ssh_session_facts.h"
 
 #include <QDateTime>
@@ -39,6 +40,8 @@ struct SftpCheckFacts
     qint64 keyExchangeMs = -1;
     qint64 loginMs = -1;
     std::optional<SshSessionFacts> session;
+    QString nothingInCommon;              // a failed key exchange: what the two sides lack
+    std::optional<SshOfferReading> offer; // the server's, read on a connection of its own
     std::optional<HostKeyVerdict> hostKey;
     QString refusal; // the operator's sentence for a refused host key
     QString offeredMethods;

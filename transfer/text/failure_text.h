@@ -56,6 +56,9 @@ struct SshFailureFacts
     qint64 received = 0;
     qint64 expected = -1;
     bool upload = false;
+    // Where the key exchange failed for want of an algorithm in common, which
+    // kind, with both sides' lists (sshNothingInCommon).
+    QString nothingInCommon;
 };
 
 // One line for the operator naming the phase of an SFTP operation that

@@ -24,6 +24,9 @@ QString keyExchangeFailed(const SshFailureFacts &f)
 {
     if (f.detail.contains(QLatin1String("banner"), Qt::CaseInsensitive))
         return withFailureDetail(QStringLiteral("%1 sent no SSH greeting").arg(f.server), f.detail);
+    if (!f.nothingInCommon.isEmpty())
+        return QStringLiteral("The SSH key exchange with %1 failed. %2")
+            .arg(f.server, f.nothingInCommon);
     return withFailureDetail(QStringLiteral("The SSH key exchange with %1 failed").arg(f.server),
                              f.detail) +
            QStringLiteral(". If the server has only an RSA host key: libssh2 cannot verify RSA "

@@ -41,19 +41,30 @@ const WeakRow *weakness(const QString &algorithm)
 
 } // namespace
 
-SiteCheckOutcome sshVersionOutcome(const std::optional<SshSessionFacts> &session)
+SiteCheckOutcome sshVersionOutcome(const QString &version)
 {
-    if (!session)
+    if (version.isEmpty())
         return SiteCheckOutcome::skipped(QLatin1String(NotRead));
-    return SiteCheckOutcome::pass(session->serverVersion);
+    return SiteCheckOutcome::pass(version);
 }
 
-SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session)
+SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session,
+                                    const std::optional<SshOfferReading> &offer)
 {
+    if (!session && offer)
+        return SiteCheckOutcome::pass(
+            QStringLiteral("the server offers %1; what was chosen could not be read")
+                .arg(sshOfferLines(offer->offer).mid(0, 4).join(QLatin1String("; "))));
     if (!session)
         return SiteCheckOutcome::skipped(QLatin1String(NotRead));
-    const QString settled = QStringLiteral("%1, cipher %2, MAC %3")
-                                .arg(session->keyExchange, session->cipher, session->mac);
+    QString settled = QStringLiteral("%1, cipher %2, MAC %3")
+                          .arg(session->keyExchange, session->cipher, session->mac);
+    if (offer)
+        settled += QStringLiteral(", chosen from the server's %1 key exchanges, %2 ciphers "
+                                  "and %3 MACs")
+                       .arg(offer->offer.keyExchange.size())
+                       .arg(offer->offer.cipher.size())
+                       .arg(offer->offer.mac.size());
     for (const QString &algorithm : {session->keyExchange, session->cipher, session->mac}) {
         if (const WeakRow *weak = weakness(algorithm))
             return SiteCheckOutcome::warning(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "text/report/site_check_report.h"
+#include "text/ssh_offer.h"
 #include "text/ssh_session_facts.h"
 
 #include <QDateTime>
@@ -15,8 +16,11 @@
 
 // Steps 3 and 4: the server's version string, and the algorithms the key
 // exchange settled on, which warn when current OpenSSH would refuse them.
-SiteCheckOutcome sshVersionOutcome(const std::optional<SshSessionFacts> &session);
-SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session);
+SiteCheckOutcome sshVersionOutcome(const QString &version);
+// What the key exchange chose, beside what the server offered where its
+// offer could be read; the offer alone where libssh2's session could not.
+SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session,
+                                    const std::optional<SshOfferReading> &offer = std::nullopt);
 
 // Step 5: the host key the server showed and what vouched for it.
 struct HostKeyFacts
