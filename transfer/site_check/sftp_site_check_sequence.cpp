@@ -115,15 +115,8 @@ bool SftpSiteCheckSequence::afterHostKey(const SftpCheckFacts &f)
         m_book.skipAfter(SiteCheckStepId::KeyExchange, SiteCheckStepId::HostKey);
         return false;
     }
-    QVariantMap measured;
-    if (f.session)
-        measured = {{QStringLiteral("keyExchange"), f.session->keyExchange},
-                    {QStringLiteral("cipher"), f.session->cipher},
-                    {QStringLiteral("mac"), f.session->mac}};
-    if (f.offer)
-        measured.insert(QStringLiteral("serverOffer"), sshOfferLines(f.offer->offer));
     report(SiteCheckStepId::KeyExchange, keyExchangeOutcome(f.session, f.offer), f.keyExchangeMs,
-           measured);
+           keyExchangeMeasures(f.session, f.offer));
     HostKeyFacts key;
     key.keyType = f.hostKey->keyType;
     key.fingerprint = f.hostKey->fingerprint;

@@ -77,6 +77,19 @@ SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &sessio
     return SiteCheckOutcome::pass(settled);
 }
 
+QVariantMap keyExchangeMeasures(const std::optional<SshSessionFacts> &session,
+                                const std::optional<SshOfferReading> &offer)
+{
+    QVariantMap measured;
+    if (session)
+        measured = {{QStringLiteral("keyExchange"), session->keyExchange},
+                    {QStringLiteral("cipher"), session->cipher},
+                    {QStringLiteral("mac"), session->mac}};
+    if (offer)
+        measured.insert(QStringLiteral("serverOffer"), sshOfferLines(offer->offer));
+    return measured;
+}
+
 SiteCheckOutcome hostKeyOutcome(const HostKeyFacts &key)
 {
     const QString shown = QStringLiteral("%1 %2").arg(key.keyType, key.fingerprint);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -21,6 +22,10 @@ SiteCheckOutcome sshVersionOutcome(const QString &version);
 // offer could be read; the offer alone where libssh2's session could not.
 SiteCheckOutcome keyExchangeOutcome(const std::optional<SshSessionFacts> &session,
                                     const std::optional<SshOfferReading> &offer = std::nullopt);
+// The same for the JSON report: the algorithms chosen, and the server's offer
+// in full.
+QVariantMap keyExchangeMeasures(const std::optional<SshSessionFacts> &session,
+                                const std::optional<SshOfferReading> &offer);
 
 // Step 5: the host key the server showed and what vouched for it.
 struct HostKeyFacts
