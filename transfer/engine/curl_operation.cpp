@@ -71,6 +71,14 @@ int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
     return 0;
 }
 
+void setDownloadPart(CURL *easy, const OperationOrder &order)
+{
+    if (!order.range.isEmpty())
+        setOption(easy, CURLOPT_RANGE, order.range.constData());
+    if (order.resumeFrom > 0)
+        setOption(easy, CURLOPT_RESUME_FROM_LARGE, curl_off_t(order.resumeFrom));
+}
+
 bool concludeData(OperationOutcome &outcome, bool ok, LocalFiles &files, qint64 serverSize,
                   const QString &uploadPath, TransferVerb verb, const QByteArray &answer)
 {

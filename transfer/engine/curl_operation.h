@@ -64,6 +64,9 @@ private:
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 };
 
+// A download's part, as the order names it (see OperationOrder).
+void setDownloadPart(CURL *easy, const OperationOrder &order);
+
 // The end of a command's data, the same whatever the protocol: an upload must
 // be on the server whole (`serverSize`, when the server said it, against
 // the local file's size), a download becomes the local file only when all

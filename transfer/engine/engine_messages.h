@@ -30,6 +30,11 @@ struct OperationOrder
     bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;
+    // A download's part: the bytes from `resumeFrom` on, appended to the
+    // first `resumeFrom` bytes of the local file; or the bytes `range`
+    // ("first-last") alone.
+    qint64 resumeFrom = 0;
+    QByteArray range;
 
     // "host:port", as messages name the server.
     QString server() const { return host + QLatin1Char(':') + QString::number(port); }

@@ -47,9 +47,29 @@ QString nonRegularKind(int descriptor)
     throw std::runtime_error(localFileFailure(action, path, why).toStdString());
 }
 
+// The first `length` bytes of the file at `path` into `target`: what a
+// resumed download keeps of the partial file, which stays as it is until
+// the whole file takes its place.
+void copyStart(const QString &path, qint64 length, QFileDevice &target)
+{
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        refuse(LocalAction::Read, path, source.errorString());
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (qint64 left = length; left > 0;) {
+        const qint64 read = source.read(buffer.data(), qMin<qint64>(left, buffer.size()));
+        if (read <= 0)
+            refuse(LocalAction::Read, path,
+                   read < 0 ? source.errorString() : QStringLiteral("it is shorter than before"));
+        if (target.write(buffer.constData(), read) != read)
+            refuse(LocalAction::Write, path, target.errorString());
+        left -= read;
+    }
+}
+
 } // namespace
 
-void LocalFiles::open(Use use, const QString &path)
+void LocalFiles::open(Use use, const QString &path, qint64 keep)
 {
     m_path = path;
     switch (use) {
@@ -79,6 +99,8 @@ void LocalFiles::open(Use use, const QString &path)
             auto target = std::make_unique<QSaveFile>(path);
             if (!target->open(QIODevice::WriteOnly))
                 refuse(LocalAction::Write, path, target->errorString());
+            if (keep > 0)
+                copyStart(path, keep, *target);
             m_target = std::move(target);
         }
         return;

@@ -19,8 +19,9 @@ public:
 
     // Opens the file before anything is sent, so a local problem costs no
     // connection and names its path. Throws std::runtime_error with the
-    // sentence for the operator.
-    void open(Use use, const QString &path);
+    // sentence for the operator. A download to a named file starts with the
+    // first `keep` bytes of the file that is there (a resumed download).
+    void open(Use use, const QString &path, qint64 keep = 0);
 
     bool uploading() const { return bool(m_source); }
     bool downloading() const { return bool(m_target); }

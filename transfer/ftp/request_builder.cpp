@@ -1,5 +1,7 @@
 #include "ftp/request_builder.h"
 
+#include "engine/curl_operation.h"
+
 #include "local_path.h"
 
 #include <QFileInfo>
@@ -119,6 +121,7 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         prepared.data = PreparedRequest::Data::Download;
         if (args.size() > 1)
             prepared.localName = localPath(args.at(1));
+        setDownloadPart(prepared.easy, order);
         break;
     case TransferVerb::Put: {
         prepared.localName = localPath(args.at(0));

@@ -6,13 +6,13 @@
 
 #include <QFileInfo>
 
-void SftpData::open(const TransferCommand &command)
+void SftpData::open(const TransferCommand &command, qint64 keep)
 {
     const QStringList &args = command.args;
     switch (command.verb) {
     case TransferVerb::Get:
-        m_files.open(LocalFiles::Use::Download,
-                     args.size() > 1 ? localPath(args.at(1)) : QString());
+        m_files.open(LocalFiles::Use::Download, args.size() > 1 ? localPath(args.at(1)) : QString(),
+                     keep);
         break;
     case TransferVerb::Dir:
     case TransferVerb::Ls:

@@ -26,7 +26,7 @@ public:
 
     // Opens the local file `command` needs, before anything is sent. Throws
     // std::runtime_error with the operator's sentence when it cannot.
-    void open(const TransferCommand &command);
+    void open(const TransferCommand &command, qint64 keep = 0);
     // The remote name an upload goes to.
     const QString &uploadName() const { return m_uploadName; }
     // Sets the data and progress callbacks into `easy` for one request.

@@ -98,6 +98,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Pwd:
     case TransferVerb::Close:
     case TransferVerb::Abort:
+    case TransferVerb::Reget: // made of a SIZE and GETs
         break;
     }
     return {};

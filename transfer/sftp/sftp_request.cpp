@@ -1,5 +1,7 @@
 #include "sftp/sftp_request.h"
 
+#include "engine/curl_operation.h"
+
 #include <QFileInfo>
 
 std::vector<SshLogin> sshLoginsFor(const QString &password, const QString &home, bool agent)
@@ -70,6 +72,8 @@ void prepareSftpRequest(CURL *easy, const OperationOrder &order, const SshLogin 
     }
     if (kind == SftpRequestKind::ListNames)
         setOption(easy, CURLOPT_DIRLISTONLY, 1L);
+    if (kind == SftpRequestKind::Download)
+        setDownloadPart(easy, order);
     // libssh2 reads and writes in pieces as large as libcurl's buffers: with
     // the defaults the client's processor limits SFTP to about half the speed.
     setOption(easy, CURLOPT_BUFFERSIZE, 512L * 1024);

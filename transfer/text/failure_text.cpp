@@ -33,12 +33,14 @@ QString refusalText(const TransferCommand &command, qint32 code, const QString &
     if (command.verb == TransferVerb::Put)
         return QStringLiteral("PUT to %1 refused").arg(uploadRemoteName(command)) + said;
     // A download is named by its remote file; where it was to go is no news.
-    const QStringList names = command.verb == TransferVerb::Get ? command.args.mid(0, 1) : command.args;
+    const bool download = command.verb == TransferVerb::Get || command.verb == TransferVerb::Reget;
+    const QStringList names = download ? command.args.mid(0, 1) : command.args;
     const QString refused = (QStringList{verb} + names).join(QLatin1Char(' '));
     // 550: the file or folder is not there, or not open to this account.
     if (code == 550) {
         switch (command.verb) {
         case TransferVerb::Get:
+        case TransferVerb::Reget:
         case TransferVerb::Size:
         case TransferVerb::Delete:
             return refused + QStringLiteral(": no such file on the server") + said;

@@ -1,5 +1,7 @@
 #include "text/state_text.h"
 
+#include "text/resume_text.h"
+
 #include "local_path.h"
 
 #include <QFileInfo>
@@ -102,6 +104,11 @@ QString commandDoneText(const TransferCommand &command, const PhaseTimes &times)
                 .arg(amountAndRate(times), localPath(args.at(1)));
         return QStringLiteral("Downloaded %1; Get Chunk shows it, 1024 characters at a time")
             .arg(amountAndRate(times));
+    case TransferVerb::Reget:
+        if (times.bytes == 0)
+            return {};
+        return QStringLiteral("Resumed: downloaded the remaining %1 to %2")
+            .arg(amountAndRate(times), resumeLocalPath(command));
     case TransferVerb::Put:
         return QStringLiteral("Uploaded %1 from %2 to %3")
             .arg(amountAndRate(times), localPath(args.at(0)), uploadRemoteName(command));

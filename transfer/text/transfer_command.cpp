@@ -18,6 +18,7 @@ struct VerbSpec
 constexpr VerbSpec kVerbs[] = {
     {"GET", TransferVerb::Get, 1, 2, "GET remote-file [local-file]"},
     {"RECV", TransferVerb::Get, 1, 2, "RECV remote-file [local-file]"},
+    {"REGET", TransferVerb::Reget, 1, 2, "REGET remote-file [local-file]"},
     {"PUT", TransferVerb::Put, 1, 2, "PUT local-file [remote-file]"},
     {"SEND", TransferVerb::Put, 1, 2, "SEND local-file [remote-file]"},
     {"CD", TransferVerb::Cd, 1, 1, "CD folder"},
@@ -143,7 +144,8 @@ TransferCommand parseTransferCommand(const QString &text)
         if (name != QLatin1String(spec.name))
             continue;
         if (words.size() < spec.minArgs) {
-            const QString what = spec.verb == TransferVerb::Cd || spec.verb == TransferVerb::Mkdir ||
+            const QString what = spec.verb == TransferVerb::Cd ||
+                                         spec.verb == TransferVerb::Mkdir ||
                                          spec.verb == TransferVerb::Rmdir
                                      ? QStringLiteral("a folder name")
                                      : QStringLiteral("more names");

@@ -7,6 +7,7 @@
 // as typed by the operator.
 enum class TransferVerb {
     Get,
+    Reget,
     Put,
     Cd,
     Cdup,

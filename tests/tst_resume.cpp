@@ -1,0 +1,145 @@
+// REGET through the real component, on FTP (pyftpdlib) and SFTP (the demo
+// server): a partial file that is a start of the server's file gets only the
+// rest and ends byte for byte the same; one that is not is refused and left
+// as it was.
+#include "ssh_server_process.h"
+#include "text/resume_text.h"
+#include "transfer_run.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 FileSize = 300 * 1024;
+
+} // namespace
+
+class TestResume : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void firstDifference_data();
+    void firstDifference();
+    void reget_data();
+    void reget();
+    void noPartialFile();
+
+private:
+    std::unique_ptr<CurlTransfer> transferFor(const QString &protocol)
+    {
+        if (protocol == QLatin1String("sftp"))
+            return sftpTransferTo(m_sftp.port(), TestUser, TestPassword);
+        return transferTo(m_ftp.address());
+    }
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_local;
+    QByteArray m_served;
+    FtpServerProcess m_ftp;
+    SftpServerProcess m_sftp;
+};
+
+void TestResume::initTestCase()
+{
+    m_served.resize(FileSize);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(m_served.data()),
+                                  m_served.size() / 4);
+    QVERIFY(writeFile(m_root.filePath("big.bin"), m_served));
+    QVERIFY2(m_ftp.start(m_root.path(), TestUser, TestPassword), "pyftpdlib did not start");
+    QVERIFY2(m_sftp.start(m_root.path(), TestUser, TestPassword),
+             "the demo SFTP server did not start (python3-asyncssh)");
+    static QTemporaryDir home; // no operator's known_hosts
+    qputenv("HOME", home.path().toUtf8());
+    QVERIFY(QDir::setCurrent(m_local.path()));
+}
+
+void TestResume::firstDifference_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<qint64>("offset");
+    QTest::newRow("same") << QByteArray("abc") << QByteArray("abc") << qint64(-1);
+    QTest::newRow("a start") << QByteArray("ab") << QByteArray("abc") << qint64(-1);
+    QTest::newRow("first") << QByteArray("xbc") << QByteArray("abc") << qint64(0);
+    QTest::newRow("last") << QByteArray("abx") << QByteArray("abc") << qint64(2);
+    QTest::newRow("empty") << QByteArray() << QByteArray("abc") << qint64(-1);
+}
+
+void TestResume::firstDifference()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(qint64, offset);
+    QCOMPARE(::firstDifference(a, b), offset);
+    QCOMPARE(::firstDifference(b, a), offset);
+}
+
+void TestResume::reget_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<qint64>("kept");    // bytes of the server's file in the partial file
+    QTest::addColumn<qint64>("changed"); // the partial file's byte changed, or -1
+    QTest::addColumn<bool>("ok");
+    for (const char *protocol : {"ftp", "sftp"}) {
+        const QString p = QLatin1String(protocol);
+        QTest::addRow("%s, half", protocol) << p << FileSize / 2 << qint64(-1) << true;
+        QTest::addRow("%s, a few bytes", protocol) << p << qint64(10) << qint64(-1) << true;
+        QTest::addRow("%s, empty", protocol) << p << qint64(0) << qint64(-1) << true;
+        QTest::addRow("%s, whole", protocol) << p << FileSize << qint64(-1) << true;
+        QTest::addRow("%s, one byte changed", protocol)
+            << p << FileSize / 2 << FileSize / 2 - 100 << false;
+        QTest::addRow("%s, larger", protocol) << p << FileSize + 5 << qint64(-1) << false;
+    }
+}
+
+void TestResume::reget()
+{
+    QFETCH(QString, protocol);
+    QFETCH(qint64, kept);
+    QFETCH(qint64, changed);
+    QFETCH(bool, ok);
+    QByteArray partial = m_served.left(kept);
+    if (kept > FileSize)
+        partial += QByteArray(kept - FileSize, 'x');
+    if (changed >= 0)
+        partial[changed] = char(partial[changed] ^ 0x55);
+    const QString local = m_local.filePath("part.bin");
+    QVERIFY(writeFile(local, partial));
+
+    auto transfer = transferFor(protocol);
+    const Outcome outcome = run(*transfer, "REGET big.bin " + local, {true});
+    QVERIFY2(outcome.ok == ok, qPrintable(outcome.info));
+    QCOMPARE(outcome.states.count(TransferState::ResponseCompleted) +
+                 outcome.states.count(TransferState::Error),
+             1);
+    if (!ok) {
+        QCOMPARE(readFile(local), partial);
+        if (changed >= 0)
+            QVERIFY2(outcome.info.contains(QStringLiteral("differs from the server's file at "
+                                                          "byte %1")
+                                               .arg(QLocale::c().toString(changed))),
+                     qPrintable(outcome.info));
+        return;
+    }
+    QCOMPARE(readFile(local), m_served);
+    if (kept == FileSize)
+        QVERIFY2(outcome.info.contains("already whole"), qPrintable(outcome.info));
+    // Only the rest travelled: FTP asked for it from where the partial file ends.
+    if (protocol == QLatin1String("ftp") && kept > 0 && kept < FileSize)
+        QVERIFY2(outcome.protocol.contains(QStringLiteral("REST %1").arg(kept)),
+                 qPrintable(outcome.protocol.join('\n')));
+}
+
+void TestResume::noPartialFile()
+{
+    const QString none = m_local.filePath("none.bin");
+    const Outcome outcome = run(*transferFor(QStringLiteral("ftp")), "REGET big.bin " + none);
+    QVERIFY(!outcome.ok);
+    QVERIFY2(outcome.info.contains("There is no partial file"), qPrintable(outcome.info));
+    QVERIFY(!QFile::exists(none));
+}
+
+QTEST_GUILESS_MAIN(TestResume)
+#include "tst_resume.moc"

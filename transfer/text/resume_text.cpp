@@ -1,0 +1,74 @@
+#include "text/resume_text.h"
+
+#include "local_path.h"
+#include "text/transfer_command.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+QString bytes(qint64 count)
+{
+    return QLocale::c().toString(count) +
+           (count == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+}
+
+} // namespace
+
+QString resumeLocalPath(const TransferCommand &command)
+{
+    const QStringList &args = command.args;
+    return localPath(args.size() > 1
+                         ? args.at(1)
+                         : args.at(0).mid(args.at(0).lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+qint64 firstDifference(QByteArrayView a, QByteArrayView b)
+{
+    const qsizetype length = std::min(a.size(), b.size());
+    const auto [at, unused] = std::mismatch(a.begin(), a.begin() + length, b.begin());
+    return at == a.begin() + length ? -1 : qint64(at - a.begin());
+}
+
+QString resumeMissingText(const QString &path)
+{
+    return QStringLiteral("There is no partial file %1 to resume; GET fetches the whole file")
+        .arg(path);
+}
+
+QString resumeLargerText(const QString &path, qint64 local, qint64 remote)
+{
+    return QStringLiteral("%1 holds %2, more than the server's file (%3): it is not a part of "
+                          "it; nothing was fetched and the file is unchanged")
+        .arg(path, bytes(local), bytes(remote));
+}
+
+QString resumeMismatchText(const QString &path, qint64 offset)
+{
+    return QStringLiteral("%1 differs from the server's file at byte %2: it is not a part of "
+                          "it, so the rest was not appended; the file is unchanged")
+        .arg(path, QLocale::c().toString(offset));
+}
+
+QString resumeShortReadText(const QString &path, qint64 wanted, qint64 read)
+{
+    return QStringLiteral("The server sent %1 of the %2 to compare with the end of %3; nothing "
+                          "was appended and the file is unchanged")
+        .arg(bytes(read), bytes(wanted), path);
+}
+
+QString resumeWholeText(const QString &path, qint64 size, qint64 compared)
+{
+    return QStringLiteral("%1 is already whole (%2): its last %3 match the server's; nothing "
+                          "was fetched")
+        .arg(path, bytes(size), bytes(compared));
+}
+
+QString resumeSizeText(const QString &path, qint64 local, qint64 remote)
+{
+    return QStringLiteral("%1 now holds %2, but the server's file holds %3: the server's file "
+                          "changed while it was fetched")
+        .arg(path, bytes(local), bytes(remote));
+}
