@@ -7,6 +7,7 @@ With --tls-cert it requires TLS (explicit, AUTH TLS) for the login and for all
 data; without it, it speaks plain FTP only.
 """
 import argparse
+import hashlib
 import logging
 import os
 import sys
@@ -34,6 +35,9 @@ def main():
     parser.add_argument("--read-only", action="append", default=[], metavar="FOLDER",
                         help="a folder under the root the account may list and read but not "
                              "change; repeatable")
+    parser.add_argument("--hash", choices=["HASH", "X"], default="",
+                        help="offer file hashes: the HASH command (chosen with OPTS HASH), or "
+                             "the older XSHA256, XSHA1 and XMD5")
     args = parser.parse_args()
     command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
         if args.log_commands else None
@@ -59,8 +63,67 @@ def main():
         authorizer.override_perm(args.user, os.path.join(os.path.abspath(args.root), folder),
                                  perm="elr", recursive=True)
 
+    hashes = {"SHA-256": "sha256", "SHA-1": "sha1", "MD5": "md5"}
+    x_commands = {"XSHA256": "sha256", "XSHA1": "sha1", "XMD5": "md5"}
+    hash_commands = {"HASH": None} if args.hash == "HASH" else \
+        dict(x_commands) if args.hash == "X" else {}
+
     class Handler(base):
         banner = "Sarvel demo FTP server ready."
+        proto_cmds = dict(base.proto_cmds, **{
+            name: dict(perm="r", auth=True, arg=True, help="Syntax: %s <SP> file-name" % name)
+            for name in hash_commands})
+        hash_name = "SHA-1"
+
+        def __init__(self, *arguments, **options):
+            super().__init__(*arguments, **options)
+            self._extra_feats = list(self._extra_feats) + (
+                ["HASH SHA-1*;SHA-256;MD5"] if args.hash == "HASH" else list(hash_commands))
+
+        def ftp_OPTS(self, line):
+            words = line.split()
+            if args.hash == "HASH" and words and words[0].upper() == "HASH":
+                if len(words) > 1:
+                    if words[1].upper() not in hashes:
+                        self.respond("501 Unknown algorithm.")
+                        return
+                    self.hash_name = words[1].upper()
+                self.respond("200 " + self.hash_name)
+                return
+            super().ftp_OPTS(line)
+
+        def file_hash(self, path, algorithm):
+            # pyftpdlib has turned the name into a path under the root, as
+            # for every command with a permission.
+            if not self.fs.isfile(path):
+                self.respond("550 No such file.")
+                return None
+            digest = hashlib.new(algorithm)
+            with open(path, "rb") as f:
+                for block in iter(lambda: f.read(1 << 20), b""):
+                    digest.update(block)
+            return path, digest.hexdigest()
+
+        def ftp_HASH(self, name):
+            found = self.file_hash(name, hashes[self.hash_name])
+            if found:
+                size = os.path.getsize(found[0])
+                self.respond("213 %s 0-%d %s %s" % (self.hash_name, max(size - 1, 0), found[1],
+                                                    os.path.basename(name)))
+
+        def x_hash(self, command, name):
+            found = self.file_hash(name, x_commands[command])
+            if found:
+                self.respond("213 " + found[1])
+
+        def ftp_XSHA256(self, name):
+            self.x_hash("XSHA256", name)
+
+        def ftp_XSHA1(self, name):
+            self.x_hash("XSHA1", name)
+
+        def ftp_XMD5(self, name):
+            self.x_hash("XMD5", name)
 
         def pre_process_command(self, line, cmd, arg):
             if command_log is not None:

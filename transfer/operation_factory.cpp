@@ -1,6 +1,7 @@
 #include "operation_factory.h"
 
 #include "ftp/ftp_operation.h"
+#include "remote_hash.h"
 #include "resume_download.h"
 #include "sftp/sftp_operation.h"
 #include "site_check/sftp_site_check_operation.h"
@@ -17,6 +18,8 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
     }
     if (order.command.verb == TransferVerb::Reget)
         return std::make_unique<ResumeDownload>(order, context, &makeProtocolOperation);
+    if (order.command.verb == TransferVerb::Hash)
+        return std::make_unique<RemoteHash>(order, context, &makeProtocolOperation);
     if (order.protocol == TransferProtocol::Sftp)
         return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;

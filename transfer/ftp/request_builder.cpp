@@ -93,7 +93,7 @@ QByteArray folderUrl(const OperationOrder &order, const RemoteFolder &folder)
 // A command sent after libcurl has changed into the current folder;
 // CURLOPT_QUOTE would run in the login folder instead.
 void afterChangingFolder(PreparedRequest &prepared, const OperationOrder &order,
-                         std::initializer_list<QByteArray> commands)
+                         const QList<QByteArray> &commands)
 {
     for (const QByteArray &command : commands)
         appendTo(prepared.postQuote, command);
@@ -175,6 +175,13 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         afterChangingFolder(prepared, order,
                             {withName("RNFR", args.at(0)), withName("RNTO", args.at(1))});
         break;
+    case TransferVerb::Quote: {
+        QList<QByteArray> commands;
+        for (const QString &command : args)
+            commands << command.toUtf8();
+        afterChangingFolder(prepared, order, commands);
+        break;
+    }
     case TransferVerb::Close:
         // On the pooled login, where the command and its reply can be seen;
         // libcurl's own QUIT, when it drops a connection, shows nowhere.
@@ -182,6 +189,9 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         break;
     case TransferVerb::Check:
         throw std::logic_error("CHECK prepares each of its requests itself.");
+    case TransferVerb::Reget:
+    case TransferVerb::Hash:
+        throw std::logic_error("REGET and HASH are made of other requests.");
     case TransferVerb::Abort:
         throw std::logic_error("ABORT makes no request.");
     }

@@ -2,12 +2,12 @@
 
 #include <QLocale>
 
-namespace {
-
-QString grouped(qint64 number)
+QString groupedNumber(qint64 number)
 {
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
 }
+
+namespace {
 
 // Microseconds as milliseconds, one decimal below 100 ms.
 QString milliseconds(qint64 micros)
@@ -58,7 +58,8 @@ QString startLine(const TransferCommand &command)
 {
     const QString verb = transferVerbName(command.verb);
     const QStringList &args = command.args;
-    if ((command.verb == TransferVerb::Get || command.verb == TransferVerb::Put) && args.size() == 2)
+    if ((command.verb == TransferVerb::Get || command.verb == TransferVerb::Put) &&
+        args.size() == 2)
         return QStringLiteral("%1 %2 to %3").arg(verb, quoted(args[0]), quoted(args[1]));
     QStringList words{verb};
     for (const QString &arg : args)
@@ -78,7 +79,7 @@ QString outcomeLine(const TransferCommand &command, bool ok, const QString &repl
     if (times.bytes < 0)
         return QStringLiteral("%1 done").arg(verb);
     return QStringLiteral("%1 done: %2 bytes in %3 s")
-        .arg(verb, grouped(times.bytes), QString::number(double(times.total) / 1e6, 'f', 2));
+        .arg(verb, groupedNumber(times.bytes), QString::number(double(times.total) / 1e6, 'f', 2));
 }
 
 QString timingLine(const PhaseTimes &times)
@@ -100,7 +101,7 @@ QString timingLine(const PhaseTimes &times)
             parts << QLatin1String(name) + QLatin1Char(' ') + milliseconds(micros);
     QString line = QStringLiteral("Timing: ") + parts.join(QStringLiteral(", "));
     if (times.bytes >= 0) {
-        line += QStringLiteral("; %1 bytes").arg(grouped(times.bytes));
+        line += QStringLiteral("; %1 bytes").arg(groupedNumber(times.bytes));
         if (times.transfer > 0) {
             const double perSecond = double(times.bytes) / (double(times.transfer) / 1e6);
             line +=

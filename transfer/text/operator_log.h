@@ -1,8 +1,8 @@
 #pragma once
 
 #include "text/connection_text.h"
-#include "text/transfer_command.h"
 #include "text/ssh_session_facts.h"
+#include "text/transfer_command.h"
 #include "text/transfer_values.h"
 
 #include <QByteArrayView>
@@ -11,6 +11,9 @@
 #include <curl/curl.h>
 
 #include <optional>
+
+// A count with its thousands grouped as the log writes them: "4,194,304".
+QString groupedNumber(qint64 number);
 
 // The protocol log in the operator's words: which of libcurl's output an
 // operator reads, and the sentences the engine adds of its own. Pure, so each

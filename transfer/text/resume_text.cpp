@@ -1,9 +1,8 @@
 #include "text/resume_text.h"
 
 #include "local_path.h"
+#include "text/operator_log.h"
 #include "text/transfer_command.h"
-
-#include <QLocale>
 
 #include <algorithm>
 
@@ -11,8 +10,7 @@ namespace {
 
 QString bytes(qint64 count)
 {
-    return QLocale::c().toString(count) +
-           (count == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    return groupedNumber(count) + (count == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
 }
 
 } // namespace
@@ -49,7 +47,7 @@ QString resumeMismatchText(const QString &path, qint64 offset)
 {
     return QStringLiteral("%1 differs from the server's file at byte %2: it is not a part of "
                           "it, so the rest was not appended; the file is unchanged")
-        .arg(path, QLocale::c().toString(offset));
+        .arg(path, groupedNumber(offset));
 }
 
 QString resumeShortReadText(const QString &path, qint64 wanted, qint64 read)

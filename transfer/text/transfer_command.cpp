@@ -34,6 +34,7 @@ constexpr VerbSpec kVerbs[] = {
     {"CLOSE", TransferVerb::Close, 0, 0, "CLOSE"},
     {"QUIT", TransferVerb::Close, 0, 0, "QUIT"},
     {"CHECK", TransferVerb::Check, 0, 1, "CHECK [folder]"},
+    {"HASH", TransferVerb::Hash, 1, 2, "HASH remote-file [local-file]"},
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
 };
@@ -166,6 +167,8 @@ TransferCommand parseTransferCommand(const QString &text)
 
 QString transferVerbName(TransferVerb verb)
 {
+    if (verb == TransferVerb::Quote)
+        return QStringLiteral("QUOTE");
     for (const VerbSpec &spec : kVerbs)
         if (spec.verb == verb)
             return QLatin1String(spec.name);

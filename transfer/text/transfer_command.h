@@ -21,7 +21,11 @@ enum class TransferVerb {
     Rename,
     Close,
     Check,
-    Abort
+    Hash,
+    Abort,
+    // Raw FTP commands, sent in turn after changing into the current folder:
+    // a step of an operation made of several, never typed by the operator.
+    Quote
 };
 
 struct TransferCommand

@@ -1,8 +1,11 @@
-// REGET through the real component, on FTP (pyftpdlib) and SFTP (the demo
-// server): a partial file that is a start of the server's file gets only the
-// rest and ends byte for byte the same; one that is not is refused and left
-// as it was.
+// REGET and HASH through the real component, on FTP (pyftpdlib, plain and
+// with hash commands) and SFTP (the demo server). REGET: a partial file that
+// is a start of the server's file gets only the rest and ends byte for byte
+// the same; one that is not is refused and left as it was. HASH: the
+// server's hash where it offers one, else one computed from a read-back.
 #include "ssh_server_process.h"
+#include "text/operator_log.h"
+#include "text/remote_hash_text.h"
 #include "text/resume_text.h"
 #include "transfer_run.h"
 
@@ -15,7 +18,7 @@ constexpr qint64 FileSize = 300 * 1024;
 
 } // namespace
 
-class TestResume : public QObject
+class TestIntegrity : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -25,12 +28,18 @@ private Q_SLOTS:
     void reget_data();
     void reget();
     void noPartialFile();
+    void hash_data();
+    void hash();
 
 private:
-    std::unique_ptr<CurlTransfer> transferFor(const QString &protocol)
+    std::unique_ptr<CurlTransfer> transferFor(const QString &server)
     {
-        if (protocol == QLatin1String("sftp"))
+        if (server == QLatin1String("sftp"))
             return sftpTransferTo(m_sftp.port(), TestUser, TestPassword);
+        if (server == QLatin1String("ftp HASH"))
+            return transferTo(m_ftpHash.address());
+        if (server == QLatin1String("ftp X"))
+            return transferTo(m_ftpX.address());
         return transferTo(m_ftp.address());
     }
 
@@ -38,16 +47,20 @@ private:
     QTemporaryDir m_local;
     QByteArray m_served;
     FtpServerProcess m_ftp;
+    FtpServerProcess m_ftpHash; // offers HASH
+    FtpServerProcess m_ftpX;    // offers XSHA256, XSHA1 and XMD5
     SftpServerProcess m_sftp;
 };
 
-void TestResume::initTestCase()
+void TestIntegrity::initTestCase()
 {
     m_served.resize(FileSize);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(m_served.data()),
                                   m_served.size() / 4);
     QVERIFY(writeFile(m_root.filePath("big.bin"), m_served));
     QVERIFY2(m_ftp.start(m_root.path(), TestUser, TestPassword), "pyftpdlib did not start");
+    QVERIFY(m_ftpHash.start(m_root.path(), TestUser, TestPassword, {"--hash", "HASH"}));
+    QVERIFY(m_ftpX.start(m_root.path(), TestUser, TestPassword, {"--hash", "X"}));
     QVERIFY2(m_sftp.start(m_root.path(), TestUser, TestPassword),
              "the demo SFTP server did not start (python3-asyncssh)");
     static QTemporaryDir home; // no operator's known_hosts
@@ -55,7 +68,7 @@ void TestResume::initTestCase()
     QVERIFY(QDir::setCurrent(m_local.path()));
 }
 
-void TestResume::firstDifference_data()
+void TestIntegrity::firstDifference_data()
 {
     QTest::addColumn<QByteArray>("a");
     QTest::addColumn<QByteArray>("b");
@@ -67,7 +80,7 @@ void TestResume::firstDifference_data()
     QTest::newRow("empty") << QByteArray() << QByteArray("abc") << qint64(-1);
 }
 
-void TestResume::firstDifference()
+void TestIntegrity::firstDifference()
 {
     QFETCH(QByteArray, a);
     QFETCH(QByteArray, b);
@@ -76,7 +89,7 @@ void TestResume::firstDifference()
     QCOMPARE(::firstDifference(b, a), offset);
 }
 
-void TestResume::reget_data()
+void TestIntegrity::reget_data()
 {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<qint64>("kept");    // bytes of the server's file in the partial file
@@ -94,7 +107,7 @@ void TestResume::reget_data()
     }
 }
 
-void TestResume::reget()
+void TestIntegrity::reget()
 {
     QFETCH(QString, protocol);
     QFETCH(qint64, kept);
@@ -119,7 +132,7 @@ void TestResume::reget()
         if (changed >= 0)
             QVERIFY2(outcome.info.contains(QStringLiteral("differs from the server's file at "
                                                           "byte %1")
-                                               .arg(QLocale::c().toString(changed))),
+                                               .arg(groupedNumber(changed))),
                      qPrintable(outcome.info));
         return;
     }
@@ -132,7 +145,7 @@ void TestResume::reget()
                  qPrintable(outcome.protocol.join('\n')));
 }
 
-void TestResume::noPartialFile()
+void TestIntegrity::noPartialFile()
 {
     const QString none = m_local.filePath("none.bin");
     const Outcome outcome = run(*transferFor(QStringLiteral("ftp")), "REGET big.bin " + none);
@@ -141,5 +154,46 @@ void TestResume::noPartialFile()
     QVERIFY(!QFile::exists(none));
 }
 
-QTEST_GUILESS_MAIN(TestResume)
-#include "tst_resume.moc"
+void TestIntegrity::hash_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<bool>("byServer");
+    QTest::addColumn<QByteArray>("local"); // empty: none given
+    const QByteArray other = QByteArray(m_served).replace(0, 1, "?");
+    for (const auto &[server, byServer] :
+         {std::pair{"ftp", false}, {"ftp HASH", true}, {"ftp X", true}, {"sftp", false}}) {
+        QTest::addRow("%s", server) << QString::fromLatin1(server) << byServer << QByteArray();
+        QTest::addRow("%s, same", server) << QString::fromLatin1(server) << byServer << m_served;
+        QTest::addRow("%s, other", server) << QString::fromLatin1(server) << byServer << other;
+    }
+}
+
+void TestIntegrity::hash()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, byServer);
+    QFETCH(QByteArray, local);
+    QString command = QStringLiteral("HASH big.bin");
+    if (!local.isEmpty()) {
+        QVERIFY(writeFile(m_local.filePath("mine.bin"), local));
+        command += QLatin1Char(' ') + m_local.filePath("mine.bin");
+    }
+    const Outcome outcome = run(*transferFor(server), command, {true});
+    const QString hex =
+        QString::fromLatin1(QCryptographicHash::hash(m_served, QCryptographicHash::Sha256).toHex());
+    QVERIFY2(outcome.info.startsWith("SHA-256 " + hex), qPrintable(outcome.info));
+    QVERIFY2(outcome.info.contains(byServer ? QStringLiteral("computed by the server")
+                                            : QStringLiteral("computed here from a read-back "
+                                                             "of 307,200 bytes")),
+             qPrintable(outcome.info));
+    QCOMPARE(outcome.ok, local.isEmpty() || local == m_served);
+    if (!local.isEmpty())
+        QVERIFY2(outcome.info.contains(local == m_served ? "matches it" : "differs"),
+                 qPrintable(outcome.info));
+    // A server that computes the hash sends no data.
+    if (byServer)
+        QVERIFY(!outcome.protocol.contains(QStringLiteral("RETR big.bin")));
+}
+
+QTEST_GUILESS_MAIN(TestIntegrity)
+#include "tst_integrity.moc"

@@ -1,0 +1,59 @@
+#include "engine/stepwise_operation.h"
+
+#include <stdexcept>
+
+StepwiseOperation::StepwiseOperation(OperationOrder order, const OperationContext &context,
+                                     OperationFactory make)
+    : m_order(std::move(order)), m_context(context), m_make(std::move(make))
+{}
+
+OperationStep StepwiseOperation::begin(const TransferCommand &command, qint64 resumeFrom,
+                                       const QByteArray &range)
+{
+    OperationOrder step = m_order;
+    step.command = command;
+    step.resumeFrom = resumeFrom;
+    step.range = range;
+    m_step.reset(); // leaves the handle pointing at nothing of its own
+    m_step = m_make(step, m_context);
+    OperationStep more;
+    more.kind = OperationStep::Kind::Continue;
+    return more;
+}
+
+OperationStep StepwiseOperation::done(CURLcode result)
+{
+    OperationStep step = m_step->done(result);
+    // A new attempt or a Yes starts the whole again, from its first step.
+    if (step.kind != OperationStep::Kind::Finished)
+        return step;
+    OperationOutcome &outcome = step.outcome;
+    m_freshLogin = m_freshLogin || outcome.freshLogin;
+    if (!outcome.protection.isEmpty())
+        m_protection = outcome.protection;
+    if (!outcome.ok)
+        return end(std::move(outcome));
+    // The login stands: the steps after this one are told nothing new.
+    m_context.announceUtf8 = m_context.announceUtf8 && !outcome.announcedUtf8;
+    m_context.loginEncrypted =
+        !outcome.protection.isEmpty() && outcome.protection != QLatin1String("not encrypted");
+    try {
+        return next(std::move(outcome));
+    } catch (const std::runtime_error &error) {
+        return end({}, QString::fromUtf8(error.what()));
+    }
+}
+
+OperationStep StepwiseOperation::end(OperationOutcome outcome, const QString &failure)
+{
+    if (!failure.isEmpty()) {
+        outcome.ok = false;
+        outcome.failure = failure;
+        outcome.retrieved.reset();
+        outcome.folder.reset();
+    }
+    outcome.freshLogin = m_freshLogin;
+    if (outcome.protection.isEmpty())
+        outcome.protection = m_protection;
+    return OperationStep::finished(std::move(outcome));
+}
