@@ -30,6 +30,8 @@ struct OperationOrder
     bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;
+    // How near its end a certificate may be before a site check warns or fails.
+    CertificateLimits certificateLimits;
 
     // "host:port", as messages name the server.
     QString server() const { return host + QLatin1Char(':') + QString::number(port); }
