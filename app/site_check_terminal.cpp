@@ -45,6 +45,22 @@ void writeLines(FILE *file, const QStringList &lines)
     std::fflush(file);
 }
 
+// Why the check could not run to `err` (unless null), and for a Nagios plugin, which
+// reads only standard output, as its UNKNOWN line to `out` too.
+int cannotRun(const QStringList &arguments, FILE *out, FILE *err, const QString &why)
+{
+    if (err)
+        writeLines(err, {QStringLiteral("sarvel: ") + why});
+    const qsizetype format = arguments.indexOf(QLatin1String("--format"));
+    if ((format >= 0 && arguments.value(format + 1) == QLatin1String("nagios")) ||
+        arguments.contains(QLatin1String("--format=nagios"))) {
+        const QByteArray line = nagiosUnknown(QStringLiteral("sarvel: ") + why);
+        std::fwrite(line.constData(), 1, size_t(line.size()), out);
+        std::fflush(out);
+    }
+    return CheckUnknown;
+}
+
 int usage(FILE *err, const QString &why)
 {
     writeLines(err, {QStringLiteral("sarvel: ") + why});
@@ -171,8 +187,10 @@ bool wantsSiteCheckInTerminal(const QStringList &arguments)
 int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
 {
     TerminalOptions options;
-    if (const QString why = parseOptions(arguments, options); !why.isEmpty())
-        return usage(err, why);
+    if (const QString why = parseOptions(arguments, options); !why.isEmpty()) {
+        usage(err, why);
+        return cannotRun(arguments, out, nullptr, why);
+    }
 
     QList<SiteCheckReport> runs;
     QStringList untrustedSaid;
@@ -180,10 +198,8 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
         if (i > 0 && options.intervalSeconds > 0)
             QThread::sleep(options.intervalSeconds);
         TerminalCheckRun run = runTerminalCheck(options.order);
-        if (!run.ran) {
-            writeLines(err, {QStringLiteral("sarvel: ") + run.fault});
-            return CheckUnknown;
-        }
+        if (!run.ran)
+            return cannotRun(arguments, out, err, run.fault);
         // What --trust needs, once however often it was refused.
         if (!run.untrusted.isEmpty() && run.untrusted != untrustedSaid) {
             untrustedSaid = run.untrusted;
@@ -198,10 +214,8 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     context.limits = options.order.limits;
     const QByteArray text = checkOutput(options.format, runs, context);
     if (!options.output.isEmpty()) {
-        if (const QString failure = saveWhole(options.output, text); !failure.isEmpty()) {
-            writeLines(err, {QStringLiteral("sarvel: ") + failure});
-            return CheckUnknown;
-        }
+        if (const QString failure = saveWhole(options.output, text); !failure.isEmpty())
+            return cannotRun(arguments, out, err, failure);
     } else {
         std::fwrite(text.constData(), 1, size_t(text.size()), out);
         std::fflush(out);

@@ -77,6 +77,8 @@ void TestCheckFormats::argumentsThatCannotRun_data()
     QTest::newRow("negative warn") << "ftp://127.0.0.1:1" << QStringList{"--cert-warn", "-1"};
     QTest::newRow("crit over warn")
         << "ftp://127.0.0.1:1" << QStringList{"--cert-warn", "7", "--cert-crit", "8"};
+    QTest::newRow("nagios, crit over warn")
+        << "ftp://127.0.0.1:1" << QStringList{"--format", "nagios", "--cert-crit", "31"};
     QTest::newRow("crit over default warn")
         << "ftp://127.0.0.1:1" << QStringList{"--cert-crit", "31"};
     QTest::newRow("days with a fraction")
@@ -98,7 +100,12 @@ void TestCheckFormats::argumentsThatCannotRun()
     QCOMPARE(run.status, int(CheckUnknown));
     QVERIFY2(run.err.startsWith("sarvel: ") && run.err.contains("\nUsage: sarvel"),
              run.err.constData());
-    QVERIFY(run.out.isEmpty());
+    // A Nagios plugin's monitor reads standard output alone.
+    if (arguments.contains("nagios"))
+        QVERIFY2(run.out.startsWith("SARVEL UNKNOWN - sarvel: ") && run.out.count('\n') == 1,
+                 run.out.constData());
+    else
+        QVERIFY(run.out.isEmpty());
 }
 
 void TestCheckFormats::summaryOfRuns()

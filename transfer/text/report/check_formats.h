@@ -44,6 +44,8 @@ QByteArray checkOutput(CheckFormat format, const QList<SiteCheckReport> &runs,
 // " | " and the performance data, then one line per step.
 QByteArray nagiosOutput(const QList<SiteCheckReport> &runs, const SiteCheckRunsSummary &summary,
                         const CertificateLimits &limits);
+// The plugin's line for a check that could not run: "SARVEL UNKNOWN - why".
+QByteArray nagiosUnknown(const QString &why);
 // Prometheus' text exposition format, version 0.0.4.
 QByteArray prometheusOutput(const QList<SiteCheckReport> &runs,
                             const SiteCheckRunsSummary &summary);

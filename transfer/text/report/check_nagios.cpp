@@ -92,3 +92,8 @@ QByteArray nagiosOutput(const QList<SiteCheckReport> &runs, const SiteCheckRunsS
                                      step.outcome.detail));
     return lines.join(QLatin1Char('\n')).toUtf8() + '\n';
 }
+
+QByteArray nagiosUnknown(const QString &why)
+{
+    return pluginText(QStringLiteral("SARVEL UNKNOWN - ") + why).toUtf8() + '\n';
+}
