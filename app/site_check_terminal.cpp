@@ -1,15 +1,16 @@
 #include "site_check_terminal.h"
 
 #include "curl_transfer.h"
+#include "terminal_check_run.h"
+#include "text/report/check_formats.h"
 #include "text/report/check_in_terminal.h"
-#include "text/protocol_line.h"
-#include "text/report/site_check_report.h"
 #include "text/visible_controls.h"
 
 #include <QCommandLineParser>
-#include <QEventLoop>
-#include <QUrl>
+#include <QSaveFile>
+#include <QThread>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -17,14 +18,21 @@ namespace {
 const char UsageText[] =
     "Usage: sarvel [Qt options]\n"
     "         opens the console window\n"
-    "       sarvel --check ftp://user@host[:port][/folder] [--json] "
-    "[--trust SHA256-FINGERPRINT]\n"
-    "       sarvel --check sftp://user@host[:port][/path] [--json] "
-    "[--trust SHA256:KEY-FINGERPRINT]\n"
+    "       sarvel --check ftp://user@host[:port][/folder] [options]\n"
+    "       sarvel --check sftp://user@host[:port][/path] [options]\n"
     "         checks the account in the terminal, without a window; the password in\n"
-    "         SARVEL_PASSWORD (for SFTP, empty for the SSH agent and keys); exits 0 when\n"
-    "         every step passed, 1 with warnings, 2 when one failed or the check could\n"
-    "         not run\n"
+    "         SARVEL_PASSWORD (for SFTP, empty for the SSH agent and keys)\n"
+    "         --format text|json|nagios|prometheus|junit   the report's form (text)\n"
+    "         --json                  the same as --format json\n"
+    "         --output FILE           the report to FILE, replaced whole\n"
+    "         --trust FINGERPRINT     trusts the certificate (SHA-256) or host key\n"
+    "                                 (SHA256:KEY-FINGERPRINT) with this fingerprint\n"
+    "         --cert-warn DAYS        warns of a certificate ending within DAYS (30)\n"
+    "         --cert-crit DAYS        fails a certificate ending within DAYS (7)\n"
+    "         --repeat N              runs the check N times, each on a fresh login\n"
+    "         --interval SECONDS      waits SECONDS between the runs (0)\n"
+    "         exits 0 when every step passed, 1 with warnings, 2 when a step failed,\n"
+    "         3 when the check could not run\n"
     "       sarvel --help | --version\n";
 
 // Each line of `text` to `file`, its control characters made visible.
@@ -37,27 +45,117 @@ void writeLines(FILE *file, const QStringList &lines)
     std::fflush(file);
 }
 
+// Why the check could not run to `err` (unless null), and for a Nagios plugin, which
+// reads only standard output, as its UNKNOWN line to `out` too.
+int cannotRun(const QStringList &arguments, FILE *out, FILE *err, const QString &why)
+{
+    if (err)
+        writeLines(err, {QStringLiteral("sarvel: ") + why});
+    const qsizetype format = arguments.indexOf(QLatin1String("--format"));
+    if ((format >= 0 && arguments.value(format + 1) == QLatin1String("nagios")) ||
+        arguments.contains(QLatin1String("--format=nagios"))) {
+        const QByteArray line = nagiosUnknown(QStringLiteral("sarvel: ") + why);
+        std::fwrite(line.constData(), 1, size_t(line.size()), out);
+        std::fflush(out);
+    }
+    return CheckUnknown;
+}
+
 int usage(FILE *err, const QString &why)
 {
     writeLines(err, {QStringLiteral("sarvel: ") + why});
     std::fputs(UsageText, err);
-    return 2;
+    std::fflush(err);
+    return CheckUnknown;
 }
 
-int exitStatus(SiteCheckResult verdict)
+struct TerminalOptions
 {
-    switch (verdict) {
-    case SiteCheckResult::Pass:
-    case SiteCheckResult::Skipped:
-        return 0;
-    case SiteCheckResult::Warning:
-        return 1;
-    case SiteCheckResult::Fail:
-        break;
-    }
-    return 2;
+    TerminalCheckOrder order;
+    CheckFormat format = CheckFormat::Text;
+    QString output;
+    int repeat = 1;
+    int intervalSeconds = 0;
+};
+
+// The options of `arguments` into `options`; why they cannot run otherwise.
+QString parseOptions(const QStringList &arguments, TerminalOptions &options)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption check(QStringLiteral("check"), QString(), QStringLiteral("url"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const auto valued = [](const char *name) {
+        return QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value"));
+    };
+    const QCommandLineOption trust = valued("trust"), format = valued("format"),
+                             output = valued("output"), warn = valued("cert-warn"),
+                             crit = valued("cert-crit"), repeat = valued("repeat"),
+                             interval = valued("interval");
+    parser.addOptions({check, json, trust, format, output, warn, crit, repeat, interval});
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+    const QUrl url(parser.value(check), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    const bool sftp = scheme == QLatin1String("sftp");
+    if (!url.isValid() || url.host().isEmpty() || (!sftp && scheme != QLatin1String("ftp")))
+        return QStringLiteral("not an FTP or SFTP address: %1").arg(parser.value(check));
+    if (!url.password().isEmpty())
+        return QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL");
+    if (sftp && url.userName().isEmpty())
+        return QStringLiteral("an SFTP address names its user: sftp://user@host");
+    options.order.url = url;
+    options.order.folder = terminalCheckFolder(url.path(), sftp);
+    if (options.order.folder.contains(QLatin1Char('"')))
+        return QStringLiteral("the folder may not hold a double quote");
+    options.order.trust = parser.value(trust);
+
+    const QString formatName = parser.isSet(format) ? parser.value(format)
+                               : parser.isSet(json) ? QStringLiteral("json")
+                                                    : QStringLiteral("text");
+    const std::optional<CheckFormat> named = checkFormatNamed(formatName);
+    if (!named || (parser.isSet(json) && *named != CheckFormat::Json))
+        return QStringLiteral("unknown format \"%1\": --format takes %2")
+            .arg(formatName, checkFormatNames());
+    options.format = *named;
+    options.output = parser.value(output);
+    if (parser.isSet(output) && options.output.isEmpty())
+        return QStringLiteral("--output needs a file name");
+
+    // Each number option: its value, or why not.
+    const auto numberOf = [&parser](const QCommandLineOption &option, int fallback, int least,
+                                    QString &why) {
+        if (!parser.isSet(option))
+            return fallback;
+        const std::optional<int> value = wholeNumberOption(parser.value(option));
+        if (!value || *value < least)
+            why = QStringLiteral("--%1 takes a whole number of at least %2, not \"%3\"")
+                      .arg(option.names().first())
+                      .arg(least)
+                      .arg(parser.value(option));
+        return value.value_or(fallback);
+    };
+    QString why;
+    options.order.limits.warnDays = numberOf(warn, 30, 0, why);
+    options.order.limits.critDays = numberOf(crit, 7, 0, why);
+    options.repeat = numberOf(repeat, 1, 1, why);
+    options.intervalSeconds = numberOf(interval, 0, 0, why);
+    if (why.isEmpty() && options.order.limits.critDays > options.order.limits.warnDays)
+        why = QStringLiteral("--cert-crit (%1 days) may not be more than --cert-warn (%2 days)")
+                  .arg(options.order.limits.critDays)
+                  .arg(options.order.limits.warnDays);
+    return why;
 }
 
+// `text` to `path`, replaced whole: written beside it, then renamed over it.
+QString saveWhole(const QString &path, const QByteArray &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return {};
+}
 } // namespace
 
 QString sarvelVersion()
@@ -88,92 +186,42 @@ bool wantsSiteCheckInTerminal(const QStringList &arguments)
 
 int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption check(QStringLiteral("check"), QString(), QStringLiteral("url"));
-    const QCommandLineOption json(QStringLiteral("json"));
-    const QCommandLineOption trust(QStringLiteral("trust"), QString(),
-                                   QStringLiteral("fingerprint"));
-    parser.addOptions({check, json, trust});
-    if (!parser.parse(arguments))
-        return usage(err, parser.errorText());
-    const QUrl url(parser.value(check), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    const bool sftp = scheme == QLatin1String("sftp");
-    if (!url.isValid() || url.host().isEmpty() || (!sftp && scheme != QLatin1String("ftp")))
-        return usage(err,
-                     QStringLiteral("not an FTP or SFTP address: %1").arg(parser.value(check)));
-    if (!url.password().isEmpty())
-        return usage(err, QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL"));
-    if (sftp && url.userName().isEmpty())
-        return usage(err, QStringLiteral("an SFTP address names its user: sftp://user@host"));
-    const QString folder = terminalCheckFolder(url.path(), sftp);
-    if (folder.contains(QLatin1Char('"')))
-        return usage(err, QStringLiteral("the folder may not hold a double quote"));
-
-    CurlTransfer transfer;
-    QUrl server;
-    server.setScheme(scheme);
-    server.setHost(url.host());
-    server.setPort(url.port());
-    transfer.setURL(server.toString());
-    transfer.setUserName(url.userName().isEmpty() ? QStringLiteral("anonymous") : url.userName());
-    transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
-
-    SiteCheckReport report;
-    report.label = url.host();
-    report.started = QDateTime::currentDateTimeUtc();
-    const QString trusted = parser.value(trust);
-    std::optional<TrustQuestion> refused;
-    bool trustedByOption = false;
-    QEventLoop loop;
-    QObject::connect(&transfer, &TransferComponent::siteCheckStarted, &loop,
-                     [&report](const QString &target) { report.target = target; });
-    QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
-                     [&](const SiteCheckStep &step) { report.steps << step; });
-    QObject::connect(
-        &transfer, &TransferComponent::protocolEvent, &loop,
-        [&](const ProtocolEvent &event) { report.protocolLines << protocolLine(event); });
-    QObject::connect(&transfer, &TransferComponent::trustQuestion, &loop,
-                     [&](const TrustQuestion &question) {
-                         const bool yes = trustedByFingerprint(question, trusted);
-                         trustedByOption |= yes;
-                         if (!yes)
-                             refused = question;
-                         transfer.answerTrust(yes);
-                     });
-    QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
-    try {
-        transfer.Execute(folder.isEmpty() ? QStringLiteral("CHECK")
-                                          : QStringLiteral("CHECK \"%1\"").arg(folder));
-    } catch (const std::exception &error) {
-        return usage(err, QString::fromUtf8(error.what()));
+    TerminalOptions options;
+    if (const QString why = parseOptions(arguments, options); !why.isEmpty()) {
+        usage(err, why);
+        return cannotRun(arguments, out, nullptr, why);
     }
-    loop.exec();
 
-    QStringList untrusted = refused ? untrustedInTerminal(*refused, trusted) : QStringList();
-    if (!untrusted.isEmpty()) {
-        untrusted.first().prepend(QLatin1String("sarvel: "));
-        writeLines(err, untrusted);
+    QList<SiteCheckReport> runs;
+    QStringList untrustedSaid;
+    for (int i = 0; i < options.repeat; ++i) {
+        if (i > 0 && options.intervalSeconds > 0)
+            QThread::sleep(options.intervalSeconds);
+        TerminalCheckRun run = runTerminalCheck(options.order);
+        if (!run.ran)
+            return cannotRun(arguments, out, err, run.fault);
+        // What --trust needs, once however often it was refused.
+        if (!run.untrusted.isEmpty() && run.untrusted != untrustedSaid) {
+            untrustedSaid = run.untrusted;
+            run.untrusted.first().prepend(QLatin1String("sarvel: "));
+            writeLines(err, run.untrusted);
+        }
+        runs << run.report;
     }
-    if (report.steps.isEmpty()) {
-        // Stopped before any step: a certificate, a host key or clear text
-        // refused.
-        if (untrusted.isEmpty())
-            writeLines(err, {QStringLiteral("sarvel: ") + transfer.ResponseInfo()});
-        return 2;
-    }
-    if (trustedByOption)
-        for (SiteCheckStep &step : report.steps)
-            step.outcome.detail = trustedByOptionWording(step.outcome.detail);
-    if (parser.isSet(json)) {
-        // JSON writes control characters as escapes of its own.
-        const QByteArray text = siteCheckJson(report, libcurlVersion());
+
+    CheckOutputContext context;
+    context.libcurlVersion = libcurlVersion();
+    context.limits = options.order.limits;
+    const QByteArray text = checkOutput(options.format, runs, context);
+    if (!options.output.isEmpty()) {
+        if (const QString failure = saveWhole(options.output, text); !failure.isEmpty())
+            return cannotRun(arguments, out, err, failure);
+    } else {
         std::fwrite(text.constData(), 1, size_t(text.size()), out);
         std::fflush(out);
-    } else {
-        QStringList lines = siteCheckTable(report).split(QLatin1Char('\n'));
-        lines.removeLast(); // after the last line break
-        writeLines(out, lines);
     }
-    return exitStatus(siteCheckVerdict(report.steps));
+    SiteCheckResult worst = SiteCheckResult::Pass;
+    for (const SiteCheckReport &run : runs)
+        worst = std::max(worst, siteCheckVerdict(run.steps));
+    return checkExitCode(worst);
 }

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QMetaType>
+#include <QStringList>
 
 using Result = SiteCheckResult;
 Q_DECLARE_METATYPE(SiteCheckResult)
@@ -21,4 +22,13 @@ inline SiteCheckStep step(SiteCheckStepId id, Result result, const QString &deta
     s.outcome = {result, detail, hint};
     s.elapsedMs = 1234;
     return s;
+}
+
+// The line of `text` that holds `part`, trimmed.
+inline QString lineWith(const QByteArray &text, const QString &part)
+{
+    for (const QString &line : QString::fromUtf8(text).split('\n'))
+        if (line.contains(part))
+            return line.trimmed();
+    return {};
 }

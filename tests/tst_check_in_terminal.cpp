@@ -1,6 +1,7 @@
 // The pure rules of the site check in a terminal: the folder a URL names,
 // the fingerprint given with --trust, and what the terminal says of a
 // certificate or host key that nothing vouches for.
+#include "text/report/check_formats.h"
 #include "text/report/check_in_terminal.h"
 
 #include <QTest>
@@ -50,6 +51,12 @@ private Q_SLOTS:
     void fingerprint();
     void untrustedSaysWhatTrustNeeds();
     void trustWording();
+    void untrustedAsSteps_data();
+    void untrustedAsSteps();
+    void exitCodes_data();
+    void exitCodes();
+    void wholeNumbers_data();
+    void wholeNumbers();
 };
 
 void TestCheckInTerminal::folder_data()
@@ -145,6 +152,85 @@ void TestCheckInTerminal::trustWording()
     QCOMPARE(trustedByOptionWording("ssh-ed25519, trusted by you for this session"),
              "ssh-ed25519, trusted by --trust");
     QCOMPARE(trustedByOptionWording("trusted by the system"), "trusted by the system");
+}
+
+void TestCheckInTerminal::untrustedAsSteps_data()
+{
+    QTest::addColumn<TrustQuestion>("asked");
+    QTest::addColumn<int>("failed"); // the step that fails, by its place
+    QTest::addColumn<int>("steps");
+    QTest::newRow("certificate") << certificate() << 4 << int(siteCheckSteps().size());
+    QTest::newRow("host key") << hostKey() << 4 << int(sftpSiteCheckSteps().size());
+    TrustQuestion clear = question(TrustQuestion::Kind::ClearText, "ftp.example.com", 21, {});
+    QTest::newRow("clear text") << clear << 3 << int(siteCheckSteps().size());
+}
+
+void TestCheckInTerminal::untrustedAsSteps()
+{
+    QFETCH(TrustQuestion, asked);
+    QFETCH(int, failed);
+    QFETCH(int, steps);
+    SiteCheckStep resolved;
+    resolved.outcome = SiteCheckOutcome::pass("127.0.0.1");
+    resolved.elapsedMs = 3;
+    const QList<SiteCheckStep> made = untrustedSteps({resolved}, asked, {}, "refused in clear");
+    QCOMPARE(made.size(), steps);
+    QCOMPARE(made.first().elapsedMs, 3); // as it came
+    for (int i = 0; i < made.size(); ++i)
+        QCOMPARE(made[i].outcome.result, i < failed    ? SiteCheckResult::Pass
+                                         : i == failed ? SiteCheckResult::Fail
+                                                       : SiteCheckResult::Skipped);
+    const SiteCheckOutcome &outcome = made[failed].outcome;
+    if (asked.kind == TrustQuestion::Kind::ClearText) {
+        QCOMPARE(outcome.detail, "refused in clear");
+    } else {
+        QCOMPARE(outcome.detail, untrustedInTerminal(asked, {}).first());
+        QVERIFY2(outcome.hint.endsWith("--trust " + asked.fingerprint), qPrintable(outcome.hint));
+    }
+    QCOMPARE(made.last().cause, outcome.detail);
+    QCOMPARE(siteCheckVerdict(made), SiteCheckResult::Fail);
+}
+
+void TestCheckInTerminal::exitCodes_data()
+{
+    QTest::addColumn<QString>("results"); // a step each: pass, skipped, warning, fail
+    QTest::addColumn<int>("code");
+    QTest::newRow("all passed") << "pp" << 0;
+    QTest::newRow("skipped as well") << "ps" << 0;
+    QTest::newRow("a warning") << "wp" << 1;
+    QTest::newRow("a failure") << "wfp" << 2;
+    QTest::newRow("no steps") << "" << 0;
+}
+
+void TestCheckInTerminal::exitCodes()
+{
+    QFETCH(QString, results);
+    QFETCH(int, code);
+    QList<SiteCheckStep> steps;
+    for (const QChar letter : results) {
+        SiteCheckStep step;
+        step.outcome.result = SiteCheckResult(QStringLiteral("pswf").indexOf(letter));
+        steps << step;
+    }
+    QCOMPARE(int(checkExitCode(siteCheckVerdict(steps))), code);
+}
+
+void TestCheckInTerminal::wholeNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // -1: refused
+    const QList<std::pair<const char *, int>> rows{{"30", 30},  {"0", 0},    {"007", 7},
+                                                   {"-1", -1},  {"7.5", -1}, {"", -1},
+                                                   {"1e3", -1}, {" 3", -1},  {"99999999999", -1}};
+    for (const auto &[text, value] : rows)
+        QTest::addRow("'%s'", text) << QString(text) << value;
+}
+
+void TestCheckInTerminal::wholeNumbers()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    QCOMPARE(wholeNumberOption(text).value_or(-1), value);
 }
 
 QTEST_APPLESS_MAIN(TestCheckInTerminal)

@@ -2,9 +2,9 @@
 // make of it, by tables. The report and its window are in
 // tst_site_check_report.cpp.
 #include "site_check/rules/site_check_file_rules.h"
-#include "site_check/site_check_findings.h"
 #include "site_check/rules/site_check_rules.h"
 #include "site_check/rules/site_check_tls_rules.h"
+#include "site_check/site_check_findings.h"
 #include "site_check_support.h"
 
 #include <QTest>
@@ -21,6 +21,8 @@ private Q_SLOTS:
     void greeting();
     void certificate_data();
     void certificate();
+    void certificateLimits_data();
+    void certificateLimits();
     void features();
     void passiveAddress_data();
     void passiveAddress();
@@ -117,6 +119,42 @@ void TestSiteCheck::certificate()
     QCOMPARE(o.result, result);
     QCOMPARE(o.hint.isEmpty(), result == Result::Pass);
     QCOMPARE(certificateOutcome(CertificateCheck{}, Now).result, Result::Skipped);
+}
+
+void TestSiteCheck::certificateLimits_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("warn");
+    QTest::addColumn<int>("crit");
+    QTest::addColumn<Result>("result");
+    QTest::newRow("8 days, defaults") << 8 << 30 << 7 << Result::Warning;
+    QTest::newRow("7 days, defaults") << 7 << 30 << 7 << Result::Fail;
+    QTest::newRow("3 days, defaults") << 3 << 30 << 7 << Result::Fail;
+    QTest::newRow("3 days, crit 2") << 3 << 5 << 2 << Result::Warning;
+    QTest::newRow("3 days, warn 2") << 3 << 2 << 1 << Result::Pass;
+    QTest::newRow("40 days, warn 60") << 40 << 60 << 7 << Result::Warning;
+    QTest::newRow("31 days, defaults") << 31 << 30 << 7 << Result::Pass;
+    QTest::newRow("today, limits 0") << 0 << 0 << 0 << Result::Fail;
+    QTest::newRow("a day, limits 0") << 1 << 0 << 0 << Result::Pass;
+}
+
+void TestSiteCheck::certificateLimits()
+{
+    QFETCH(int, days);
+    QFETCH(int, warn);
+    QFETCH(int, crit);
+    QFETCH(Result, result);
+    for (const bool operatorTrust : {false, true}) {
+        const CertificateCheck c{true,     !operatorTrust, operatorTrust,
+                                 false,    true,           Now.addDays(days).addSecs(60),
+                                 "Test CA"};
+        const SiteCheckOutcome o = certificateOutcome(c, Now, CertificateLimits{warn, crit});
+        // The operator's trust adds its own warning, never lifts a failure.
+        QCOMPARE(o.result, operatorTrust ? std::max(result, Result::Warning) : result);
+        QVERIFY2(result == Result::Pass ||
+                     o.detail.contains(QStringLiteral("expires in %1 day").arg(days)),
+                 qPrintable(o.detail));
+    }
 }
 
 void TestSiteCheck::features()

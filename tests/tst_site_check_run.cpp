@@ -3,8 +3,9 @@
 // is which rows each server's behaviour turns to which result.
 #include "site_check/rules/site_check_tls_rules.h"
 #include "site_check_run.h"
-#include "site_check_terminal.h"
+#include "site_check_support.h"
 #include "ssh_server_process.h"
+#include "terminal_check.h"
 #include "text/failure_text.h"
 #include "vsftpd_process.h"
 
@@ -13,8 +14,6 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTest>
-
-#include <cstdio>
 
 Q_DECLARE_METATYPE(Rows)
 
@@ -207,34 +206,6 @@ void TestSiteCheckRun::announcedBeforeItsSteps()
     QCOMPARE(heard.count(QStringLiteral("step")), heard.size() - 1);
 }
 
-namespace {
-
-struct TerminalRun
-{
-    int status = -1;
-    QByteArray out;
-};
-
-// `sarvel --check` with `arguments`, the test password in the environment.
-TerminalRun checkInTerminal(const QString &url, const QStringList &arguments = {})
-{
-    qputenv("SARVEL_PASSWORD", TestPassword.toUtf8());
-    FILE *out = std::tmpfile();
-    FILE *err = std::tmpfile();
-    TerminalRun run;
-    run.status =
-        runSiteCheckInTerminal(QStringList{"sarvel", "--check", url} + arguments, out, err);
-    std::rewind(out);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
-        run.out.append(buffer, qsizetype(n));
-    std::fclose(out);
-    std::fclose(err);
-    return run;
-}
-
-} // namespace
-
 void TestSiteCheckRun::terminalExitCodes()
 {
     HostileServer plain("site");
@@ -252,8 +223,20 @@ void TestSiteCheckRun::terminalExitCodes()
     QVERIFY2(vsftpd.start(root.path(), VsftpdProcess::Security::Tls),
              qPrintable(vsftpd.errorString()));
     const QString url = QStringLiteral("ftp://anonymous@127.0.0.1:%1").arg(vsftpd.port());
-    QCOMPARE(checkInTerminal(url).status, 2);
+    // The report carries the certificate as a failed step, the rest
+    // skipped; standard error says what --trust needs.
+    const TerminalRun refused = checkInTerminal(url, {"--json"});
+    QCOMPARE(refused.status, 2);
     QVERIFY(!vsftpd.log().contains(QLatin1String("USER")));
+    const QJsonArray steps = QJsonDocument::fromJson(refused.out).object()["steps"].toArray();
+    QCOMPARE(steps.size(), siteCheckSteps().size());
+    const int certificate = int(siteCheckSteps().indexOf(SiteCheckStepId::Certificate));
+    QCOMPARE(steps[certificate]["result"].toString(), "fail");
+    QVERIFY2(steps[certificate]["hint"].toString().contains("--trust " + vsftpd.fingerprint()),
+             refused.out.constData());
+    for (qsizetype i = certificate + 1; i < steps.size(); ++i)
+        QCOMPARE(steps[i]["result"].toString(), "skipped");
+    QVERIFY(refused.err.contains(("--trust " + vsftpd.fingerprint()).toUtf8()));
     const TerminalRun trusted = checkInTerminal(url, {"--json", "--trust", vsftpd.fingerprint()});
     QCOMPARE(trusted.status, 1); // the certificate's warning
     const QJsonObject saved = QJsonDocument::fromJson(trusted.out).object();
@@ -280,6 +263,8 @@ void TestSiteCheckRun::terminalSftp()
     qputenv("HOME", operatorHome);
     QCOMPARE(refused.status, 2);
     QCOMPARE(other.status, 2);
+    QVERIFY2(lineWith(refused.out, "5. Host key").contains("  fail  "), refused.out.constData());
+    QVERIFY2(lineWith(refused.out, "6. Login").contains("skipped"), refused.out.constData());
     QTest::qWait(200);
     QCOMPARE(server.output().count("login attempt"), 1);
     QCOMPARE(trusted.status, 1); // trusted by the answer alone, not by known_hosts: a warning

@@ -4,6 +4,7 @@
 // nothing vouches for, against servers on loopback.
 #include "ftp_server_process.h"
 #include "ssh_server_process.h"
+#include "terminal_run.h"
 #include "transfer_run.h"
 #include "vsftpd_process.h"
 
@@ -18,64 +19,6 @@
 #include <QTest>
 
 namespace {
-
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// The program with `arguments` and no display, `environment` added; events
-// keep being handled while it runs, for a server in this process.
-Run sarvel(const QStringList &arguments, const QMap<QString, QString> &environment = {})
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    // A window would need the X server that is not there: it would fail.
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
-        env.insert(it.key(), it.value());
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(SARVEL_BINARY), arguments);
-    Run run;
-    if (!process.waitForStarted(10000))
-        return run;
-    QDeadlineTimer deadline(120000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        process.waitForFinished(20);
-    }
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-// The output of `command` run by the shell.
-QByteArray shell(const QString &command)
-{
-    QProcess process;
-    process.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), command});
-    process.waitForFinished(60000);
-    return process.readAllStandardOutput();
-}
-
-// The line of `text` that holds `part`, trimmed.
-QString lineWith(const QByteArray &text, const QString &part)
-{
-    for (const QString &line : QString::fromUtf8(text).split('\n'))
-        if (line.contains(part))
-            return line.trimmed();
-    return {};
-}
 
 // A server that greets with control characters and answers every command
 // with more of them.
@@ -162,6 +105,8 @@ void TestTerminal::untrustedCertificate()
 
     const Run unknown = sarvel(check, password);
     QCOMPARE(unknown.status, 2);
+    // The report carries it as a failed step.
+    QVERIFY2(lineWith(unknown.out, "5. Certificate").contains("  fail  "), unknown.out.constData());
     const QString server = QStringLiteral("127.0.0.1 port %1").arg(vsftpd.port());
     QVERIFY2(unknown.err.startsWith("sarvel: the certificate of " + server.toUtf8()),
              unknown.err.constData());
@@ -211,15 +156,11 @@ void TestTerminal::untrustedCertificate()
 
 void TestTerminal::unknownHostKey()
 {
-    QTemporaryDir root;
-    QTemporaryDir home; // no known_hosts, no keys
-    SftpServerProcess server;
-    QVERIFY2(server.start(root.path(), TestUser, TestPassword),
-             "the demo SFTP server did not start (python3-asyncssh)");
-    const QStringList check = {
-        "--check", QStringLiteral("sftp://%1@127.0.0.1:%2").arg(TestUser).arg(server.port())};
-    const QMap<QString, QString> environment{{"SARVEL_PASSWORD", TestPassword},
-                                             {"HOME", home.path()}};
+    SftpTerminalSite site;
+    QVERIFY2(site.start(), "the demo SFTP server did not start (python3-asyncssh)");
+    SftpServerProcess &server = site.server;
+    const QStringList check = site.check();
+    const QMap<QString, QString> environment = site.environment();
     const QString fingerprint = server.hostKey().fingerprint;
 
     const Run unknown = sarvel(check, environment);

@@ -65,6 +65,10 @@ public:
         return false;
     }
 
+    // How many days the certificate made at start() is valid for; a year
+    // unless set before.
+    void setCertificateDays(int days) { m_certificateDays = days; }
+
     // Comes back on the same port with a certificate of its own, as a server
     // whose certificate was replaced.
     bool restartWithNewCertificate()
@@ -131,9 +135,10 @@ private:
     {
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
         QString output;
-        if (!runOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                         "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-                         "-keyout", key, "-out", certificatePath()},
+        if (!runOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                         QString::number(m_certificateDays), "-subj", "/CN=localhost", "-addext",
+                         "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key, "-out",
+                         certificatePath()},
                         &output) ||
             !runOpenssl({"x509", "-noout", "-fingerprint", "-sha256", "-in", certificatePath()},
                         &output))
@@ -248,5 +253,6 @@ private:
     QString m_fingerprint;
     QString m_error;
     Security m_security = Security::Plain;
+    int m_certificateDays = 365;
     int m_port = 0;
 };

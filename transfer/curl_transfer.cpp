@@ -61,6 +61,7 @@ public:
     QString m_user;
     QString m_password;
     int m_timeoutSeconds = 60;
+    CertificateLimits m_certificateLimits;
     bool m_newLogin = false;
     RemoteFolder m_folder;
     bool m_executing = false;
@@ -143,6 +144,7 @@ OperationOrder CurlTransfer::Private::order(const TransferCommand &command) cons
     order.timeoutSeconds = m_timeoutSeconds;
     order.newLogin = m_newLogin;
     order.clearTextNeedsConsent = !m_isLocalHost(order.host);
+    order.certificateLimits = m_certificateLimits;
     return order;
 }
 
@@ -260,6 +262,10 @@ void CurlTransfer::answerTrust(bool trusted)
 void CurlTransfer::setRequestTimeout(int seconds)
 {
     d->m_timeoutSeconds = qMax(1, seconds);
+}
+void CurlTransfer::setCertificateLimits(const CertificateLimits &limits)
+{
+    d->m_certificateLimits = limits;
 }
 void CurlTransfer::setLocalHostRule(std::function<bool(const QString &host)> isLocal)
 {

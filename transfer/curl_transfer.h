@@ -37,6 +37,10 @@ public:
     // take before the operation ends in the error state; 60 by default.
     void setRequestTimeout(int seconds);
 
+    // How near its end the server's certificate may be before CHECK's
+    // certificate step warns or fails; 30 and 7 days by default.
+    void setCertificateLimits(const CertificateLimits &limits);
+
     // Which hosts are this machine, where a server without TLS gets the
     // account in clear text without asking; loopback addresses and
     // *.localhost unless set otherwise.

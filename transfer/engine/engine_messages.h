@@ -35,6 +35,8 @@ struct OperationOrder
     // ("first-last") alone.
     qint64 resumeFrom = 0;
     QByteArray range;
+    // How near its end a certificate may be before a site check warns or fails.
+    CertificateLimits certificateLimits;
 
     // "host:port", as messages name the server.
     QString server() const { return host + QLatin1Char(':') + QString::number(port); }

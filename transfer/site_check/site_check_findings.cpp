@@ -119,7 +119,8 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
     check.selfSigned = certificate.subject == certificate.issuer;
     check.notAfter = certificate.notAfter;
     check.issuer = certificate.issuer;
-    steps << siteCheckStep(SiteCheckStepId::Certificate, certificateOutcome(check, nowUtc), -1,
+    steps << siteCheckStep(SiteCheckStepId::Certificate,
+                           certificateOutcome(check, nowUtc, f.certificateLimits), -1,
                            {{QStringLiteral("subject"), certificate.subject},
                             {QStringLiteral("issuer"), certificate.issuer},
                             {QStringLiteral("notAfter"), certificate.notAfter},

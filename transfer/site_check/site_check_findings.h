@@ -32,6 +32,7 @@ struct SiteCheckLoginFacts
     TlsHandshake handshake;
     qint64 tlsMs = -1;
     TlsSettings::Check check = TlsSettings::Check::Authorities;
+    CertificateLimits certificateLimits;
 };
 // Steps 1 to 7, as far as the login got: the list ends at the first failure.
 QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &facts,

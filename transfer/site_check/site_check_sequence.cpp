@@ -94,6 +94,7 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     facts.handshake = f.handshake;
     facts.tlsMs = f.tlsMs;
     facts.check = f.check;
+    facts.certificateLimits = m_target.order.certificateLimits;
     const QList<SiteCheckStep> steps = loginSteps(facts, t, QDateTime::currentDateTimeUtc());
     for (const SiteCheckStep &step : steps)
         report(step);

@@ -26,7 +26,8 @@ SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &ciphe
     return pass(detail);
 }
 
-SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &now)
+SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &now,
+                                    const CertificateLimits &limits)
 {
     if (!c.tls)
         return SiteCheckOutcome::skipped(QStringLiteral("no TLS, no certificate"));
@@ -38,11 +39,16 @@ SiteCheckOutcome certificateOutcome(const CertificateCheck &c, const QDateTime &
         const QString detail = QStringLiteral("expired on %1").arg(until);
         const QString hint = QStringLiteral("The server's certificate must be renewed.");
         parts << (c.trustedByOperator ? warning(detail + byAnswer, hint) : fail(detail, hint));
-    } else if (days <= 30) {
+    } else if (days <= limits.warnDays || days <= limits.critDays) {
         const QString inDays = days == 1 ? QStringLiteral("expires in 1 day")
                                          : QStringLiteral("expires in %1 days").arg(days);
-        parts << warning(QStringLiteral("%1 (%2)").arg(inDays, until),
-                         QStringLiteral("Renew the certificate before it expires."));
+        const QString detail = QStringLiteral("%1 (%2)").arg(inDays, until);
+        parts << (days <= limits.critDays
+                      ? fail(detail, QStringLiteral("Renew the certificate now: it expires "
+                                                    "within %1 days.")
+                                         .arg(limits.critDays))
+                      : warning(detail, QStringLiteral("Renew the certificate before it "
+                                                       "expires.")));
     } else {
         parts << pass(QStringLiteral("expires in %1 days").arg(days));
     }

@@ -24,7 +24,9 @@ struct CertificateCheck
     QDateTime notAfter;
     QString issuer;
 };
-SiteCheckOutcome certificateOutcome(const CertificateCheck &certificate, const QDateTime &now);
+// Expiring within `limits` the certificate warns or fails.
+SiteCheckOutcome certificateOutcome(const CertificateCheck &certificate, const QDateTime &now,
+                                    const CertificateLimits &limits = {});
 
 // Step 10: over TLS, how the data connections were protected.
 struct DataConnectionProtection

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 const QLatin1String HostKeyPrefix("SHA256:");
@@ -107,4 +109,63 @@ QString trustedByOptionWording(QString detail)
     for (const QLatin1String &words : byAnswer)
         detail.replace(words, QLatin1String("trusted by --trust"));
     return detail;
+}
+
+QList<SiteCheckStep> untrustedSteps(const QList<SiteCheckStep> &reported,
+                                    const TrustQuestion &question, const QString &given,
+                                    const QString &refusal)
+{
+    using Kind = TrustQuestion::Kind;
+    const SiteCheckStepId asked = question.kind == Kind::HostKey     ? SiteCheckStepId::HostKey
+                                  : question.kind == Kind::ClearText ? SiteCheckStepId::Encryption
+                                                                     : SiteCheckStepId::Certificate;
+    SiteCheckStep failed;
+    failed.id = asked;
+    if (question.kind == Kind::ClearText) {
+        failed.outcome = SiteCheckOutcome::fail(
+            refusal, QStringLiteral("The server offers no TLS: the check logs in in clear text "
+                                    "only to a server on this machine."));
+    } else {
+        failed.outcome = SiteCheckOutcome::fail(
+            untrustedInTerminal(question, given).value(0),
+            QStringLiteral("Once you know it is the server's own, run again with --trust %1")
+                .arg(question.fingerprint));
+        failed.measured = {{QStringLiteral("fingerprint"), question.fingerprint}};
+    }
+    const QString reached = question.kind == Kind::HostKey
+                                ? QStringLiteral("went through: the server showed its host key")
+                            : question.kind == Kind::ClearText
+                                ? QStringLiteral("went through: the server greeted")
+                                : QStringLiteral("went through: the server showed its certificate");
+    QList<SiteCheckStep> steps;
+    bool after = false;
+    for (SiteCheckStepId id :
+         question.kind == Kind::HostKey ? sftpSiteCheckSteps() : siteCheckSteps()) {
+        const auto came = std::find_if(reported.begin(), reported.end(),
+                                       [id](const SiteCheckStep &step) { return step.id == id; });
+        SiteCheckStep step;
+        step.id = id;
+        if (id == asked) {
+            step = failed;
+            after = true;
+        } else if (came != reported.end()) {
+            step = *came;
+        } else if (!after) {
+            step.outcome = SiteCheckOutcome::pass(reached);
+        } else {
+            step.outcome =
+                SiteCheckOutcome::skippedAfter(siteCheckStepNumber(asked), SiteCheckResult::Fail);
+            step.cause = failed.outcome.detail;
+        }
+        steps << step;
+    }
+    return steps;
+}
+
+std::optional<int> wholeNumberOption(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    return text.toInt();
 }

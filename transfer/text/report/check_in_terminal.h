@@ -1,9 +1,12 @@
 #pragma once
 
+#include "text/report/site_check_report.h"
 #include "text/transfer_values.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // The rules and wording of the site check in a terminal
 // (`sarvel --check URL [--trust FINGERPRINT]`).
@@ -30,3 +33,16 @@ QStringList untrustedInTerminal(const TrustQuestion &question, const QString &gi
 // `detail` of a check row with the operator's trust named as the terminal
 // grants it: "trusted by --trust".
 QString trustedByOptionWording(QString detail);
+
+// The steps of a check the terminal stopped at `question` (a certificate or
+// host key it may not trust with `given`, or a login in clear text), as its
+// report carries them: the step that asked failed, with why and what --trust
+// needs (`refusal` for clear text), the steps before it that the check went
+// through passed, the rest skipped. `reported` holds those that came.
+QList<SiteCheckStep> untrustedSteps(const QList<SiteCheckStep> &reported,
+                                    const TrustQuestion &question, const QString &given,
+                                    const QString &refusal);
+
+// The value of an option that takes a whole number of at least 0 ("30"):
+// none for anything else ("-1", "7.5", "", "1e3", one too large for an int).
+std::optional<int> wholeNumberOption(const QString &text);

@@ -185,8 +185,8 @@ QString siteCheckTable(const SiteCheckReport &report)
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
-                         const QString &programVersion)
+QJsonObject siteCheckJsonObject(const SiteCheckReport &report, const QString &libcurlVersion,
+                                const QString &programVersion)
 {
     QJsonArray steps;
     for (const SiteCheckStep &step : report.steps)
@@ -198,7 +198,7 @@ QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVe
                                 ? QCoreApplication::applicationName() + QLatin1Char(' ') +
                                       QCoreApplication::applicationVersion()
                                 : programVersion;
-    const QJsonObject document{
+    QJsonObject document{
         {QStringLiteral("target"), report.target},
         {QStringLiteral("site"), report.label},
         {QStringLiteral("libcurl"), libcurlVersion},
@@ -209,5 +209,14 @@ QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVe
         {QStringLiteral("steps"), steps},
         {QStringLiteral("protocol"), protocol},
     };
-    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+    if (report.durationMs >= 0)
+        document.insert(QStringLiteral("durationMs"), report.durationMs);
+    return document;
+}
+
+QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
+                         const QString &programVersion)
+{
+    return QJsonDocument(siteCheckJsonObject(report, libcurlVersion, programVersion))
+        .toJson(QJsonDocument::Indented);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -132,6 +133,15 @@ struct SiteCheckReport
     QDateTime started;
     QList<SiteCheckStep> steps;
     QStringList protocolLines;
+    qint64 durationMs = -1; // how long the whole check took; -1 when not measured
+};
+
+// How near its end a server's certificate may be: expiring within
+// `warnDays` days the certificate step warns, within `critDays` it fails.
+struct CertificateLimits
+{
+    int warnDays = 30;
+    int critDays = 7;
 };
 
 // "ftp://host:port/folder" (or `scheme` in place of "ftp") for the report:
@@ -165,3 +175,6 @@ QString siteCheckTable(const SiteCheckReport &report);
 // empty).
 QByteArray siteCheckJson(const SiteCheckReport &report, const QString &libcurlVersion,
                          const QString &programVersion = {});
+// The same document as an object, for a document that holds several.
+QJsonObject siteCheckJsonObject(const SiteCheckReport &report, const QString &libcurlVersion,
+                                const QString &programVersion = {});

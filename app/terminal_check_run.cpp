@@ -1,0 +1,76 @@
+#include "terminal_check_run.h"
+
+#include "curl_transfer.h"
+#include "text/protocol_line.h"
+#include "text/report/check_in_terminal.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <optional>
+
+TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
+{
+    CurlTransfer transfer;
+    QUrl server;
+    server.setScheme(order.url.scheme().toLower());
+    server.setHost(order.url.host());
+    server.setPort(order.url.port());
+    transfer.setURL(server.toString());
+    transfer.setUserName(order.url.userName().isEmpty() ? QStringLiteral("anonymous")
+                                                        : order.url.userName());
+    transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
+    transfer.setCertificateLimits(order.limits);
+
+    TerminalCheckRun run;
+    SiteCheckReport &report = run.report;
+    report.label = order.url.host();
+    report.started = QDateTime::currentDateTimeUtc();
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<TrustQuestion> refused;
+    bool trustedByOption = false;
+    QEventLoop loop;
+    QObject::connect(&transfer, &TransferComponent::siteCheckStarted, &loop,
+                     [&report](const QString &target) { report.target = target; });
+    QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
+                     [&](const SiteCheckStep &step) { report.steps << step; });
+    QObject::connect(
+        &transfer, &TransferComponent::protocolEvent, &loop,
+        [&](const ProtocolEvent &event) { report.protocolLines << protocolLine(event); });
+    QObject::connect(&transfer, &TransferComponent::trustQuestion, &loop,
+                     [&](const TrustQuestion &question) {
+                         const bool yes = trustedByFingerprint(question, order.trust);
+                         trustedByOption |= yes;
+                         if (!yes)
+                             refused = question;
+                         transfer.answerTrust(yes);
+                     });
+    QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
+    try {
+        transfer.Execute(order.folder.isEmpty() ? QStringLiteral("CHECK")
+                                                : QStringLiteral("CHECK \"%1\"").arg(order.folder));
+    } catch (const std::exception &error) {
+        run.fault = QString::fromUtf8(error.what());
+        return run;
+    }
+    loop.exec();
+    report.durationMs = clock.elapsed();
+
+    if (refused) {
+        // Stopped at a certificate, a host key or clear text it may not
+        // trust: that step failed, and the account cannot be used as it is.
+        run.untrusted = untrustedInTerminal(*refused, order.trust);
+        if (report.target.isEmpty())
+            report.target = order.url.toString(QUrl::RemoveUserInfo);
+        report.steps = untrustedSteps(report.steps, *refused, order.trust, transfer.ResponseInfo());
+    } else if (report.steps.isEmpty()) {
+        run.fault = transfer.ResponseInfo();
+        return run;
+    }
+    if (trustedByOption)
+        for (SiteCheckStep &step : report.steps)
+            step.outcome.detail = trustedByOptionWording(step.outcome.detail);
+    run.ran = true;
+    return run;
+}
