@@ -99,9 +99,10 @@ int runSiteCheckInTerminal(const QStringList &arguments, FILE *out, FILE *err)
     const QUrl url(parser.value(check), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     const bool sftp = scheme == QLatin1String("sftp");
-    if (!url.isValid() || url.host().isEmpty() || (!sftp && scheme != QLatin1String("ftp")))
-        return usage(err,
-                     QStringLiteral("not an FTP or SFTP address: %1").arg(parser.value(check)));
+    const bool ftp = scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps");
+    if (!url.isValid() || url.host().isEmpty() || (!sftp && !ftp))
+        return usage(
+            err, QStringLiteral("not an FTP, FTPS or SFTP address: %1").arg(parser.value(check)));
     if (!url.password().isEmpty())
         return usage(err, QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL"));
     if (sftp && url.userName().isEmpty())

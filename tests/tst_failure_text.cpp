@@ -20,6 +20,7 @@ private Q_SLOTS:
     void sshPhaseIsNamed();
     void refusalNamesTheCommand_data();
     void refusalNamesTheCommand();
+    void unconfirmedUpload();
 };
 
 namespace {
@@ -115,6 +116,15 @@ void TestFailureText::phaseIsNamed_data()
         << "The TLS handshake with ftp.localhost:21 failed (alert)";
     QTest::newRow("no TLS offered")
         << facts(CURLE_USE_SSL_FAILED) << "ftp.localhost:21 does not offer encryption";
+    QTest::newRow("data protection refused")
+        << facts(CURLE_USE_SSL_FAILED,
+                 [](FailureFacts &f) {
+                     loggedIn(f);
+                     f.lastCommand = "PROT P";
+                     f.lastReply = "534 Protection level not supported.";
+                 })
+        << "ftp.localhost:21 refused to encrypt the data connections (534 Protection level not "
+           "supported.); nothing was sent or received in clear";
     QTest::newRow("login refused")
         << facts(CURLE_LOGIN_DENIED, [](FailureFacts &f) { f.lastReply = "530 Login incorrect."; })
         << "ftp.localhost:21 refused the login: 530 Login incorrect.";
@@ -250,6 +260,18 @@ void TestFailureText::refusalNamesTheCommand()
     QFETCH(QString, reply);
     QFETCH(QString, text);
     QCOMPARE(refusalText(parseTransferCommand(command), code, reply), text);
+}
+
+// All the data went out; only the server's final word is missing, which the
+// sentence says, with the bytes as the operator reads them.
+void TestFailureText::unconfirmedUpload()
+{
+    QCOMPARE(unconfirmedUploadText(52428800, 30),
+             QStringLiteral("all 52,428,800 bytes were sent; the server did not confirm the "
+                            "upload within 30 s"));
+    QCOMPARE(unconfirmedUploadText(TransferCommand{TransferVerb::Put, {"/tmp/big.bin"}}, 7, 1),
+             QStringLiteral("PUT to big.bin: all 7 bytes were sent; the server did not confirm "
+                            "the upload within 1 s"));
 }
 
 QTEST_APPLESS_MAIN(TestFailureText)

@@ -54,7 +54,8 @@ std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply)
 
 RemoteFolder sftpNewFolder(const TransferCommand &command, const RemoteFolder &folder)
 {
-    return folder.resolved(command.verb == TransferVerb::Cd ? command.args.at(0) : QStringLiteral(".."));
+    return folder.resolved(command.verb == TransferVerb::Cd ? command.args.at(0)
+                                                            : QStringLiteral(".."));
 }
 
 std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFolder &folder,
@@ -82,7 +83,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Ls: {
         const RemoteFolder listed = args.isEmpty() ? folder : folder.resolved(args.at(0));
         return {request(command.verb == TransferVerb::Dir ? SftpRequestKind::List
-                                                     : SftpRequestKind::ListNames,
+                                                          : SftpRequestKind::ListNames,
                         sftpFolderPath(listed), QStringLiteral("list"))};
     }
     case TransferVerb::Size:
@@ -98,6 +99,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Pwd:
     case TransferVerb::Close:
     case TransferVerb::Abort:
+    case TransferVerb::Timeout:
         break;
     }
     return {};

@@ -35,6 +35,7 @@ constexpr VerbSpec kVerbs[] = {
     {"CHECK", TransferVerb::Check, 0, 1, "CHECK [folder]"},
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
+    {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -119,6 +120,21 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
+// TIMEOUT's argument: digits only, so "1e3", "+5" and " 5" are refused
+// rather than read as something the operator may not have meant.
+void checkSeconds(const QString &word, const VerbSpec &spec)
+{
+    bool digits = word.size() <= 4;
+    for (const QChar c : word)
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const int seconds = digits ? word.toInt() : 0;
+    if (seconds < 1 || seconds > MaxTimeoutSeconds)
+        reject(QStringLiteral("%1 takes a whole number of seconds from 1 to %2: %3")
+                   .arg(QLatin1String(spec.name))
+                   .arg(MaxTimeoutSeconds)
+                   .arg(QLatin1String(spec.usage)));
+}
+
 } // namespace
 
 TransferCommand parseTransferCommand(const QString &text)
@@ -143,7 +159,8 @@ TransferCommand parseTransferCommand(const QString &text)
         if (name != QLatin1String(spec.name))
             continue;
         if (words.size() < spec.minArgs) {
-            const QString what = spec.verb == TransferVerb::Cd || spec.verb == TransferVerb::Mkdir ||
+            const QString what = spec.verb == TransferVerb::Cd ||
+                                         spec.verb == TransferVerb::Mkdir ||
                                          spec.verb == TransferVerb::Rmdir
                                      ? QStringLiteral("a folder name")
                                      : QStringLiteral("more names");
@@ -157,6 +174,8 @@ TransferCommand parseTransferCommand(const QString &text)
             if (word.isEmpty())
                 reject(QStringLiteral("%1 was given an empty name: %2")
                            .arg(name, QLatin1String(spec.usage)));
+        if (spec.verb == TransferVerb::Timeout && !words.isEmpty())
+            checkSeconds(words.first(), spec);
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown FTP command \"%1\".").arg(name));
