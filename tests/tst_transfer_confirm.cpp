@@ -15,6 +15,7 @@ class TestTransferConfirm : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void timeoutSaysAndSets();
     void unconfirmedUploadSaysTheDataWentOut();
     void confirmationIsAPhaseOfItsOwn();
@@ -41,7 +42,22 @@ private:
     }
 
     QTemporaryDir m_local;
+    // A server a second and a half slow to confirm, and the component
+    // pointed at it with the wait it has until TIMEOUT says otherwise.
+    QTemporaryDir m_slowRoot;
+    FtpServerProcess m_slow;
+    std::unique_ptr<CurlTransfer> slowTransfer() const
+    {
+        auto transfer = transferTo(m_slow.port());
+        transfer->setRequestTimeout(DefaultTimeoutSeconds);
+        return transfer;
+    }
 };
+
+void TestTransferConfirm::initTestCase()
+{
+    QVERIFY(startServer(m_slow, m_slowRoot, 1.5));
+}
 
 void TestTransferConfirm::timeoutSaysAndSets()
 {
@@ -86,11 +102,7 @@ void TestTransferConfirm::unconfirmedUploadSaysTheDataWentOut()
 
 void TestTransferConfirm::confirmationIsAPhaseOfItsOwn()
 {
-    QTemporaryDir root;
-    FtpServerProcess server;
-    QVERIFY(startServer(server, root, 1.5));
-    auto transfer = transferTo(server.port());
-    transfer->setRequestTimeout(DefaultTimeoutSeconds);
+    auto transfer = slowTransfer();
     const QByteArray data(2000000, 'c');
     QVERIFY(writeFile(m_local.filePath("big.bin"), data));
 
@@ -102,7 +114,7 @@ void TestTransferConfirm::confirmationIsAPhaseOfItsOwn()
     // The wait is no part of the transfer, nor of its rate.
     const double moved = phaseSeconds(up, "transfer");
     QVERIFY2(moved >= 0 && moved < 1.0, qPrintable(timing));
-    QCOMPARE(readFile(root.filePath("big.bin")), data);
+    QCOMPARE(readFile(m_slowRoot.filePath("big.bin")), data);
 
     // A download has no confirmation phase.
     const Outcome down = run(*transfer, "GET big.bin " + m_local.filePath("down.bin"));
@@ -112,11 +124,7 @@ void TestTransferConfirm::confirmationIsAPhaseOfItsOwn()
 
 void TestTransferConfirm::checkWarnsOfASlowConfirmation()
 {
-    QTemporaryDir root;
-    FtpServerProcess server;
-    QVERIFY(startServer(server, root, 1.5));
-    auto transfer = transferTo(server.port());
-    transfer->setRequestTimeout(DefaultTimeoutSeconds);
+    auto transfer = slowTransfer();
     QMap<SiteCheckStepId, SiteCheckStep> steps;
     QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, transfer.get(),
                      [&](const SiteCheckStep &step) { steps.insert(step.id, step); });
