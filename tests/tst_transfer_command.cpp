@@ -89,7 +89,7 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("empty") << ""
                            << "No FTP command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown FTP command \"FETCH\". Accepted commands: GET";
+                                  << "Unknown FTP command \"FETCH\". Commands: GET";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"

@@ -97,7 +97,7 @@ QString acceptedFtpVerbs()
         else
             usages << QLatin1String(kVerbs[i].usage);
     }
-    reject(QStringLiteral("%1 Accepted commands: %2.\n%3")
+    reject(QStringLiteral("%1 Commands: %2.\n%3")
                .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
