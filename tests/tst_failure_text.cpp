@@ -20,7 +20,6 @@ private Q_SLOTS:
     void sshPhaseIsNamed();
     void refusalNamesTheCommand_data();
     void refusalNamesTheCommand();
-    void unconfirmedUpload();
 };
 
 namespace {
@@ -260,18 +259,6 @@ void TestFailureText::refusalNamesTheCommand()
     QFETCH(QString, reply);
     QFETCH(QString, text);
     QCOMPARE(refusalText(parseTransferCommand(command), code, reply), text);
-}
-
-// All the data went out; only the server's final word is missing, which the
-// sentence says, with the bytes as the operator reads them.
-void TestFailureText::unconfirmedUpload()
-{
-    QCOMPARE(unconfirmedUploadText(52428800, 30),
-             QStringLiteral("all 52,428,800 bytes were sent; the server did not confirm the "
-                            "upload within 30 s"));
-    QCOMPARE(unconfirmedUploadText(TransferCommand{TransferVerb::Put, {"/tmp/big.bin"}}, 7, 1),
-             QStringLiteral("PUT to big.bin: all 7 bytes were sent; the server did not confirm "
-                            "the upload within 1 s"));
 }
 
 QTEST_APPLESS_MAIN(TestFailureText)

@@ -107,8 +107,6 @@ void TestOperatorLog::operationLines_data()
         << timingLine(upload)
         << "Timing: first byte 0.9 ms, transfer 2.0 s, confirm 41.2 s, total 43.3 s; "
            "52,428,800 bytes at 25.0 MiB/s";
-    QTest::newRow("TLS") << tlsLine("TLS 1.2", "ECDHE-RSA-AES256-GCM-SHA384")
-                         << "TLS 1.2 established (ECDHE-RSA-AES256-GCM-SHA384)";
     QTest::newRow("implicit TLS")
         << tlsLine("TLS 1.2", "ECDHE-RSA-AES256-GCM-SHA384", true)
         << "TLS 1.2 established, implicit TLS (ECDHE-RSA-AES256-GCM-SHA384)";
