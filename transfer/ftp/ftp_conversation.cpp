@@ -105,6 +105,9 @@ ConnectionListener::Socket FtpConversation::socketOpening(const QString &address
 
 void FtpConversation::tlsStarted()
 {
+    // Under implicit TLS the handshake starts the moment the connection
+    // stands, often within the same call into libcurl.
+    connected();
     if (m_phase < Phase::LoggingIn && m_at.tlsStart < 0)
         m_at.tlsStart = now();
 }
