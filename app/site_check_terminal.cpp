@@ -18,7 +18,7 @@ namespace {
 const char UsageText[] =
     "Usage: sarvel [Qt options]\n"
     "         opens the console window\n"
-    "       sarvel --check ftp://user@host[:port][/folder] [options]\n"
+    "       sarvel --check ftp[s]://user@host[:port][/folder] [options]\n"
     "       sarvel --check sftp://user@host[:port][/path] [options]\n"
     "         checks the account in the terminal, without a window; the password in\n"
     "         SARVEL_PASSWORD (for SFTP, empty for the SSH agent and keys)\n"
@@ -99,8 +99,9 @@ QString parseOptions(const QStringList &arguments, TerminalOptions &options)
     const QUrl url(parser.value(check), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     const bool sftp = scheme == QLatin1String("sftp");
-    if (!url.isValid() || url.host().isEmpty() || (!sftp && scheme != QLatin1String("ftp")))
-        return QStringLiteral("not an FTP or SFTP address: %1").arg(parser.value(check));
+    const bool ftp = scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps");
+    if (!url.isValid() || url.host().isEmpty() || (!sftp && !ftp))
+        return QStringLiteral("not an FTP, FTPS or SFTP address: %1").arg(parser.value(check));
     if (!url.password().isEmpty())
         return QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL");
     if (sftp && url.userName().isEmpty())

@@ -32,6 +32,9 @@ def main():
                         help="the certificate's PEM private key, when not in the --tls-cert file")
     parser.add_argument("--log-commands", default="", metavar="FILE",
                         help="append every command received to FILE, one a line, PASS masked")
+    parser.add_argument("--confirm-delay", type=float, default=0.0, metavar="SECONDS",
+                        help="wait this long before the reply that confirms an upload "
+                             "(226 after STOR), as a server that scans or copies each file")
     parser.add_argument("--read-only", action="append", default=[], metavar="FOLDER",
                         help="a folder under the root the account may list and read but not "
                              "change; repeatable")
@@ -125,10 +128,21 @@ def main():
         def ftp_XMD5(self, name):
             self.x_hash("XMD5", name)
 
+        last_command = ""
+
         def pre_process_command(self, line, cmd, arg):
             if command_log is not None:
                 command_log.write("PASS ****\n" if cmd == "PASS" else line + "\n")
+            self.last_command = cmd
             return super().pre_process_command(line, cmd, arg)
+
+        def respond(self, resp, logfun=logging.debug):
+            if args.confirm_delay > 0 and self.last_command in ("STOR", "APPE", "STOU") \
+                    and resp.startswith("226"):
+                # Cancelled when the connection closes meanwhile.
+                self.call_later(args.confirm_delay, super().respond, resp, logfun)
+                return
+            super().respond(resp, logfun)
 
         def ftp_RETR(self, file):
             if args.cut and os.path.basename(file) == args.cut:

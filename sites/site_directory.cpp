@@ -15,6 +15,7 @@ struct SchemeRow
 };
 constexpr SchemeRow Schemes[] = {
     {QLatin1String("ftp://"), SiteProtocol::Ftp, 21},
+    {QLatin1String("ftps://"), SiteProtocol::Ftps, 990},
     {QLatin1String("sftp://"), SiteProtocol::Sftp, 22},
 };
 

@@ -53,11 +53,12 @@ private:
 };
 
 // The protocol a site is reached with, named by the scheme its address starts
-// with: "sftp://" (any letter case) for SFTP; "ftp://" or none for FTP.
-enum class SiteProtocol { Ftp, Sftp };
+// with (any letter case): "sftp://" for SFTP; "ftps://" for FTP with TLS from
+// the first byte (implicit TLS); "ftp://" or none for FTP.
+enum class SiteProtocol { Ftp, Ftps, Sftp };
 
 // Where a site address points: its protocol, host and port (the protocol's
-// usual port, 21 or 22, unless the address names one).
+// usual port, 21, 990 or 22, unless the address names one).
 struct SiteEndpoint
 {
     SiteProtocol protocol = SiteProtocol::Ftp;
@@ -66,8 +67,8 @@ struct SiteEndpoint
 };
 SiteEndpoint siteEndpoint(const QString &siteAddress);
 
-// Whether the address starts with a scheme this console speaks ("ftp://" or
-// "sftp://", any letter case).
+// Whether the address starts with a scheme this console speaks ("ftp://",
+// "ftps://" or "sftp://", any letter case).
 bool hasSiteScheme(const QString &siteAddress);
 
 // The text the address box receives for a site address: an address with a

@@ -115,6 +115,15 @@ void TestFailureText::phaseIsNamed_data()
         << "The TLS handshake with ftp.localhost:21 failed (alert)";
     QTest::newRow("no TLS offered")
         << facts(CURLE_USE_SSL_FAILED) << "ftp.localhost:21 does not offer encryption";
+    QTest::newRow("data protection refused")
+        << facts(CURLE_USE_SSL_FAILED,
+                 [](FailureFacts &f) {
+                     loggedIn(f);
+                     f.lastCommand = "PROT P";
+                     f.lastReply = "534 Protection level not supported.";
+                 })
+        << "ftp.localhost:21 refused to encrypt the data connections (534 Protection level not "
+           "supported.); nothing was sent or received in clear";
     QTest::newRow("login refused")
         << facts(CURLE_LOGIN_DENIED, [](FailureFacts &f) { f.lastReply = "530 Login incorrect."; })
         << "ftp.localhost:21 refused the login: 530 Login incorrect.";

@@ -74,6 +74,14 @@ void TestOperatorLog::operationLines_data()
     login.tls = 4500;
     login.login = 123456;
     login.total = 130000;
+    // An upload whose server took 41.2 s to confirm it: that wait is no part
+    // of the rate.
+    PhaseTimes upload;
+    upload.firstByte = 900;
+    upload.transfer = 2'000'000;
+    upload.confirm = 41'234'000;
+    upload.total = 43'300'000;
+    upload.bytes = 52'428'800;
     QTest::newRow("start") << startLine(get) << "GET up/readme.txt to C:\\readme.txt";
     QTest::newRow("start, quoted name") << startLine(cd) << "CD \"my docs\"";
     QTest::newRow("done with data")
@@ -95,6 +103,15 @@ void TestOperatorLog::operationLines_data()
         << timingLine(login)
         << "Timing: resolve 0.1 ms, connect 0.3 ms, greeting 1.0 ms, TLS 4.5 ms, login 123 ms, "
            "total 130 ms";
+    QTest::newRow("timing of an upload and its confirmation")
+        << timingLine(upload)
+        << "Timing: first byte 0.9 ms, transfer 2.0 s, confirm 41.2 s, total 43.3 s; "
+           "52,428,800 bytes at 25.0 MiB/s";
+    QTest::newRow("implicit TLS")
+        << tlsLine("TLS 1.2", "ECDHE-RSA-AES256-GCM-SHA384", true)
+        << "TLS 1.2 established, implicit TLS (ECDHE-RSA-AES256-GCM-SHA384)";
+    QTest::newRow("implicit TLS, the indicator")
+        << implicitTlsProtection("TLS 1.3") << "TLS 1.3, implicit TLS";
     QTest::newRow("IPv6 address") << addressText("::1", 21) << "[::1]:21";
     QTest::newRow("resumed data connection")
         << dataConnectionLine("127.0.0.1:5000", DataProtection::Resumed)

@@ -407,6 +407,10 @@ void TestSiteCheck::outcomes_data()
                          << "TLS_AES_256_GCM_SHA384";
     QTest::newRow("no TLS") << encryptionOutcome({}, {}) << Result::Warning << "no TLS";
     QTest::newRow("TLS 1.0") << encryptionOutcome("TLS 1.0", {}) << Result::Warning << "1.0";
+    QTest::newRow("implicit TLS") << encryptionOutcome("TLS 1.2", "ECDHE-RSA-AES256-GCM-SHA384",
+                                                       true)
+                                  << Result::Pass
+                                  << "TLS 1.2, ECDHE-RSA-AES256-GCM-SHA384, implicit TLS";
     QTest::newRow("logged in") << loginOutcome(230, "OK", "op") << Result::Pass << "op";
     QTest::newRow("login refused")
         << loginOutcome(530, "Login incorrect.", "op") << Result::Fail << "530";
@@ -426,6 +430,14 @@ void TestSiteCheck::outcomes_data()
         QTest::addRow("write refused %d", code)
             << writeOutcome(code, "No.", "/in", 0) << Result::Warning << writeRefusedText("/in");
     QTest::newRow("disk full") << writeOutcome(452, "Full.", "/in", 0) << Result::Fail << "452";
+    QTest::newRow("confirmed at once") << confirmationOutcome(12) << Result::Pass << "12 ms";
+    QTest::newRow("confirmed just in time")
+        << confirmationOutcome(SlowConfirmationMs) << Result::Pass << "confirmed";
+    QTest::newRow("slow to confirm")
+        << confirmationOutcome(SlowConfirmationMs + 1) << Result::Warning << "confirmed";
+    QTest::newRow("confirmed after 1.5 s")
+        << confirmationOutcome(1534) << Result::Warning << "confirmed 1.5 s after the last byte";
+    QTest::newRow("confirmation not measured") << confirmationOutcome(-1) << Result::Skipped << "";
     QTest::newRow("size as sent") << sizeOutcome(10, 10) << Result::Pass << "10";
     QTest::newRow("size differs") << sizeOutcome(10, 5) << Result::Fail << "5";
     QTest::newRow("no size") << sizeOutcome(10, -1) << Result::Skipped << "SIZE";

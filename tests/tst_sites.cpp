@@ -118,6 +118,10 @@ void TestSites::browseAddress_data()
     row("sftp, upper case", "SFTP://demo.localhost:2222", "SFTP://demo.localhost:2222",
         "SFTP://demo.localhost:2222");
     row("ftp scheme", "ftp://harbour.example", "ftp://harbour.example", "ftp://harbour.example");
+    row("ftps, as sftp", "ftps://harbour.example", "ftps://harbour.example",
+        "ftps://harbour.example");
+    row("ftps, upper case and port", "FTPS://files.example:2990", "FTPS://files.example:2990",
+        "FTPS://files.example:2990");
     row("ftp scheme, mixed case", "Ftp://abcde.example/pub", "Ftp://abcde.example/pub",
         "Ftp://abcde.example/pub");
     // Other schemes and near misses are host text as before.
@@ -141,17 +145,23 @@ void TestSites::endpoint_data()
     QTest::addColumn<bool>("sftp");
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
-    QTest::newRow("bare host") << "harbour.example" << false << "harbour.example" << 21;
-    QTest::newRow("host and port") << "demo.localhost:2121" << false << "demo.localhost" << 2121;
+    QTest::addColumn<bool>("ftps"); // FTP with implicit TLS
+    QTest::newRow("bare host") << "harbour.example" << false << "harbour.example" << 21 << false;
+    QTest::newRow("host and port")
+        << "demo.localhost:2121" << false << "demo.localhost" << 2121 << false;
     QTest::newRow("ftp scheme") << "ftp://ftp.harbour.example" << false << "ftp.harbour.example"
-                                << 21;
-    QTest::newRow("sftp") << "sftp://harbour.example" << true << "harbour.example" << 22;
+                                << 21 << false;
+    QTest::newRow("sftp") << "sftp://harbour.example" << true << "harbour.example" << 22 << false;
     QTest::newRow("sftp with port")
-        << "sftp://demo.localhost:2222" << true << "demo.localhost" << 2222;
+        << "sftp://demo.localhost:2222" << true << "demo.localhost" << 2222 << false;
     QTest::newRow("sftp upper case, path")
-        << "SFTP://127.0.0.1/upload" << true << "127.0.0.1" << 22;
-    QTest::newRow("sftp, ipv6 with port") << "sftp://[::1]:2200" << true << "::1" << 2200;
-    QTest::newRow("other scheme is host text") << "http://a.example" << false << "http" << 21;
+        << "SFTP://127.0.0.1/upload" << true << "127.0.0.1" << 22 << false;
+    QTest::newRow("sftp, ipv6 with port") << "sftp://[::1]:2200" << true << "::1" << 2200 << false;
+    QTest::newRow("other scheme is host text")
+        << "http://a.example" << false << "http" << 21 << false;
+    QTest::newRow("ftps") << "ftps://harbour.example" << false << "harbour.example" << 990 << true;
+    QTest::newRow("ftps upper case, port")
+        << "FTPS://127.0.0.1:2990/in" << false << "127.0.0.1" << 2990 << true;
 }
 
 void TestSites::endpoint()
@@ -160,8 +170,10 @@ void TestSites::endpoint()
     QFETCH(bool, sftp);
     QFETCH(QString, host);
     QFETCH(int, port);
+    QFETCH(bool, ftps);
     const SiteEndpoint endpoint = siteEndpoint(address);
     QCOMPARE(endpoint.protocol == SiteProtocol::Sftp, sftp);
+    QCOMPARE(endpoint.protocol == SiteProtocol::Ftps, ftps);
     QCOMPARE(endpoint.host, host);
     QCOMPARE(endpoint.port, port);
 }

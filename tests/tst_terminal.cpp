@@ -53,6 +53,7 @@ private Q_SLOTS:
     void usageAndVersionWithoutDisplay();
     void controlCharactersEscaped();
     void untrustedCertificate();
+    void implicitTlsCheck();
     void unknownHostKey();
 };
 
@@ -152,6 +153,34 @@ void TestTerminal::untrustedCertificate()
     }
     QVERIFY(hints > 0);
     QCOMPARE(QString::fromUtf8(table.out).count("Hint: "), hints);
+}
+
+// An ftps:// address is checked over implicit TLS, which its TLS step names.
+void TestTerminal::implicitTlsCheck()
+{
+    QTemporaryDir root;
+    VsftpdProcess vsftpd;
+    QVERIFY2(vsftpd.start(root.path(), VsftpdProcess::Security::ImplicitTls),
+             qPrintable(vsftpd.errorString()));
+    const QString url = QStringLiteral("FTPS://anonymous@127.0.0.1:%1").arg(vsftpd.port());
+    const Run json = sarvel({"--check", url, "--trust", vsftpd.fingerprint(), "--json"},
+                            {{"SARVEL_PASSWORD", VsftpdProcess::password()}});
+    // A warning: the certificate is trusted by --trust, not by the system.
+    QCOMPARE(json.status, 1);
+    const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(report["target"].toString(),
+             QStringLiteral("ftps://127.0.0.1:%1/").arg(vsftpd.port()));
+    QStringList results;
+    for (const QJsonValue &value : report["steps"].toArray()) {
+        const QJsonObject step = value.toObject();
+        if (step["step"].toInt() == siteCheckStepNumber(SiteCheckStepId::Encryption))
+            QVERIFY2(step["result"] == "pass" && step["detail"].toString().endsWith("implicit TLS"),
+                     json.out.constData());
+        results << step["result"].toString();
+    }
+    QVERIFY2(!results.contains("fail"), json.out.constData());
+    QVERIFY(vsftpd.log().contains(QLatin1String("\"PROT P\"")));
+    QVERIFY(!vsftpd.log().contains(QLatin1String("\"AUTH ")));
 }
 
 void TestTerminal::unknownHostKey()

@@ -1,4 +1,5 @@
-// The command grammar of the FTP component.
+// The command grammar of the FTP component, and how it reads a site's URL.
+#include "text/transfer_address.h"
 #include "text/transfer_command.h"
 
 #include <QRegularExpression>
@@ -29,6 +30,8 @@ private Q_SLOTS:
     void rejected();
     void unknownVerbNamesEveryCommand_data();
     void unknownVerbNamesEveryCommand();
+    void transferAddress_data();
+    void transferAddress();
 };
 
 void TestTransferCommand::accepted_data()
@@ -53,14 +56,20 @@ void TestTransferCommand::accepted_data()
     QTest::newRow("ls path") << "LS sub" << TransferVerb::Ls << QStringList{"sub"};
     QTest::newRow("pwd") << "pwd" << TransferVerb::Pwd << QStringList{};
     QTest::newRow("size") << "SIZE a#b%c?.txt" << TransferVerb::Size << QStringList{"a#b%c?.txt"};
-    QTest::newRow("mkdir non-ASCII") << "MKDIR Ärger" << TransferVerb::Mkdir << QStringList{"Ärger"};
+    QTest::newRow("mkdir non-ASCII")
+        << "MKDIR Ärger" << TransferVerb::Mkdir << QStringList{"Ärger"};
     QTest::newRow("rmdir") << "RMDIR old" << TransferVerb::Rmdir << QStringList{"old"};
     QTest::newRow("delete") << "DELETE x" << TransferVerb::Delete << QStringList{"x"};
     QTest::newRow("rename") << "RENAME a b" << TransferVerb::Rename << QStringList{"a", "b"};
     QTest::newRow("close") << "close" << TransferVerb::Close << QStringList{};
     QTest::newRow("quit") << "QUIT" << TransferVerb::Close << QStringList{};
+    QTest::newRow("timeout asked") << "timeout" << TransferVerb::Timeout << QStringList{};
+    QTest::newRow("timeout set") << "TIMEOUT 30" << TransferVerb::Timeout << QStringList{"30"};
+    QTest::newRow("timeout, the longest")
+        << "Timeout 3600" << TransferVerb::Timeout << QStringList{"3600"};
     QTest::newRow("no-break space after the C1 range")
-        << withChar("CD a", 0x00a0, "b") << TransferVerb::Cd << QStringList{withChar("a", 0x00a0, "b")};
+        << withChar("CD a", 0x00a0, "b") << TransferVerb::Cd
+        << QStringList{withChar("a", 0x00a0, "b")};
 }
 
 void TestTransferCommand::accepted()
@@ -80,7 +89,7 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("empty") << ""
                            << "No FTP command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown FTP command \"FETCH\". Accepted commands: GET";
+                                  << "Unknown FTP command \"FETCH\". Commands: GET";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"
@@ -111,6 +120,13 @@ void TestTransferCommand::rejected_data()
                                << "Unknown FTP command";
     QTest::newRow("long s") << "\u017Fize x"
                             << "Unknown FTP command";
+    // TIMEOUT takes plain digits only, within its range.
+    for (const char *seconds : {"0", "3601", "99999", "abc", "-5", "+5", "1e3", "2.5", "\uFF13"})
+        QTest::addRow("timeout %s", seconds)
+            << QStringLiteral("TIMEOUT %1").arg(QString::fromUtf8(seconds))
+            << "TIMEOUT takes a whole number of seconds from 1 to 3600";
+    QTest::newRow("timeout, two numbers") << "TIMEOUT 2 3"
+                                          << "Too many names for TIMEOUT";
 }
 
 void TestTransferCommand::rejected()
@@ -149,7 +165,7 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
     const QStringList listed =
         first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "));
     QStringList verbs;
-    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Abort); ++verb)
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Timeout); ++verb)
         verbs << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));
@@ -161,6 +177,57 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
                      .match(forms.join(QLatin1Char('\n')))
                      .hasMatch(),
                  qPrintable(spelling));
+}
+
+void TestTransferCommand::transferAddress_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("scheme"); // empty: no transfer address
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("ssh");
+    QTest::addColumn<bool>("implicitTls");
+    QTest::addColumn<QByteArray>("serverUrl");
+    const auto row = [](const char *name, const char *url, const char *scheme, const char *host,
+                        int port, bool ssh, bool implicitTls, const char *serverUrl) {
+        QTest::newRow(name) << url << scheme << host << port << ssh << implicitTls
+                            << QByteArray(serverUrl);
+    };
+    row("ftp", "FTP://www.harbour.example", "ftp", "www.harbour.example", 21, false, false,
+        "ftp://www.harbour.example:21");
+    row("ftps, its own port", "ftps://files.example", "ftps", "files.example", 990, false, true,
+        "ftps://files.example:990");
+    row("ftps, upper case, port, folder", "FTPS://127.0.0.1:2990/in", "ftps", "127.0.0.1", 2990,
+        false, true, "ftps://127.0.0.1:2990");
+    row("ftps, mixed case, IPv6", "FtpS://[::1]", "ftps", "::1", 990, false, true,
+        "ftps://[::1]:990");
+    row("sftp", "sftp://demo.localhost:2222", "sftp", "demo.localhost", 2222, true, false,
+        "sftp://demo.localhost:2222");
+    row("http", "http://a.example", "", "", 0, false, false, "");
+    row("ftpes is not ftps", "ftpes://a.example", "", "", 0, false, false, "");
+    row("ftps without a host", "ftps://", "", "", 0, false, false, "");
+    row("no scheme", "harbour.example", "", "", 0, false, false, "");
+}
+
+void TestTransferCommand::transferAddress()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, scheme);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, ssh);
+    QFETCH(bool, implicitTls);
+    QFETCH(QByteArray, serverUrl);
+    const std::optional<TransferAddress> address = ::transferAddress(url);
+    QCOMPARE(address.has_value(), !scheme.isEmpty());
+    if (!address)
+        return;
+    QCOMPARE(address->scheme, scheme);
+    QCOMPARE(address->host, host);
+    QCOMPARE(address->port, port);
+    QCOMPARE(address->ssh, ssh);
+    QCOMPARE(address->implicitTls, implicitTls);
+    QCOMPARE(address->serverUrl(), serverUrl);
 }
 
 QTEST_APPLESS_MAIN(TestTransferCommand)

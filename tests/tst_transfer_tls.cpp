@@ -1,6 +1,7 @@
 // FTP over TLS against real servers on loopback: Debian's vsftpd requiring
 // TLS for the login and all data (with TLS session reuse on data
-// connections), and the plain test server for the clear-text question.
+// connections), after AUTH TLS and implicit (ftps://, TLS from the first
+// byte), and the plain test server for the clear-text question.
 #include "transfer_run.h"
 #include "vsftpd_process.h"
 
@@ -23,17 +24,28 @@ private Q_SLOTS:
     void decliningTheCertificateSendsNoAccount();
     void trustLastsUntilTheCertificateChanges();
     void clearTextNeedsConsentOffThisMachine();
+    void implicitTlsRoundTrip();
+    void implicitTlsDeclinedSendsNoAccount();
+    void implicitTlsSiteCheck();
 
 private:
     std::unique_ptr<CurlTransfer> transferTo(int port) const
     {
         return ::transferTo(port, VsftpdProcess::userName(), VsftpdProcess::password());
     }
+    // To the implicit-TLS server, its scheme in any letter case.
+    std::unique_ptr<CurlTransfer> implicitTransfer() const
+    {
+        auto transfer = transferTo(m_implicit.port());
+        transfer->setURL(QStringLiteral("FtpS://127.0.0.1:%1").arg(m_implicit.port()));
+        return transfer;
+    }
     QString serverPath(const QString &name) const { return m_root.filePath(name); }
 
     QTemporaryDir m_root;
     QTemporaryDir m_local;
     VsftpdProcess m_vsftpd;
+    VsftpdProcess m_implicit;
 };
 
 void TestTransferTls::initTestCase()
@@ -41,6 +53,8 @@ void TestTransferTls::initTestCase()
     QVERIFY(m_root.isValid() && m_local.isValid());
     QVERIFY2(m_vsftpd.start(m_root.path(), VsftpdProcess::Security::Tls),
              qPrintable(m_vsftpd.errorString()));
+    QVERIFY2(m_implicit.start(m_root.path(), VsftpdProcess::Security::ImplicitTls),
+             qPrintable(m_implicit.errorString()));
 }
 
 void TestTransferTls::init()
@@ -180,6 +194,99 @@ void TestTransferTls::clearTextNeedsConsentOffThisMachine()
     // On this machine nothing is asked.
     const Outcome direct = run(*::transferTo(plain.port()), "PWD");
     QVERIFY(direct.ok && direct.questions.isEmpty());
+}
+
+void TestTransferTls::implicitTlsRoundTrip()
+{
+    auto transfer = implicitTransfer();
+    const QByteArray data = QByteArray(200000, 'i') + "end";
+    QVERIFY(writeFile(m_local.filePath("implicit.bin"), data));
+    // What the server had heard when the question came: the question comes
+    // before anything of the account goes out.
+    QString heardAtQuestion;
+    QObject::connect(transfer.get(), &TransferComponent::trustQuestion, transfer.get(),
+                     [&] { heardAtQuestion = m_implicit.log(); });
+
+    const Outcome up =
+        run(*transfer, "PUT " + m_local.filePath("implicit.bin") + " implicit.bin", {true});
+    QVERIFY2(up.ok, qPrintable(up.info));
+    QCOMPARE(up.questions.size(), 1);
+    QCOMPARE(up.questions.first().fingerprint, m_implicit.fingerprint());
+    QCOMPARE(up.questions.first().port, m_implicit.port());
+    QVERIFY2(!heardAtQuestion.contains(QLatin1String("USER")), qPrintable(heardAtQuestion));
+    QVERIFY(m_implicit.log().contains(QLatin1String("\"USER ")));
+    QCOMPARE(readFile(serverPath("implicit.bin")), data);
+    QCOMPARE(up.protections, QStringList{QStringLiteral("TLS 1.2, implicit TLS")});
+    QCOMPARE(
+        up.protocol.filter(QRegularExpression("^TLS 1\\.2 established, implicit TLS \\(")).size(),
+        1);
+    // The connection stands before its handshake begins, and the log says
+    // so in that order, so the TLS phase is not counted as connecting.
+    const QStringList beforeTls = up.protocol.mid(
+        0, up.protocol.indexOf(QRegularExpression("TLS 1\\.2 established, implicit TLS .*")));
+    QVERIFY2(beforeTls.lastIndexOf("Connected") >
+                 beforeTls.lastIndexOf(QRegularExpression("Connecting to .*")),
+             qPrintable(up.protocol.join('\n')));
+    // No AUTH TLS: the connection was encrypted from its first byte; the
+    // data connections are protected all the same.
+    QVERIFY(!up.protocol.contains(QStringLiteral("AUTH TLS")));
+    QVERIFY(up.protocol.contains(QStringLiteral("PROT P")));
+    QVERIFY(!m_implicit.log().contains(QLatin1String("\"AUTH ")));
+
+    const Outcome down = run(*transfer, "GET implicit.bin " + m_local.filePath("back.bin"));
+    QVERIFY2(down.ok, qPrintable(down.info));
+    QCOMPARE(readFile(m_local.filePath("back.bin")), data);
+    const Outcome listed = run(*transfer, "DIR");
+    QVERIFY2(listed.ok, qPrintable(listed.info));
+    QVERIFY(transfer->GetChunk(100000).contains(QLatin1String("implicit.bin")));
+    for (const Outcome *outcome : {&up, &down, &listed}) {
+        QVERIFY(outcome->questions.isEmpty() || outcome == &up);
+        QVERIFY2(outcome->protocol.filter(QStringLiteral(", TLS session resumed")).size() == 1,
+                 qPrintable(outcome->protocol.join('\n')));
+        QVERIFY(!outcome->shows(VsftpdProcess::password()));
+    }
+}
+
+void TestTransferTls::implicitTlsDeclinedSendsNoAccount()
+{
+    auto transfer = implicitTransfer();
+    const QString logBefore = m_implicit.log();
+    const Outcome outcome = run(*transfer, "DIR", {false});
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.questions.size(), 1);
+    QCOMPARE(outcome.states.constLast(), TransferState::Error);
+    QVERIFY2(outcome.info.contains(QLatin1String("not trusted")), qPrintable(outcome.info));
+    const QString log = m_implicit.log().mid(logBefore.size());
+    QVERIFY2(!log.contains(QLatin1String("USER")) && !log.contains(QLatin1String("PASS")),
+             qPrintable(log));
+}
+
+// CHECK over implicit TLS: its TLS step says so, and the rest runs as over
+// explicit TLS, data connections protected.
+void TestTransferTls::implicitTlsSiteCheck()
+{
+    auto transfer = implicitTransfer();
+    QMap<SiteCheckStepId, SiteCheckOutcome> steps;
+    QString target;
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStep, transfer.get(),
+                     [&](const SiteCheckStep &step) { steps.insert(step.id, step.outcome); });
+    QObject::connect(transfer.get(), &TransferComponent::siteCheckStarted, transfer.get(),
+                     [&](const QString &checked) { target = checked; });
+    const Outcome check = run(*transfer, "CHECK", {true});
+    QCOMPARE(check.questions.size(), 1);
+    QCOMPARE(target, QStringLiteral("ftps://127.0.0.1:%1/").arg(m_implicit.port()));
+    const SiteCheckOutcome encryption = steps.value(SiteCheckStepId::Encryption);
+    QCOMPARE(encryption.result, SiteCheckResult::Pass);
+    QVERIFY2(encryption.detail.startsWith(QLatin1String("TLS 1.2, ")) &&
+                 encryption.detail.endsWith(QLatin1String(", implicit TLS")),
+             qPrintable(encryption.detail));
+    for (const SiteCheckStepId id :
+         {SiteCheckStepId::Greeting, SiteCheckStepId::Login, SiteCheckStepId::DataProtection,
+          SiteCheckStepId::Write, SiteCheckStepId::ReadBack, SiteCheckStepId::CleanUp})
+        QVERIFY2(steps.value(id).result == SiteCheckResult::Pass,
+                 qPrintable(siteCheckStepName(id) + ": " + steps.value(id).detail));
+    QVERIFY(!m_implicit.log().contains(QLatin1String("\"AUTH ")));
+    QVERIFY(check.protections.contains(QStringLiteral("TLS 1.2, implicit TLS")));
 }
 
 QTEST_GUILESS_MAIN(TestTransferTls)

@@ -17,8 +17,9 @@
 #include <unistd.h>
 
 // Debian's vsftpd on a free loopback port, for as long as this lives: serves
-// one folder, plain or with TLS required for the login and for all data, and
-// keeps a log of every command it received.
+// one folder, plain or with TLS required for the login and for all data
+// (after AUTH TLS, or implicit: TLS from the first byte), and keeps a log of
+// every command it received.
 //
 // The anonymous login asks for a password (any is taken), so that clients
 // send PASS as they would for an account of the machine.
@@ -36,7 +37,7 @@ class VsftpdProcess final
 {
     Q_DISABLE_COPY_MOVE(VsftpdProcess)
 public:
-    enum class Security { Plain, Tls };
+    enum class Security { Plain, Tls, ImplicitTls };
 
     static QString userName() { return QStringLiteral("anonymous"); }
     static QString password() { return QStringLiteral("tester@sarvel.localhost"); }
@@ -53,7 +54,7 @@ public:
         m_security = security;
         if (!m_dir.isValid())
             return fail(QStringLiteral("no temporary folder"));
-        if (security == Security::Tls && !makeCertificate())
+        if (security != Security::Plain && !makeCertificate())
             return false;
         // Another program may take the port between its probe and vsftpd's
         // bind; vsftpd then exits, and another port is tried.
@@ -73,7 +74,7 @@ public:
     // whose certificate was replaced.
     bool restartWithNewCertificate()
     {
-        if (m_security != Security::Tls || m_port == 0)
+        if (m_security == Security::Plain || m_port == 0)
             return fail(QStringLiteral("not serving with TLS"));
         stop();
         if (!makeCertificate())
@@ -193,7 +194,9 @@ private:
             "log_ftp_protocol=YES",
             QStringLiteral("vsftpd_log_file=%1").arg(m_dir.filePath(QStringLiteral("vsftpd.log"))),
         };
-        if (m_security == Security::Tls)
+        if (m_security == Security::ImplicitTls)
+            lines << "implicit_ssl=YES";
+        if (m_security != Security::Plain)
             lines += QStringList{
                 "ssl_enable=YES",
                 QStringLiteral("rsa_cert_file=%1").arg(certificatePath()),
@@ -243,7 +246,11 @@ private:
                         .arg(QString::fromLocal8Bit(why.readAll()).trimmed()));
     }
 
-    bool greeted() { return greetsOnPort(m_process, m_port, "220", m_token.toLatin1()); }
+    bool greeted()
+    {
+        return greetsOnPort(m_process, m_port, "220", m_token.toLatin1(),
+                            m_security == Security::ImplicitTls);
+    }
 
     QTemporaryDir m_dir;
     QTemporaryDir m_emptyDir;

@@ -6,6 +6,8 @@
 #include "operation_factory.h"
 #include "text/failure_text.h"
 #include "text/retrieved_data.h"
+#include "text/state_text.h"
+#include "text/transfer_address.h"
 #include "text/transfer_command.h"
 
 #include <QScopedValueRollback>
@@ -49,7 +51,9 @@ public:
     OperationOrder order(const TransferCommand &command) const;
     void post(std::function<void(TransferEngine &)> job);
     void receive(EngineReports &&reports);
+    void answer(bool ok, const QString &text);
     void refuse(const QString &message);
+    void setTimeout(const TransferCommand &command);
     void flush();
 
     CurlTransfer *q;
@@ -60,7 +64,7 @@ public:
     QString m_url;
     QString m_user;
     QString m_password;
-    int m_timeoutSeconds = 60;
+    int m_timeoutSeconds = DefaultTimeoutSeconds;
     CertificateLimits m_certificateLimits;
     bool m_newLogin = false;
     RemoteFolder m_folder;
@@ -116,28 +120,24 @@ CurlTransfer::Private::~Private()
 
 OperationOrder CurlTransfer::Private::order(const TransferCommand &command) const
 {
-    const QUrl url(m_url, QUrl::TolerantMode);
-    if (!url.isValid() || url.host().isEmpty())
+    const std::optional<TransferAddress> address = transferAddress(m_url);
+    if (!address && QUrl(m_url, QUrl::TolerantMode).host().isEmpty())
         throw std::runtime_error(
             QStringLiteral("The transfer URL \"%1\" names no host.").arg(m_url).toStdString());
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("sftp"))
+    if (!address)
         throw std::runtime_error(
-            QStringLiteral("The transfer URL \"%1\" is neither an FTP nor an SFTP address.")
+            QStringLiteral("The transfer URL \"%1\" is neither an FTP, an FTPS nor an SFTP "
+                           "address.")
                 .arg(m_url)
                 .toStdString());
-    const bool sftp = scheme == QLatin1String("sftp");
-    QUrl server;
-    server.setScheme(scheme);
-    server.setHost(url.host());
-    server.setPort(url.port());
 
     OperationOrder order;
     order.command = command;
-    order.protocol = sftp ? TransferProtocol::Sftp : TransferProtocol::Ftp;
-    order.serverUrl = server.toEncoded();
-    order.host = url.host();
-    order.port = url.port(sftp ? 22 : 21);
+    order.protocol = address->ssh ? TransferProtocol::Sftp : TransferProtocol::Ftp;
+    order.implicitTls = address->implicitTls;
+    order.serverUrl = address->serverUrl();
+    order.host = address->host;
+    order.port = address->port;
     order.user = m_user;
     order.password = m_password;
     order.folder = m_folder;
@@ -171,21 +171,45 @@ void CurlTransfer::Private::receive(EngineReports &&reports)
     flush();
 }
 
-// Ends an operation before anything goes to the engine, in the error state;
-// the reports go out from the event loop, after Execute has returned.
-void CurlTransfer::Private::refuse(const QString &message)
+// Ends a command the facade answers itself (ok), or one refused before
+// anything went to the engine: its last state with `text`, the text in the
+// log, and the end. The reports go out from the event loop, after Execute
+// has returned.
+void CurlTransfer::Private::answer(bool ok, const QString &text)
 {
-    EngineReport error;
-    error.state = TransferState::Error;
-    error.info = message;
+    EngineReport state;
+    state.state = ok ? TransferState::ResponseCompleted : TransferState::Error;
+    state.info = text;
+    EngineReport line;
+    line.kind = EngineReport::Kind::Protocol;
+    line.event.time = QTime::currentTime();
+    line.event.text = text;
     EngineReport finished;
     finished.kind = EngineReport::Kind::Finished;
+    finished.ok = ok;
+    finished.doneText = ok ? text : QString();
     EngineReports reports;
-    reports.push_back(std::move(error));
+    reports.push_back(std::move(state));
+    if (ok)
+        reports.push_back(std::move(line));
     reports.push_back(std::move(finished));
     auto batch = std::make_shared<EngineReports>(std::move(reports));
     QMetaObject::invokeMethod(
         q, [this, batch] { receive(std::move(*batch)); }, Qt::QueuedConnection);
+}
+
+void CurlTransfer::Private::refuse(const QString &message)
+{
+    answer(false, message);
+}
+
+// TIMEOUT: the wait for every reply of the commands after it, or what it is.
+void CurlTransfer::Private::setTimeout(const TransferCommand &command)
+{
+    const bool changed = !command.args.isEmpty();
+    if (changed)
+        m_timeoutSeconds = command.args.first().toInt();
+    answer(true, timeoutText(m_timeoutSeconds, changed));
 }
 
 void CurlTransfer::Private::flush()
@@ -324,6 +348,8 @@ void CurlTransfer::Execute(const QString &operation)
     }
     if (d->m_executing)
         throw std::runtime_error(StillExecutingText);
+    if (command.verb == TransferVerb::Timeout)
+        return d->setTimeout(command);
     if (d->m_url.isEmpty())
         throw std::runtime_error("No site chosen yet: pick a site in the site list first.");
     const OperationOrder order = d->order(command);

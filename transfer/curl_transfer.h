@@ -34,7 +34,8 @@ public:
     void answerTrust(bool trusted) override;
 
     // Seconds a connection attempt, a server reply or a stalled transfer may
-    // take before the operation ends in the error state; 60 by default.
+    // take before the operation ends in the error state, as TIMEOUT sets
+    // them; DefaultTimeoutSeconds until then.
     void setRequestTimeout(int seconds);
 
     // How near its end the server's certificate may be before CHECK's

@@ -32,7 +32,8 @@ QString siteCheckTargetOf(const OperationOrder &order)
 {
     const QStringList &args = order.command.args;
     const RemoteFolder folder = args.isEmpty() ? order.folder : order.folder.resolved(args.at(0));
-    const bool sftp = order.protocol == TransferProtocol::Sftp;
-    return siteCheckTarget(order.host, order.port, folder.display(),
-                           sftp ? QStringLiteral("sftp") : QStringLiteral("ftp"));
+    const QString scheme = order.protocol == TransferProtocol::Sftp ? QStringLiteral("sftp")
+                           : order.implicitTls                      ? QStringLiteral("ftps")
+                                                                    : QStringLiteral("ftp");
+    return siteCheckTarget(order.host, order.port, folder.display(), scheme);
 }

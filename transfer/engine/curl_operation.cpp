@@ -43,7 +43,9 @@ std::optional<OperationStep> CurlOperation::tlsStep(CURLcode result, TlsSettings
     attempt.easy = m_easy;
     attempt.result = result;
     attempt.check = check;
-    attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent;
+    // Under implicit TLS a refused PROT P comes after the login went out
+    // encrypted: there is no clear text to consent to, and the command fails.
+    attempt.clearTextNeedsConsent = m_order.clearTextNeedsConsent && !m_order.implicitTls;
     attempt.detail = errorDetail();
     attempt.checkFailure = checkFailure;
     attempt.trust = trust;

@@ -20,13 +20,17 @@ struct OperationOrder
 {
     TransferCommand command;
     TransferProtocol protocol = TransferProtocol::Ftp;
-    QByteArray serverUrl; // "ftp://host:port" or "sftp://host:port", no path, no credentials
+    // FTP with TLS from the first byte on every connection (ftps://): the
+    // login and all data protected, never clear text.
+    bool implicitTls = false;
+    QByteArray
+        serverUrl; // "ftp://host:port", "ftps://..." or "sftp://...", no path, no credentials
     QString host;
     int port = 21;
     QString user;
     QString password;
     RemoteFolder folder;
-    int timeoutSeconds = 60;
+    int timeoutSeconds = DefaultTimeoutSeconds;
     bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;

@@ -22,8 +22,10 @@ qint64 span(qint64 from, qint64 to)
 
 } // namespace
 
-FtpConversation::FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, ReportQueue &reports)
-    : m_verb(verb), m_role(role), m_reports(reports), m_controlTls(loginEncrypted)
+FtpConversation::FtpConversation(TransferVerb verb, Role role, bool loginEncrypted,
+                                 bool implicitTls, ReportQueue &reports)
+    : m_verb(verb), m_role(role), m_reports(reports), m_controlTls(loginEncrypted),
+      m_implicitTls(implicitTls)
 {
     m_clock.start();
 }
@@ -34,12 +36,17 @@ PhaseTimes FtpConversation::times(qint64 bytes) const
     if (m_freshLogin) {
         times.resolve = m_at.resolved;
         times.connect = span(m_at.resolved, m_at.connected);
-        times.greeting = span(m_at.connected, m_at.greeted);
+        // Under implicit TLS the greeting comes after the handshake.
+        times.greeting =
+            span(m_implicitTls && m_at.tlsDone >= 0 ? m_at.tlsDone : m_at.connected, m_at.greeted);
     }
     times.tls = span(m_at.tlsStart, m_at.tlsDone);
     times.login = span(m_at.loginStart, m_at.loginDone);
     times.firstByte = span(m_at.requestSent, m_at.firstByte);
-    times.transfer = span(m_at.firstByte, m_at.dataEnd);
+    // An upload's transfer ends with its last byte; the wait for the
+    // server's final reply after it is a phase of its own.
+    times.transfer = span(m_at.firstByte, allSent() ? m_at.dataSent : m_at.dataEnd);
+    times.confirm = span(m_at.dataSent, m_at.confirmed);
     times.total = now();
     times.bytes = bytes;
     return times;
@@ -98,6 +105,9 @@ ConnectionListener::Socket FtpConversation::socketOpening(const QString &address
 
 void FtpConversation::tlsStarted()
 {
+    // Under implicit TLS the handshake starts the moment the connection
+    // stands, often within the same call into libcurl.
+    connected();
     if (m_phase < Phase::LoggingIn && m_at.tlsStart < 0)
         m_at.tlsStart = now();
 }
@@ -113,11 +123,13 @@ void FtpConversation::tlsEstablished(const TlsHandshake &handshake)
     }
     m_at.tlsDone = now();
     m_controlTls = true;
-    m_protection = handshake.protection;
+    m_protection =
+        m_implicitTls ? implicitTlsProtection(handshake.protection) : handshake.protection;
     // The probe's handshake only fetches the certificate for the question.
     if (m_role == Role::Probe)
         return;
-    m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       tlsLine(handshake.protection, handshake.cipher, m_implicitTls));
     const CertificateFacts facts = certificateFactsFromDer(handshake.certificate);
     if (facts.valid)
         m_reports.protocol(ProtocolEvent::Kind::Info,
@@ -162,6 +174,8 @@ void FtpConversation::replyLine(const QString &line)
         return;
     }
     m_replied = true;
+    if (allSent() && !confirmed() && reply->code >= 200)
+        m_at.confirmed = now();
     if (m_phase < Phase::Greeted) {
         m_phase = Phase::Greeted;
         m_at.greeted = now();
@@ -186,4 +200,10 @@ void FtpConversation::dataMoving()
     m_phase = Phase::Transferring;
     m_at.firstByte = now();
     m_reports.state(TransferState::ReceivingResponse);
+}
+
+void FtpConversation::dataSent()
+{
+    if (m_verb == TransferVerb::Put && m_at.dataSent < 0)
+        m_at.dataSent = now();
 }

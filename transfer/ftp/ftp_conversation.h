@@ -2,9 +2,9 @@
 
 #include "engine/connection_watch.h"
 #include "text/failure_text.h"
-#include "text/transfer_command.h"
 #include "text/ftp_reply.h"
 #include "text/operator_log.h"
+#include "text/transfer_command.h"
 
 #include <QElapsedTimer>
 
@@ -33,8 +33,10 @@ public:
         Close,   // CLOSE: QUIT on the pooled login, and nothing more
     };
 
-    // `loginEncrypted`: the pooled login's connection runs over TLS.
-    FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, ReportQueue &reports);
+    // `loginEncrypted`: the pooled login's connection runs over TLS;
+    // `implicitTls`: a new one speaks TLS from its first byte (ftps://).
+    FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, bool implicitTls,
+                    ReportQueue &reports);
 
     Phase phase() const { return m_phase; }
     bool freshLogin() const { return m_freshLogin; }
@@ -43,6 +45,10 @@ public:
     const QString &protection() const { return m_protection; }
     const QString &pwdFolder() const { return m_pwdFolder; }
     qint64 serverSize() const { return m_serverSize; }
+    // An upload's data has all gone out, and the server's final reply to it
+    // has come.
+    bool allSent() const { return m_at.dataSent >= 0; }
+    bool confirmed() const { return m_at.confirmed >= 0; }
     // Why the reply under way was given up, once it broke the assembler's limits.
     std::optional<QString> replyError() const { return m_assembler.error(); }
 
@@ -53,6 +59,9 @@ public:
     void commandSent(const QString &command);
     void replyLine(const QString &line);
     void dataMoving();
+    // All of an upload's data is on the connection: what follows is the wait
+    // for the server's confirmation.
+    void dataSent();
     void ended();
 
     // What is known for the sentence of a failure, beyond libcurl's own facts.
@@ -71,6 +80,7 @@ private:
     bool m_freshLogin = false; // this operation opened the login's connection
     bool m_replied = false;    // a reply came in during this operation
     bool m_controlTls;         // the login's connection is encrypted
+    bool m_implicitTls;
     QString m_protection;
     QString m_lastCommand; // as sent, the password masked
     QString m_dataAddress; // of the last data connection
@@ -82,6 +92,7 @@ private:
     struct Stamps
     {
         qint64 resolved = -1, connected = -1, greeted = -1, tlsStart = -1, tlsDone = -1,
-               loginStart = -1, loginDone = -1, requestSent = -1, firstByte = -1, dataEnd = -1;
+               loginStart = -1, loginDone = -1, requestSent = -1, firstByte = -1, dataSent = -1,
+               confirmed = -1, dataEnd = -1;
     } m_at;
 };

@@ -21,7 +21,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     : CurlOperation(std::move(order), context), m_tlsCheck(context.check),
       m_checkFailure(context.reason), m_trust(context.trust), m_announceUtf8(context.announceUtf8),
       m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_tlsCheck), context.loginEncrypted,
-             m_reports)
+             m_order.implicitTls, m_reports)
 {
     m_request = prepareRequest(
         m_easy, m_order,
@@ -77,10 +77,17 @@ OperationOutcome FtpOperation::conclude(CURLcode result)
     if (m_order.command.verb == TransferVerb::Close)
         return finish(true, {}); // the login goes, whatever QUIT met
     QString failure = !m_files.failure().isEmpty() ? m_files.failure() : m_replyError;
+    // The data went out whole and only the server's word on it is missing:
+    // the file may well be there, which the operator must be told.
+    if (failure.isEmpty() && result == CURLE_OPERATION_TIMEDOUT && m_talk.allSent() &&
+        !m_talk.confirmed())
+        failure =
+            unconfirmedUploadText(m_order.command, m_files.uploadSize(), m_order.timeoutSeconds);
     // A refusal before the login ends stays as the server said it; a
-    // refused login is named as such.
+    // refused login, and a refused PROT P, are named as such.
     const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;
-    if (failure.isEmpty() && result != CURLE_OK && (!serverRefused || result == CURLE_LOGIN_DENIED))
+    if (failure.isEmpty() && result != CURLE_OK &&
+        (!serverRefused || result == CURLE_LOGIN_DENIED || result == CURLE_USE_SSL_FAILED))
         failure = describeFailure(result);
     // Past the login, a refusal is of the command itself: say which.
     if (failure.isEmpty() && result != CURLE_OK && serverRefused &&
@@ -234,6 +241,10 @@ int FtpOperation::onProgress(void *userp, curl_off_t dlTotal, curl_off_t dlNow, 
                              curl_off_t ulNow)
 {
     auto *self = static_cast<FtpOperation *>(userp);
+    // libcurl counts what it has written to the connection: once that is
+    // the whole file, what follows is the wait for the server's word on it.
+    if (self->m_files.uploading() && ulTotal > 0 && ulNow >= ulTotal)
+        self->m_talk.dataSent();
     if (self->m_sinceProgress.elapsed() < 250)
         return 0;
     self->m_sinceProgress.restart();

@@ -16,7 +16,7 @@ void configure(CURL *easy, const OperationOrder &order, const QByteArray &url)
 {
     // Every option back to its default first: options such as CURLOPT_UPLOAD
     // would otherwise stick and turn the next download into an upload.
-    startRequest(easy, url, "ftp");
+    startRequest(easy, url, order.implicitTls ? "ftps" : "ftp");
     // Credentials travel as options, never inside the URL, so no error text
     // or log line built from the URL can carry the password.
     setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());
@@ -34,15 +34,19 @@ void configure(CURL *easy, const OperationOrder &order, const QByteArray &url)
     setOption(easy, CURLOPT_UPLOAD_BUFFERSIZE, 256L * 1024);
 }
 
-void protect(CURL *easy, const TlsSettings &tls)
+void protect(CURL *easy, const TlsSettings &tls, bool implicitTls)
 {
     static const std::map<TlsSettings::Use, long> uses{
         {TlsSettings::Use::Required, CURLUSESSL_ALL},
         {TlsSettings::Use::IfOffered, CURLUSESSL_TRY},
         {TlsSettings::Use::Off, CURLUSESSL_NONE},
     };
-    setOption(easy, CURLOPT_USE_SSL, uses.at(tls.use));
-    if (tls.use == TlsSettings::Use::Off)
+    // Under implicit TLS the login is protected whatever is asked here, but
+    // libcurl takes a refused PROT P for clear data unless TLS is required
+    // for all: it is, so such a server fails the command instead.
+    const TlsSettings::Use use = implicitTls ? TlsSettings::Use::Required : tls.use;
+    setOption(easy, CURLOPT_USE_SSL, uses.at(use));
+    if (use == TlsSettings::Use::Off)
         return;
     // libcurl's default asks AUTH SSL first, which some servers refuse.
     setOption(easy, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
@@ -193,7 +197,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Hash:
         throw std::logic_error("REGET and HASH are made of other requests.");
     case TransferVerb::Abort:
-        throw std::logic_error("ABORT makes no request.");
+    case TransferVerb::Timeout:
+        throw std::logic_error("ABORT and TIMEOUT make no request.");
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.
@@ -201,7 +206,7 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         appendTo(prepared.quote, "*OPTS UTF8 ON");
         setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
     }
-    protect(prepared.easy, tls);
+    protect(prepared.easy, tls, order.implicitTls);
     return prepared;
 }
 
@@ -209,5 +214,5 @@ void prepareBareRequest(CURL *easy, const OperationOrder &order, const QByteArra
                         const TlsSettings &tls)
 {
     configure(easy, order, url);
-    protect(easy, tls);
+    protect(easy, tls, order.implicitTls);
 }

@@ -102,6 +102,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Reget: // made of a SIZE and GETs
     case TransferVerb::Hash:  // made of a GET
     case TransferVerb::Quote: // FTP only
+    case TransferVerb::Timeout:
         break;
     }
     return {};

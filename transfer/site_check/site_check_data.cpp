@@ -18,6 +18,7 @@ void SiteCheckData::restart(CURL *easy, bool upload)
     m_received.clear();
     m_sent = 0;
     m_firstByteMs = -1;
+    m_allSentMs = -1;
     setOption(easy, CURLOPT_WRITEFUNCTION, &SiteCheckData::onWrite);
     setOption(easy, CURLOPT_WRITEDATA, this);
     if (upload) {
@@ -50,5 +51,9 @@ size_t SiteCheckData::onRead(char *data, size_t size, size_t count, void *userp)
     const qint64 length = qMin(qint64(size * count), self->m_payload.size() - self->m_sent);
     std::memcpy(data, self->m_payload.constData() + self->m_sent, size_t(length));
     self->m_sent += length;
+    // libcurl stops reading once it has the size it was given, so the end is
+    // the last byte handed over, not a read that returns nothing.
+    if (self->m_sent == self->m_payload.size() && self->m_allSentMs < 0)
+        self->m_allSentMs = self->m_clock.elapsed();
     return size_t(length);
 }

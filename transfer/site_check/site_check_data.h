@@ -24,6 +24,8 @@ public:
     qint64 sent() const { return m_sent; }
     // Milliseconds on the check's clock; -1 before any byte came.
     qint64 firstByteMs() const { return m_firstByteMs; }
+    // When an upload's last byte was handed over; -1 before.
+    qint64 allSentMs() const { return m_allSentMs; }
 
     bool fileMayExist() const { return m_fileMayExist; }
     void setFileMayExist(bool mayExist) { m_fileMayExist = mayExist; }
@@ -42,5 +44,6 @@ private:
     QByteArray m_received;
     qint64 m_sent = 0;
     qint64 m_firstByteMs = -1;
+    qint64 m_allSentMs = -1;
     bool m_fileMayExist = false;
 };

@@ -2,6 +2,7 @@
 
 #include "site_check/rules/site_check_file_rules.h"
 #include "site_check/rules/site_check_tls_rules.h"
+#include "text/failure_text.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -94,7 +95,10 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
                            {{QStringLiteral("address"), peer}});
 
     const SiteCheckExchange *greeting = t.greeting();
-    const qint64 greetMs = greeting ? greeting->repliedMs - f.connectMs - f.resolveMs : -1;
+    // Under implicit TLS the server greets after the handshake.
+    const qint64 beforeGreeting =
+        f.connectMs + f.resolveMs + (f.implicitTls ? qMax<qint64>(0, f.tlsMs) : 0);
+    const qint64 greetMs = greeting ? greeting->repliedMs - beforeGreeting : -1;
     steps << siteCheckStep(
         SiteCheckStepId::Greeting,
         greeting ? greetingOutcome(greeting->code, greeting->words(), greetMs)
@@ -108,7 +112,7 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
     const QString protocol = f.tls ? f.handshake.protection : QString();
     steps << siteCheckStep(
         SiteCheckStepId::Encryption,
-        encryptionOutcome(protocol, f.tls ? f.handshake.cipher : QString()), f.tlsMs,
+        encryptionOutcome(protocol, f.tls ? f.handshake.cipher : QString(), f.implicitTls), f.tlsMs,
         {{QStringLiteral("protocol"), protocol}, {QStringLiteral("cipher"), f.handshake.cipher}},
         t.last(QStringLiteral("AUTH")));
     const CertificateFacts certificate = certificateFactsFromDer(f.handshake.certificate);
@@ -202,9 +206,21 @@ QList<SiteCheckStep> uploadSteps(const SiteCheckUploadFacts &f, const SiteCheckT
     const SiteCheckExchange *stor = t.last(QStringLiteral("STOR"), f.from);
     const int code = stor ? stor->code : 0;
     const qint64 bytes = f.payload.size();
-    steps << siteCheckStep(SiteCheckStepId::Write,
-                           writeOutcome(code, stor ? stor->words() : QString(), f.folder, bytes),
-                           f.elapsedMs, {{QStringLiteral("bytes"), bytes}}, stor);
+    const qint64 confirmMs = code / 100 == 2 && f.allSentMs >= 0 && stor->repliedMs >= f.allSentMs
+                                 ? stor->repliedMs - f.allSentMs
+                                 : -1;
+    const SiteCheckOutcome write =
+        f.unconfirmedAfter > 0
+            ? SiteCheckOutcome::fail(unconfirmedUploadText(bytes, f.unconfirmedAfter),
+                                     QStringLiteral("The server took the file's data but did "
+                                                    "not say it kept it: a slow disk or a scan "
+                                                    "of uploads may hold its reply."))
+            : combinedOutcome(
+                  {writeOutcome(code, stor ? stor->words() : QString(), f.folder, bytes),
+                   confirmationOutcome(confirmMs)});
+    steps << siteCheckStep(
+        SiteCheckStepId::Write, write, f.elapsedMs,
+        {{QStringLiteral("bytes"), bytes}, {QStringLiteral("confirmMs"), confirmMs}}, stor);
     if (code / 100 != 2)
         return steps;
 

@@ -29,6 +29,7 @@ struct SiteCheckLoginFacts
     QString peer; // the address the control connection reached
     qint64 connectMs = -1;
     bool tls = false;
+    bool implicitTls = false; // TLS from the first byte, before the greeting
     TlsHandshake handshake;
     qint64 tlsMs = -1;
     TlsSettings::Check check = TlsSettings::Check::Authorities;
@@ -63,6 +64,10 @@ struct SiteCheckUploadFacts
     QStringList featLines;
     qint64 elapsedMs = -1;
     qsizetype from = 0;
+    qint64 allSentMs = -1; // the last byte handed over, on the transcript's clock
+    // The data went out whole but the final reply did not come within this
+    // many seconds; 0 when it came, or the data did not go out whole.
+    int unconfirmedAfter = 0;
 };
 // Step 11, and step 12 when the file was written.
 QList<SiteCheckStep> uploadSteps(const SiteCheckUploadFacts &facts,

@@ -104,6 +104,7 @@ SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
     f.elapsedMs = now() - m_requestStart;
     f.firstByteMs = m_data.firstByteMs() < 0 ? -1 : m_data.firstByteMs() - m_requestStart;
     f.received = m_data.received();
+    f.allSentMs = m_data.allSentMs();
     f.peer = primaryAddress();
     f.dataAddress = m_dataAddress;
     // A connection refused before any command: the one this side refused.
@@ -146,9 +147,11 @@ OperationOutcome SiteCheckOperation::outcome()
 
 OperationOutcome SiteCheckOperation::withLogin(OperationOutcome outcome) const
 {
-    if (m_sequence->loggedIn())
-        outcome.protection =
-            m_controlTls ? m_handshake.protection : QStringLiteral("not encrypted");
+    if (m_sequence->loggedIn() && !m_controlTls)
+        outcome.protection = QStringLiteral("not encrypted");
+    else if (m_sequence->loggedIn())
+        outcome.protection = m_order.implicitTls ? implicitTlsProtection(m_handshake.protection)
+                                                 : m_handshake.protection;
     outcome.times.total = now() * 1000;
     return outcome;
 }
@@ -213,7 +216,8 @@ void SiteCheckOperation::tlsEstablished(const TlsHandshake &handshake)
     m_tlsMs = m_tlsStart >= 0 ? now() - m_tlsStart : -1;
     if (m_tlsCheck == TlsSettings::Check::Probe)
         return;
-    m_reports.protocol(ProtocolEvent::Kind::Info, tlsLine(handshake.protection, handshake.cipher));
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       tlsLine(handshake.protection, handshake.cipher, m_order.implicitTls));
 }
 
 void SiteCheckOperation::replyLine(const QString &line)

@@ -91,6 +91,7 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     facts.timedOut = f.result == CURLE_OPERATION_TIMEDOUT;
     facts.peer = f.peer;
     facts.tls = f.tls;
+    facts.implicitTls = m_target.order.implicitTls;
     facts.handshake = f.handshake;
     facts.tlsMs = f.tlsMs;
     facts.check = f.check;
@@ -168,10 +169,13 @@ SiteCheckRequest SiteCheckSequence::afterUpload(const SiteCheckRequestFacts &f,
     facts.featLines = m_featLines;
     facts.elapsedMs = f.elapsedMs;
     facts.from = f.from;
+    facts.allSentMs = f.allSentMs;
+    const SiteCheckExchange *stor = t.last(QStringLiteral("STOR"), f.from);
+    if (f.result == CURLE_OPERATION_TIMEDOUT && f.allSentMs >= 0 && stor && stor->code < 200)
+        facts.unconfirmedAfter = m_target.order.timeoutSeconds;
     const QList<SiteCheckStep> steps = uploadSteps(facts, t);
     for (const SiteCheckStep &step : steps)
         report(step);
-    const SiteCheckExchange *stor = t.last(QStringLiteral("STOR"), f.from);
     if (stor && isWriteRefusal(stor->code)) {
         m_book.skipAfter(SiteCheckStepId::Write, SiteCheckStepId::Verify, SiteCheckStepId::CleanUp,
                          writeRefusedText(facts.folder));

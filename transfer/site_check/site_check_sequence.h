@@ -24,6 +24,7 @@ struct SiteCheckRequestFacts
     qsizetype from = 0; // the request's first exchange in the transcript
     qint64 elapsedMs = -1;
     qint64 firstByteMs = -1; // after the request started
+    qint64 allSentMs = -1;   // an upload's last byte handed over, on the check's clock
     QByteArray received;
     QString peer;                // "address:port" of the control connection
     QString dataAddress;         // of the last data connection

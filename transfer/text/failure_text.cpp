@@ -2,6 +2,8 @@
 
 #include "text/state_text.h"
 
+#include <QLocale>
+
 QString withFailureDetail(const QString &text, const QString &detail)
 {
     return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
@@ -136,6 +138,12 @@ QString failureText(const FailureFacts &f)
         return withFailureDetail(QStringLiteral("The TLS handshake with %1 failed").arg(f.server),
                                  f.detail);
     case CURLE_USE_SSL_FAILED:
+        // After the login, the refusal was of PROT P: the data stays unsent
+        // rather than travel in clear.
+        if (f.lastCommand.startsWith(QLatin1String("PROT ")))
+            return QStringLiteral("%1 refused to encrypt the data connections (%2); nothing "
+                                  "was sent or received in clear")
+                .arg(f.server, f.lastReply);
         return QStringLiteral("%1 does not offer encryption").arg(f.server);
     case CURLE_LOGIN_DENIED: {
         const bool needsTls = f.lastReply.contains(QLatin1String("encrypt"), Qt::CaseInsensitive) ||
@@ -192,6 +200,20 @@ QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString 
         .arg(serverSize)
         .arg(localSize)
         .arg(path);
+}
+
+QString unconfirmedUploadText(qint64 bytes, int seconds)
+{
+    return QStringLiteral("all %1 bytes were sent; the server did not confirm the upload within "
+                          "%2 s")
+        .arg(QLocale(QLocale::English, QLocale::UnitedStates).toString(bytes))
+        .arg(seconds);
+}
+
+QString unconfirmedUploadText(const TransferCommand &command, qint64 bytes, int seconds)
+{
+    return QStringLiteral("PUT to %1: %2")
+        .arg(uploadRemoteName(command), unconfirmedUploadText(bytes, seconds));
 }
 
 QString declinedTrustText(const TrustQuestion &question)

@@ -87,6 +87,12 @@ QString declinedTrustText(const TrustQuestion &question);
 
 // A reply past the limits of what one reply may hold.
 QString malformedReplyText(const QString &server, const QString &why);
+// An upload whose data all went out, `bytes` of it, and whose final reply
+// did not come within `seconds`: the file may well be on the server. "all
+// 52,428,800 bytes were sent; the server did not confirm the upload within
+// 30 s", and with the command "PUT to big.bin: " in front.
+QString unconfirmedUploadText(qint64 bytes, int seconds);
+QString unconfirmedUploadText(const TransferCommand &command, qint64 bytes, int seconds);
 // An upload the server kept only part of.
 QString incompleteUploadText(qint64 serverSize, qint64 localSize, const QString &path);
 

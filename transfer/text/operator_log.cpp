@@ -9,9 +9,12 @@ QString groupedNumber(qint64 number)
 
 namespace {
 
-// Microseconds as milliseconds, one decimal below 100 ms.
-QString milliseconds(qint64 micros)
+// Microseconds as milliseconds, one decimal below 100 ms; from a second on
+// as seconds with one decimal.
+QString duration(qint64 micros)
 {
+    if (micros >= 1000000)
+        return QString::number(double(micros) / 1e6, 'f', 1) + QStringLiteral(" s");
     if (micros >= 100000)
         return QString::number((micros + 500) / 1000) + QStringLiteral(" ms");
     return QString::number(double(micros) / 1000.0, 'f', 1) + QStringLiteral(" ms");
@@ -93,12 +96,13 @@ QString timingLine(const PhaseTimes &times)
         {"login", times.login},
         {"first byte", times.firstByte},
         {"transfer", times.transfer},
+        {"confirm", times.confirm},
         {"total", times.total},
     };
     QStringList parts;
     for (const auto &[name, micros] : phases)
         if (micros >= 0)
-            parts << QLatin1String(name) + QLatin1Char(' ') + milliseconds(micros);
+            parts << QLatin1String(name) + QLatin1Char(' ') + duration(micros);
     QString line = QStringLiteral("Timing: ") + parts.join(QStringLiteral(", "));
     if (times.bytes >= 0) {
         line += QStringLiteral("; %1 bytes").arg(groupedNumber(times.bytes));
@@ -126,9 +130,16 @@ QString connectingLine(const QString &address)
     return QStringLiteral("Connecting to %1").arg(address);
 }
 
-QString tlsLine(const QString &protection, const QString &cipher)
+QString tlsLine(const QString &protection, const QString &cipher, bool implicitTls)
 {
+    if (implicitTls)
+        return QStringLiteral("%1 established, implicit TLS (%2)").arg(protection, cipher);
     return QStringLiteral("%1 established (%2)").arg(protection, cipher);
+}
+
+QString implicitTlsProtection(const QString &protection)
+{
+    return QStringLiteral("%1, implicit TLS").arg(protection);
 }
 
 QString certificateLine(const QString &subject, const QString &issuer, const QString &fingerprint)

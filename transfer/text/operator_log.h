@@ -39,12 +39,17 @@ QString startLine(const TransferCommand &command);
 // "GET done: 5,000 bytes in 0.01 s", "CD failed: 550 No such file".
 QString outcomeLine(const TransferCommand &command, bool ok, const QString &reply,
                     const PhaseTimes &times);
-// "Timing: resolve 0.1 ms, connect 0.2 ms, ..., total 4.1 ms; 5,000 bytes at 1.2 MiB/s".
+// "Timing: resolve 0.1 ms, connect 0.2 ms, ..., total 4.1 ms; 5,000 bytes at 1.2 MiB/s";
+// a phase of a second or more in seconds ("confirm 41.2 s").
 QString timingLine(const PhaseTimes &times);
 
 QString connectingLine(const QString &address);
-// "TLS 1.2 established (ECDHE-RSA-AES256-GCM-SHA384)".
-QString tlsLine(const QString &protection, const QString &cipher);
+// "TLS 1.2 established (ECDHE-RSA-AES256-GCM-SHA384)"; with `implicitTls`,
+// a connection that spoke TLS from its first byte (ftps://), "TLS 1.2
+// established, implicit TLS (...)".
+QString tlsLine(const QString &protection, const QString &cipher, bool implicitTls = false);
+// What protects a login under implicit TLS, for the indicator: "TLS 1.2, implicit TLS".
+QString implicitTlsProtection(const QString &protection);
 // "Certificate: CN=x; issued by CN=y; SHA-256 AB:CD:...".
 QString certificateLine(const QString &subject, const QString &issuer, const QString &fingerprint);
 

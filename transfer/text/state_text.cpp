@@ -128,3 +128,16 @@ QString uploadRemoteName(const TransferCommand &command)
         return command.args.at(1);
     return command.args.isEmpty() ? QString() : QFileInfo(localPath(command.args.at(0))).fileName();
 }
+
+QString timeoutText(int seconds, bool changed)
+{
+    const QString wait =
+        QStringLiteral("up to %1 s%2, the final reply after an upload's data "
+                       "included")
+            .arg(seconds)
+            .arg(seconds == DefaultTimeoutSeconds ? QStringLiteral(" (the default)") : QString());
+    if (changed)
+        return QStringLiteral("From the next command on, each server reply is awaited %1")
+            .arg(wait);
+    return QStringLiteral("Each server reply is awaited %1; TIMEOUT SECONDS changes it").arg(wait);
+}

@@ -20,6 +20,10 @@ QString commandDoneText(const TransferCommand &command, const PhaseTimes &times)
 // Where PUT puts its file: the remote name given, else the local file's name.
 QString uploadRemoteName(const TransferCommand &command);
 
+// What TIMEOUT answers: the wait now in force for every server reply, just
+// set (`changed`) or asked for.
+QString timeoutText(int seconds, bool changed);
+
 // Get Chunk found nothing more to show.
 inline constexpr char NoMoreDataText[] =
     "Nothing more to show: Get Chunk has shown all the data the last command retrieved.";

@@ -37,6 +37,7 @@ constexpr VerbSpec kVerbs[] = {
     {"HASH", TransferVerb::Hash, 1, 2, "HASH remote-file [local-file]"},
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
+    {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -98,7 +99,7 @@ QString acceptedFtpVerbs()
         else
             usages << QLatin1String(kVerbs[i].usage);
     }
-    reject(QStringLiteral("%1 Accepted commands: %2.\n%3")
+    reject(QStringLiteral("%1 Commands: %2.\n%3")
                .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
@@ -119,6 +120,21 @@ QString asciiUpper(const QString &word)
         if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
             c = QChar(c.unicode() - 'a' + 'A');
     return upper;
+}
+
+// TIMEOUT's argument: digits only, so "1e3", "+5" and " 5" are refused
+// rather than read as something the operator may not have meant.
+void checkSeconds(const QString &word, const VerbSpec &spec)
+{
+    bool digits = word.size() <= 4;
+    for (const QChar c : word)
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const int seconds = digits ? word.toInt() : 0;
+    if (seconds < 1 || seconds > MaxTimeoutSeconds)
+        reject(QStringLiteral("%1 takes a whole number of seconds from 1 to %2: %3")
+                   .arg(QLatin1String(spec.name))
+                   .arg(MaxTimeoutSeconds)
+                   .arg(QLatin1String(spec.usage)));
 }
 
 } // namespace
@@ -160,6 +176,8 @@ TransferCommand parseTransferCommand(const QString &text)
             if (word.isEmpty())
                 reject(QStringLiteral("%1 was given an empty name: %2")
                            .arg(name, QLatin1String(spec.usage)));
+        if (spec.verb == TransferVerb::Timeout && !words.isEmpty())
+            checkSeconds(words.first(), spec);
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown FTP command \"%1\".").arg(name));

@@ -23,6 +23,7 @@ enum class TransferVerb {
     Check,
     Hash,
     Abort,
+    Timeout,
     // Raw FTP commands, sent in turn after changing into the current folder:
     // a step of an operation made of several, never typed by the operator.
     Quote
@@ -37,11 +38,18 @@ struct TransferCommand
 // Parses an operator's command: a case-insensitive verb and its arguments,
 // separated by spaces; an argument with spaces goes in double quotes. Throws
 // std::invalid_argument with a message naming what is wrong (unknown verb,
-// missing or surplus argument, a line break or other control character) and
+// missing or surplus argument, a line break or other control character,
+// TIMEOUT's seconds other than a whole number from 1 to MaxTimeoutSeconds) and
 // nothing is sent. Verbs are compared in ASCII only. A message's first line
 // says it all in a status bar's room; lines after it, if any, are the
 // details (for an unknown verb, every command's form).
 TransferCommand parseTransferCommand(const QString &text);
+
+// How long a connection, each server reply and a stalled transfer may take
+// before a command fails, in seconds, until TIMEOUT says otherwise; and the
+// longest wait TIMEOUT accepts, an hour.
+inline constexpr int DefaultTimeoutSeconds = 60;
+inline constexpr int MaxTimeoutSeconds = 3600;
 
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);

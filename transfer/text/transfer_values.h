@@ -35,6 +35,9 @@ struct PhaseTimes
     qint64 login = -1;
     qint64 firstByte = -1;
     qint64 transfer = -1;
+    // An upload: from its last byte sent to the server's final reply, the
+    // server's confirmation that it has the file.
+    qint64 confirm = -1;
     qint64 total = 0;
     qint64 bytes = -1; // moved by a transfer; -1 when the command moves no data
 };

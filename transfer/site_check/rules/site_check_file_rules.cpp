@@ -112,6 +112,21 @@ SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString 
                        "the account over its quota."));
 }
 
+SiteCheckOutcome confirmationOutcome(qint64 confirmMs)
+{
+    if (confirmMs < 0)
+        return SiteCheckOutcome::skipped({});
+    const QString after = confirmMs < 1000
+                              ? QStringLiteral("%1 ms").arg(confirmMs)
+                              : QStringLiteral("%1 s").arg(double(confirmMs) / 1000.0, 0, 'f', 1);
+    const QString detail = QStringLiteral("confirmed %1 after the last byte").arg(after);
+    if (confirmMs <= SlowConfirmationMs)
+        return SiteCheckOutcome::pass(detail);
+    return SiteCheckOutcome::warning(
+        detail, QStringLiteral("The server is slow to confirm an upload: clients that wait less "
+                               "for its reply report a failure although the file arrived."));
+}
+
 SiteCheckOutcome sizeOutcome(qint64 sent, qint64 reported)
 {
     if (reported < 0)

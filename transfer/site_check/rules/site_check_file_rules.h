@@ -30,6 +30,13 @@ SiteCheckOutcome writeOutcome(int code, const QString &text, const QString &fold
 SiteCheckOutcome uploadOutcome(const QString &said, bool refused, const QString &folder,
                                qint64 bytes);
 
+// Step 11 beside the write: how long after the test file's last byte the
+// server confirmed it (-1: not measured, skipped); a warning past
+// SlowConfirmationMs, since clients that wait less for that reply report
+// a failure although the file arrived.
+inline constexpr qint64 SlowConfirmationMs = 1000;
+SiteCheckOutcome confirmationOutcome(qint64 confirmMs);
+
 // Step 12 is the combinedOutcome of sizeOutcome, clockOutcome and
 // hashOutcome: each skips itself when the server lacks its command.
 // The server's size of the test file against the bytes sent; -1

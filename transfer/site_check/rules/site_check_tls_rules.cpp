@@ -10,14 +10,15 @@ constexpr auto fail = &SiteCheckOutcome::fail;
 
 } // namespace
 
-SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher)
+SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher, bool implicitTls)
 {
     if (protocol.isEmpty())
         return warning(QStringLiteral("the server offers no TLS"),
                        QStringLiteral("The password and the data travel in clear: anyone on the "
                                       "way can read them."));
-    const QString detail =
-        cipher.isEmpty() ? protocol : QStringLiteral("%1, %2").arg(protocol, cipher);
+    QString detail = cipher.isEmpty() ? protocol : QStringLiteral("%1, %2").arg(protocol, cipher);
+    if (implicitTls)
+        detail += QStringLiteral(", implicit TLS");
     static const QRegularExpression outdated(QStringLiteral("^(SSL|TLS 1\\.[01]$)"));
     if (outdated.match(protocol).hasMatch())
         return warning(detail, QStringLiteral("%1 is outdated; the server should offer TLS 1.2 "

@@ -10,8 +10,10 @@
 // do under TLS.
 
 // Step 4: the protocol and cipher of the control connection, both empty
-// when the server offers no TLS.
-SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher);
+// when the server offers no TLS; `implicitTls` when it spoke TLS from its
+// first byte (ftps://), with no AUTH TLS.
+SiteCheckOutcome encryptionOutcome(const QString &protocol, const QString &cipher,
+                                   bool implicitTls = false);
 
 // Step 5: what is known of the server's certificate.
 struct CertificateCheck
