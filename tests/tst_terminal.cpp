@@ -63,7 +63,7 @@ void TestTerminal::usageAndVersionWithoutDisplay()
         const Run help = sarvel({option});
         QCOMPARE(help.status, 0);
         QVERIFY2(help.out.startsWith("Usage: sarvel"), help.out.constData());
-        for (const char *form : {"sarvel [Qt options]", "sarvel --check ftp://",
+        for (const char *form : {"sarvel [Qt options]", "sarvel --check ftp[s]://",
                                  "sarvel --check sftp://", "--json", "--trust", "SARVEL_PASSWORD"})
             QVERIFY2(help.out.contains(form), form);
         QVERIFY(help.err.isEmpty());

@@ -87,9 +87,9 @@ void TestTransferCommand::rejected_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message"); // a part of the message
     QTest::newRow("empty") << ""
-                           << "No FTP command given";
+                           << "No command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown FTP command \"FETCH\". Commands: GET";
+                                  << "Unknown command \"FETCH\". Verbs: GET, REGET";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"
@@ -117,9 +117,9 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("C1 last") << withChar("CD a", 0x009f) << "control character (U+009F)";
     QTest::newRow("control in the verb") << withChar("CD", 0x0000, " x") << "U+0000";
     QTest::newRow("dotless i") << "d\u0131r"
-                               << "Unknown FTP command";
+                               << "Unknown command";
     QTest::newRow("long s") << "\u017Fize x"
-                            << "Unknown FTP command";
+                            << "Unknown command";
     // TIMEOUT takes plain digits only, within its range.
     for (const char *seconds : {"0", "3601", "99999", "abc", "-5", "+5", "1e3", "2.5", "\uFF13"})
         QTest::addRow("timeout %s", seconds)

@@ -99,7 +99,7 @@ QString acceptedFtpVerbs()
         else
             usages << QLatin1String(kVerbs[i].usage);
     }
-    reject(QStringLiteral("%1 Commands: %2.\n%3")
+    reject(QStringLiteral("%1 Verbs: %2.\n%3")
                .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
@@ -154,7 +154,7 @@ TransferCommand parseTransferCommand(const QString &text)
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
-        rejectVerb(QStringLiteral("No FTP command given."));
+        rejectVerb(QStringLiteral("No command given."));
 
     const QString name = asciiUpper(words.takeFirst());
     for (const VerbSpec &spec : kVerbs) {
@@ -180,7 +180,7 @@ TransferCommand parseTransferCommand(const QString &text)
             checkSeconds(words.first(), spec);
         return {spec.verb, words};
     }
-    rejectVerb(QStringLiteral("Unknown FTP command \"%1\".").arg(name));
+    rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
 }
 
 QString transferVerbName(TransferVerb verb)
