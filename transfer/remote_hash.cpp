@@ -3,23 +3,11 @@
 #include "engine/report_queue.h"
 #include "local_path.h"
 #include "text/failure_text.h"
+#include "text/remote_hash_text.h"
 
 #include <QFile>
 
 #include <stdexcept>
-
-namespace {
-
-// The hash of all `device` holds, read from its start; nothing on a read error.
-std::optional<QByteArray> hashOf(QIODevice &device, QCryptographicHash::Algorithm algorithm)
-{
-    QCryptographicHash hash(algorithm);
-    if (!device.seek(0) || !hash.addData(&device))
-        return std::nullopt;
-    return hash.result().toHex();
-}
-
-} // namespace
 
 RemoteHash::RemoteHash(OperationOrder order, const OperationContext &context, OperationFactory make)
     : StepwiseOperation(std::move(order), context, std::move(make))
@@ -51,36 +39,40 @@ OperationStep RemoteHash::next(OperationOutcome outcome)
 {
     switch (m_phase) {
     case Phase::Features: {
-        const QString name = m_remote.mid(m_remote.lastIndexOf(QLatin1Char('/')) + 1);
-        m_request = reports().replyCode() == 211
-                        ? ftpHashRequest(ftpHashOffer(reports().replyText()), m_remote)
-                        : std::nullopt;
-        if (!m_request || name != m_remote)
-            return readBack(); // the commands take names in the current folder only
+        // The commands take names in the current folder only.
+        const bool here = !m_remote.contains(QLatin1Char('/'));
+        m_hash = reports().replyCode() == 211 && here
+                     ? hashCommand(reports().replyText().split(QLatin1Char('\n')))
+                     : HashCommand{};
+        if (m_hash.command.isEmpty())
+            return readBack();
         m_phase = Phase::ServerHash;
-        return begin(TransferCommand{TransferVerb::Quote, m_request->commands});
+        // "*": a refusal leaves the read-back to tell.
+        QStringList commands{QLatin1Char('*') + m_hash.command + QLatin1Char(' ') + m_remote};
+        if (!m_hash.select.isEmpty())
+            commands.prepend(QLatin1Char('*') + m_hash.select);
+        return begin(TransferCommand{TransferVerb::Quote, commands});
     }
     case Phase::ServerHash: {
-        const std::optional<QByteArray> hex =
-            hashInReply(reports().replyCode(), reports().replyText(), m_request->hashCommand);
-        if (!hex)
+        const QString hex = replyDigest(m_hash, reports().replyText(), -1);
+        if (hex.isEmpty())
             return readBack();
-        return answer(std::move(outcome), m_request->algorithm, *hex, -1);
+        return answer(std::move(outcome), m_hash.algorithm, hex, -1);
     }
     case Phase::ReadBack:
         break;
     }
-    const std::optional<QByteArray> hex =
-        outcome.retrieved ? hashOf(*outcome.retrieved, QCryptographicHash::Sha256) : std::nullopt;
-    if (!hex)
+    const QString sha256 = QStringLiteral("SHA-256");
+    const QString hex = outcome.retrieved ? localDigest(sha256, *outcome.retrieved) : QString();
+    if (hex.isEmpty())
         return end(std::move(outcome),
                    QStringLiteral("The read-back of %1 could not be hashed").arg(m_remote));
     const qint64 read = outcome.retrieved->size();
-    return answer(std::move(outcome), QStringLiteral("SHA-256"), *hex, read);
+    return answer(std::move(outcome), sha256, hex, read);
 }
 
 OperationStep RemoteHash::answer(OperationOutcome outcome, const QString &algorithm,
-                                 const QByteArray &hex, qint64 readBack)
+                                 const QString &hex, qint64 readBack)
 {
     outcome.retrieved.reset();
     outcome.times.bytes = -1;
@@ -90,14 +82,13 @@ OperationStep RemoteHash::answer(OperationOutcome outcome, const QString &algori
         return end(std::move(outcome));
     }
     QFile local(m_local);
-    const std::optional<QCryptographicHash::Algorithm> kind = hashAlgorithm(algorithm);
-    const std::optional<QByteArray> localHex =
-        kind && local.open(QIODevice::ReadOnly) ? hashOf(local, *kind) : std::nullopt;
-    if (!localHex)
+    const QString localHex =
+        local.open(QIODevice::ReadOnly) ? localDigest(algorithm, local) : QString();
+    if (localHex.isEmpty())
         return end(std::move(outcome),
                    QStringLiteral("%1; %2 could not be hashed with it").arg(remote, m_local));
-    const bool match = *localHex == hex;
-    const QString text = hashMatchText(remote, m_local, match, *localHex);
+    const bool match = localHex == hex;
+    const QString text = hashMatchText(remote, m_local, match, localHex);
     if (!match)
         return end(std::move(outcome), text);
     outcome.summary = text;

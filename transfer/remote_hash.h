@@ -1,11 +1,11 @@
 #pragma once
 
 #include "engine/stepwise_operation.h"
-#include "text/remote_hash_text.h"
+#include "text/ftp_hash.h"
 
 // HASH: a remote file's hash, and whether a local file matches it. On FTP
 // the server computes it where its FEAT reply offers a way (HASH, else
-// XSHA256, XSHA1 or XMD5); otherwise, and on SFTP, it is computed here from
+// XSHA256, XSHA1, XMD5 or XCRC); otherwise, and on SFTP, it is computed here from
 // a read-back of the file.
 class RemoteHash final : public StepwiseOperation
 {
@@ -17,11 +17,11 @@ private:
 
     OperationStep next(OperationOutcome outcome) override;
     OperationStep readBack();
-    OperationStep answer(OperationOutcome outcome, const QString &algorithm, const QByteArray &hex,
+    OperationStep answer(OperationOutcome outcome, const QString &algorithm, const QString &hex,
                          qint64 readBack);
 
     QString m_remote;
     QString m_local; // empty: no comparison
-    std::optional<FtpHashRequest> m_request;
+    HashCommand m_hash;
     Phase m_phase = Phase::Features;
 };

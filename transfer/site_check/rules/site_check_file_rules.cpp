@@ -13,39 +13,6 @@ namespace {
 constexpr qsizetype PayloadSize = 256 * 1024;
 constexpr qint64 ClockTolerance = 120; // s
 
-struct HashAlgorithm
-{
-    const char *name;    // as HASH names it
-    const char *command; // the older command that answers with it
-    int hexDigits;
-};
-
-// Strongest first: the check uses the first one the server offers.
-constexpr HashAlgorithm HashAlgorithms[] = {
-    {"SHA-512", nullptr, 128}, {"SHA-256", "XSHA256", 64}, {"SHA-1", "XSHA1", 40},
-    {"MD5", "XMD5", 32},       {"CRC32", "XCRC", 8},
-};
-
-const HashAlgorithm *algorithmNamed(const QString &name)
-{
-    const auto found = std::find_if(
-        std::begin(HashAlgorithms), std::end(HashAlgorithms), [&name](const HashAlgorithm &a) {
-            return name.compare(QLatin1String(a.name), Qt::CaseInsensitive) == 0;
-        });
-    return found == std::end(HashAlgorithms) ? nullptr : found;
-}
-
-quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xffffffffU;
-    for (const char byte : data) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320U & (0U - (crc & 1U)));
-    }
-    return ~crc;
-}
-
 // "1 h 0 min 3 s", "5 min 12 s", "40 s".
 QString duration(qint64 seconds)
 {
@@ -181,73 +148,6 @@ SiteCheckOutcome clockOutcome(const QString &mdtmReply, const QDateTime &uploadE
     return SiteCheckOutcome::warning(
         detail, QStringLiteral("The server's clock or this computer's is wrong: both should keep "
                                "time by NTP."));
-}
-
-HashCommand hashCommand(const QStringList &featReplyLines)
-{
-    const QStringList offered = offeredFeatures(featReplyLines);
-    if (offered.contains(QLatin1String("HASH"))) {
-        // " HASH SHA-256*;SHA-1;MD5": the algorithms, the one in use starred.
-        QStringList algorithms;
-        QString current;
-        for (const QString &line : featReplyLines) {
-            const QStringList words = line.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            if (words.size() != 2 || words[0].compare(QLatin1String("HASH"), Qt::CaseInsensitive))
-                continue;
-            for (QString name : words[1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-                if (name.endsWith(QLatin1Char('*')))
-                    current = name.chopped(1).toUpper();
-                algorithms << name.remove(QLatin1Char('*')).toUpper();
-            }
-        }
-        for (const HashAlgorithm &a : HashAlgorithms)
-            if (algorithms.contains(QLatin1String(a.name))) {
-                const QString name = QLatin1String(a.name);
-                return {name == current ? QString() : QStringLiteral("OPTS HASH ") + name,
-                        QStringLiteral("HASH"), name};
-            }
-    }
-    for (const HashAlgorithm &a : HashAlgorithms)
-        if (a.command && offered.contains(QLatin1String(a.command)))
-            return {QString(), QLatin1String(a.command), QLatin1String(a.name)};
-    return {};
-}
-
-QString localDigest(const QString &algorithm, const QByteArray &data)
-{
-    const HashAlgorithm *a = algorithmNamed(algorithm);
-    if (!a)
-        return {};
-    if (a->hexDigits == 8)
-        return QStringLiteral("%1").arg(crc32(data), 8, 16, QLatin1Char('0'));
-    const auto method = a->hexDigits == 128  ? QCryptographicHash::Sha512
-                        : a->hexDigits == 64 ? QCryptographicHash::Sha256
-                        : a->hexDigits == 40 ? QCryptographicHash::Sha1
-                                             : QCryptographicHash::Md5;
-    return QString::fromLatin1(QCryptographicHash::hash(data, method).toHex());
-}
-
-QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size)
-{
-    const HashAlgorithm *a = algorithmNamed(hash.algorithm);
-    if (!a || !(reply.startsWith(QLatin1String("213 ")) || reply.startsWith(QLatin1String("250 "))))
-        return {};
-    const QStringList words = reply.mid(4).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (hash.command == QLatin1String("HASH")) {
-        // "213 SHA-256 0-262143 <hex> name": the range must be the whole file;
-        // servers differ on whether its end is the last byte or one past it.
-        if (words.size() < 3 || words[0].compare(hash.algorithm, Qt::CaseInsensitive))
-            return {};
-        const QStringList range = words[1].split(QLatin1Char('-'));
-        if (range.size() != 2 || range[0] != QLatin1String("0") ||
-            (range[1].toLongLong() != size - 1 && range[1].toLongLong() != size))
-            return {};
-    }
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]+$"));
-    for (const QString &word : words)
-        if (word.size() == a->hexDigits && hex.match(word).hasMatch())
-            return word.toLower();
-    return {};
 }
 
 SiteCheckOutcome hashOutcome(const HashCommand &hash, const QString &local, const QString &remote)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/ftp_hash.h"
 #include "text/report/site_check_report.h"
 
 #include <QByteArray>
@@ -49,22 +50,6 @@ QDateTime mdtmTime(const QString &reply);
 // upload ended.
 SiteCheckOutcome clockOutcome(const QString &mdtmReply, const QDateTime &uploadEndedUtc);
 
-// A server-side hash: the commands to send for it and the algorithm of the
-// digest it answers with. Empty command when FEAT lists none.
-struct HashCommand
-{
-    QString select;    // "OPTS HASH SHA-256" when HASH must be switched first, else empty
-    QString command;   // "HASH", "XSHA256", "XSHA1", "XMD5" or "XCRC"
-    QString algorithm; // "SHA-512", "SHA-256", "SHA-1", "MD5" or "CRC32"
-};
-HashCommand hashCommand(const QStringList &featReplyLines);
-// The digest, lower-case hex, of `data` by `algorithm`; empty for an
-// unknown algorithm.
-QString localDigest(const QString &algorithm, const QByteArray &data);
-// The digest, lower-case hex, in the server's reply to `hash`; empty when
-// the reply holds none of the algorithm's length or, for HASH, covers other
-// than the whole `size` bytes.
-QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size);
 SiteCheckOutcome hashOutcome(const HashCommand &hash, const QString &local, const QString &remote);
 
 // Step 13: the download against what was sent.

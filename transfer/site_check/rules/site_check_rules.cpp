@@ -132,26 +132,6 @@ SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user
                                        "only, so as not to lock the account."));
 }
 
-QStringList offeredFeatures(const QStringList &featReplyLines)
-{
-    static const QRegularExpression replyCode(QStringLiteral("^\\d{3}([ -]|$)"));
-    QStringList features;
-    for (const QString &line : featReplyLines) {
-        if (replyCode.match(line).hasMatch())
-            continue;
-        const QStringList words = line.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.isEmpty())
-            continue;
-        QString name = words.first().toUpper();
-        if (name == QLatin1String("REST") && words.size() > 1 &&
-            words[1].compare(QLatin1String("STREAM"), Qt::CaseInsensitive) == 0)
-            name = QStringLiteral("REST STREAM");
-        if (!features.contains(name))
-            features << name;
-    }
-    return features;
-}
-
 SiteCheckOutcome featuresOutcome(bool featAnswered, const QStringList &features,
                                  const QString &system)
 {

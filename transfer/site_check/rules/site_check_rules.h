@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/ftp_hash.h"
 #include "text/report/site_check_report.h"
 
 #include <QString>
@@ -29,10 +30,7 @@ SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs
 // Step 6: the reply to the one login attempt.
 SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user);
 
-// Step 7. The feature names of a FEAT reply, upper case, one per line it
-// lists ("UTF8", "MLSD", "REST STREAM", "HASH"); the parameters after a
-// name are dropped, except that REST keeps STREAM.
-QStringList offeredFeatures(const QStringList &featReplyLines);
+// Step 7 (the features offered as offeredFeatures reads them).
 // featAnswered is false when the server refused FEAT.
 SiteCheckOutcome featuresOutcome(bool featAnswered, const QStringList &features,
                                  const QString &system);
