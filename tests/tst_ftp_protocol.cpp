@@ -1,8 +1,8 @@
 // The pure protocol pieces: reply assembly, the PWD reply and remote folders,
 // and the decoding of retrieved data for Get Chunk.
-#include "text/chunk_decoder.h"
-#include "text/ftp_reply.h"
-#include "text/remote_folder.h"
+#include "text/protocol/chunk_decoder.h"
+#include "text/protocol/ftp_reply.h"
+#include "text/protocol/remote_folder.h"
 #include "engine/tls_trust.h"
 
 #include <QTest>

@@ -4,7 +4,7 @@
 // whose only host key is RSA with SHA-2 signatures.
 #include "ssh_server_process.h"
 #include "text/report/site_check_report.h"
-#include "text/ssh_offer.h"
+#include "text/protocol/ssh_offer.h"
 #include "transfer_run.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/stepwise_operation.h"
-#include "text/ftp_hash.h"
+#include "text/protocol/ftp_hash.h"
 
 // HASH: a remote file's hash, and whether a local file matches it. On FTP
 // the server computes it where its FEAT reply offers a way (HASH, else

@@ -1,6 +1,6 @@
 // The chunk decoder: data cut anywhere decodes as it does whole, and no
 // character after a malformed sequence is lost.
-#include "text/chunk_decoder.h"
+#include "text/protocol/chunk_decoder.h"
 #include "fuzz_check.h"
 
 #include <QByteArray>

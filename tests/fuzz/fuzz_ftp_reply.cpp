@@ -1,7 +1,7 @@
 // The reply assembler against any server: every reply it completes has a
 // code of three ASCII digits from 100 to 599 that starts its text, and what
 // it holds for one reply stays within its limits.
-#include "text/ftp_reply.h"
+#include "text/protocol/ftp_reply.h"
 #include "fuzz_check.h"
 
 #include <QByteArray>

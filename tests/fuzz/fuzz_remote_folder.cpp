@@ -2,7 +2,7 @@
 // segment, ".." only leads a relative folder, and the URL path has one "/"
 // per segment.
 #include "fuzz_check.h"
-#include "text/remote_folder.h"
+#include "text/protocol/remote_folder.h"
 
 #include <QByteArray>
 #include <QList>

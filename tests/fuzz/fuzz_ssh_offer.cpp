@@ -2,7 +2,7 @@
 // reads past what it was given, an offer it completes stays the same however
 // much follows it, and an offer has everything in common with itself.
 #include "fuzz_check.h"
-#include "text/ssh_offer.h"
+#include "text/protocol/ssh_offer.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/remote_folder.h"
+#include "text/protocol/remote_folder.h"
 #include "text/report/site_check_report.h"
 #include "text/transfer_command.h"
 #include "text/transfer_values.h"

@@ -2,7 +2,7 @@
 
 #include "engine/connection_watch.h"
 #include "text/failure_text.h"
-#include "text/ftp_reply.h"
+#include "text/protocol/ftp_reply.h"
 #include "text/operator_log.h"
 #include "text/transfer_command.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/remote_folder.h"
+#include "text/protocol/remote_folder.h"
 
 #include <QByteArray>
 #include <QString>

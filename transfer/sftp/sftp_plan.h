@@ -2,7 +2,7 @@
 
 #include "sftp/sftp_request.h"
 #include "text/transfer_command.h"
-#include "text/remote_folder.h"
+#include "text/protocol/remote_folder.h"
 
 #include <QByteArray>
 #include <QList>

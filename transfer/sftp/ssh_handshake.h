@@ -1,7 +1,7 @@
 #pragma once
 
-#include "text/ssh_offer.h"
-#include "text/ssh_session_facts.h"
+#include "text/protocol/ssh_offer.h"
+#include "text/protocol/ssh_session_facts.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/ssh_offer.h"
+#include "text/protocol/ssh_offer.h"
 
 #include <optional>
 

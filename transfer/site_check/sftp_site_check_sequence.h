@@ -4,9 +4,9 @@
 #include "sftp/ssh_host_key.h"
 #include "site_check/site_check_book.h"
 #include "text/failure_text.h"
-#include "text/remote_folder.h"
-#include "text/ssh_offer.h"
-#include "text/ssh_session_facts.h"
+#include "text/protocol/remote_folder.h"
+#include "text/protocol/ssh_offer.h"
+#include "text/protocol/ssh_session_facts.h"
 
 #include <QDateTime>
 

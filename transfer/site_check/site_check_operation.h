@@ -9,7 +9,7 @@
 #include "site_check/site_check_requests.h"
 #include "site_check/site_check_sequence.h"
 #include "site_check/site_check_transcript.h"
-#include "text/ftp_reply.h"
+#include "text/protocol/ftp_reply.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/ftp_reply.h"
+#include "text/protocol/ftp_reply.h"
 
 #include <QList>
 #include <QString>

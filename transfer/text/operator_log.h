@@ -1,7 +1,7 @@
 #pragma once
 
 #include "text/connection_text.h"
-#include "text/ssh_session_facts.h"
+#include "text/protocol/ssh_session_facts.h"
 #include "text/transfer_command.h"
 #include "text/transfer_values.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/chunk_decoder.h"
+#include "text/protocol/chunk_decoder.h"
 
 #include <QIODevice>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "text/report/site_check_report.h"
-#include "text/ssh_offer.h"
-#include "text/ssh_session_facts.h"
+#include "text/protocol/ssh_offer.h"
+#include "text/protocol/ssh_session_facts.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/ftp_hash.h"
+#include "text/protocol/ftp_hash.h"
 #include "text/report/site_check_report.h"
 
 #include <QByteArray>

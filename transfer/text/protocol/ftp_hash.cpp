@@ -1,4 +1,4 @@
-#include "text/ftp_hash.h"
+#include "text/protocol/ftp_hash.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "text/ssh_session_facts.h"
+#include "text/protocol/ssh_session_facts.h"
 
 QString printableSshVersion(const char *version)
 {

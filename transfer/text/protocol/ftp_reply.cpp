@@ -1,4 +1,4 @@
-#include "text/ftp_reply.h"
+#include "text/protocol/ftp_reply.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "text/ssh_offer.h"
+#include "text/protocol/ssh_offer.h"
 
-#include "text/ssh_session_facts.h"
+#include "text/protocol/ssh_session_facts.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "text/remote_folder.h"
+#include "text/protocol/remote_folder.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "text/chunk_decoder.h"
+#include "text/protocol/chunk_decoder.h"
 
 namespace {
 
