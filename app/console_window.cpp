@@ -1,10 +1,10 @@
 #include "console_window.h"
 
 #include "browser_pane.h"
+#include "check/site_check_presenter.h"
 #include "control_builder.h"
 #include "photo_listing.h"
 #include "protocol_log_window.h"
-#include "site_check_presenter.h"
 #include "text_box.h"
 #include "text_prompt.h"
 #include "transfer_component.h"

@@ -3,7 +3,6 @@
 #include "browser_pane.h"
 #include "text_box.h"
 
-
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 // `sarvel --check` run in this process, as the tests of the terminal check
 // share it.
-#include "site_check_terminal.h"
+#include "check/site_check_terminal.h"
 #include "transfer_run.h"
 
 #include <cstdio>

@@ -1,11 +1,11 @@
 // The console with its real FTP component against a real server on
 // loopback: add a site, choose it, run commands, read the data back.
+#include "check/site_check_window.h"
 #include "console_window.h"
 #include "curl_transfer.h"
 #include "fakes.h"
 #include "ftp_server_process.h"
 #include "protocol_log_window.h"
-#include "site_check_window.h"
 
 #include "text_box.h"
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The site check's report and its window: the verdict, the table and the
 // JSON saved, what is masked, and where the window goes.
+#include "check/site_check_window.h"
 #include "site_check_support.h"
-#include "site_check_window.h"
 #include "test_files.h"
 #include "window_placement.h"
 

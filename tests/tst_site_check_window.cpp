@@ -2,9 +2,9 @@
 // row to look at first once the check ends, its buttons while it runs and
 // after, closing it, and Run again and Stop through the console's transfer
 // component.
+#include "check/site_check_window.h"
 #include "console_fixture.h"
 #include "site_check_support.h"
-#include "site_check_window.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

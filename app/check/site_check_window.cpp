@@ -1,4 +1,4 @@
-#include "site_check_window.h"
+#include "check/site_check_window.h"
 
 #include "text/report/site_check_summary.h"
 #include "window_placement.h"

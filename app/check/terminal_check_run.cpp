@@ -1,4 +1,4 @@
-#include "terminal_check_run.h"
+#include "check/terminal_check_run.h"
 
 #include "curl_transfer.h"
 #include "text/protocol_line.h"

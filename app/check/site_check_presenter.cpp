@@ -1,8 +1,8 @@
-#include "site_check_presenter.h"
+#include "check/site_check_presenter.h"
 
+#include "check/site_check_window.h"
 #include "curl_transfer.h"
 #include "text/protocol_line.h"
-#include "site_check_window.h"
 #include "transfer_component.h"
 
 #include <stdexcept>

@@ -1,7 +1,7 @@
-#include "site_check_terminal.h"
+#include "check/site_check_terminal.h"
 
+#include "check/terminal_check_run.h"
 #include "curl_transfer.h"
-#include "terminal_check_run.h"
 #include "text/report/check_formats.h"
 #include "text/report/check_in_terminal.h"
 #include "text/visible_controls.h"
