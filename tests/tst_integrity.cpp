@@ -28,6 +28,8 @@ private Q_SLOTS:
     void reget_data();
     void reget();
     void noPartialFile();
+    void reput_data() { reget_data(); }
+    void reput();
     void hash_data();
     void hash();
 
@@ -152,6 +154,42 @@ void TestIntegrity::noPartialFile()
     QVERIFY(!outcome.ok);
     QVERIFY2(outcome.info.contains("There is no partial file"), qPrintable(outcome.info));
     QVERIFY(!QFile::exists(none));
+}
+
+// The same cases with the server's copy partial: only the rest is appended,
+// and a copy that is not a start of the local file stays as it was.
+void TestIntegrity::reput()
+{
+    QFETCH(QString, protocol);
+    QFETCH(qint64, kept);
+    QFETCH(qint64, changed);
+    QFETCH(bool, ok);
+    QByteArray partial = m_served.left(kept);
+    if (kept > FileSize)
+        partial += QByteArray(kept - FileSize, 'x');
+    if (changed >= 0)
+        partial[changed] = char(partial[changed] ^ 0x55);
+    const QString remote = m_root.filePath("up.bin");
+    QVERIFY(writeFile(remote, partial));
+    const QString local = m_local.filePath("whole.bin");
+    QVERIFY(writeFile(local, m_served));
+
+    const Outcome outcome = run(*transferFor(protocol), "REPUT " + local + " up.bin", {true});
+    // libcurl says no size for an empty file over SFTP: REPUT says that it
+    // needs one (PUT sends the whole file).
+    const bool noSize = protocol == QLatin1String("sftp") && kept == 0;
+    QVERIFY2(outcome.ok == (ok && !noSize), qPrintable(outcome.info));
+    if (noSize)
+        QVERIFY2(outcome.info.contains("did not say the size"), qPrintable(outcome.info));
+    QCOMPARE(readFile(remote), ok && !noSize ? m_served : partial);
+    if (changed >= 0)
+        QVERIFY2(outcome.info.contains(QStringLiteral("at byte %1").arg(groupedNumber(changed))),
+                 qPrintable(outcome.info));
+    // Only the rest travelled: appended, not stored anew.
+    if (protocol == QLatin1String("ftp") && ok && kept > 0 && kept < FileSize)
+        QVERIFY2(outcome.protocol.contains(QStringLiteral("APPE up.bin")) &&
+                     !outcome.protocol.contains(QStringLiteral("STOR up.bin")),
+                 qPrintable(outcome.protocol.join('\n')));
 }
 
 void TestIntegrity::hash_data()

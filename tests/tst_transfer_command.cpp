@@ -89,7 +89,7 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("empty") << ""
                            << "No command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown command \"FETCH\". Verbs: GET, REGET";
+                                  << "Unknown command \"FETCH\". Verbs: (RE)GET, (RE)PUT";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"
@@ -162,8 +162,15 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
     }
     const QString first = message.section(QLatin1Char('\n'), 0, 0);
     const QStringList forms = message.section(QLatin1Char('\n'), 1).split(QLatin1Char('\n'));
-    const QStringList listed =
-        first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "));
+    // "(RE)GET" stands for GET and REGET.
+    QStringList listed;
+    for (const QString &name :
+         first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "))) {
+        const bool both = name.startsWith(QLatin1String("(RE)"));
+        listed << (both ? name.mid(4) : name);
+        if (both)
+            listed << QStringLiteral("RE") + name.mid(4);
+    }
     QStringList verbs;
     for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Timeout); ++verb)
         verbs << transferVerbName(TransferVerb(verb));

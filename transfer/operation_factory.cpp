@@ -2,7 +2,7 @@
 
 #include "ftp/ftp_operation.h"
 #include "remote_hash.h"
-#include "resume_download.h"
+#include "resume_transfer.h"
 #include "sftp/sftp_operation.h"
 #include "site_check/sftp_site_check_operation.h"
 #include "site_check/site_check_operation.h"
@@ -16,8 +16,8 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
             return std::make_unique<SftpSiteCheckOperation>(order, context);
         return std::make_unique<SiteCheckOperation>(order, context);
     }
-    if (order.command.verb == TransferVerb::Reget)
-        return std::make_unique<ResumeDownload>(order, context, &makeProtocolOperation);
+    if (order.command.verb == TransferVerb::Reget || order.command.verb == TransferVerb::Reput)
+        return std::make_unique<ResumeTransfer>(order, context, &makeProtocolOperation);
     if (order.command.verb == TransferVerb::Hash)
         return std::make_unique<RemoteHash>(order, context, &makeProtocolOperation);
     if (order.protocol == TransferProtocol::Sftp)

@@ -73,11 +73,16 @@ int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
     return 0;
 }
 
-void setDownloadPart(CURL *easy, const OperationOrder &order)
+void setTransferPart(CURL *easy, const OperationOrder &order)
 {
     if (!order.range.isEmpty())
         setOption(easy, CURLOPT_RANGE, order.range.constData());
-    if (order.resumeFrom > 0)
+    if (order.resumeFrom <= 0)
+        return;
+    // The local file is read from resumeFrom on (LocalFiles skips the rest).
+    if (order.command.verb == TransferVerb::Put)
+        setOption(easy, CURLOPT_APPEND, 1L);
+    else
         setOption(easy, CURLOPT_RESUME_FROM_LARGE, curl_off_t(order.resumeFrom));
 }
 

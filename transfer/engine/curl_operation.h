@@ -64,8 +64,9 @@ private:
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 };
 
-// A download's part, as the order names it (see OperationOrder).
-void setDownloadPart(CURL *easy, const OperationOrder &order);
+// A transfer's part, as the order names it (see OperationOrder): a resumed
+// upload appends what is left of the local file to the server's.
+void setTransferPart(CURL *easy, const OperationOrder &order);
 
 // The end of a command's data, the same whatever the protocol: an upload must
 // be on the server whole (`serverSize`, when the server said it, against

@@ -34,9 +34,9 @@ struct OperationOrder
     bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;
-    // A download's part: the bytes from `resumeFrom` on, appended to the
-    // first `resumeFrom` bytes of the local file; or the bytes `range`
-    // ("first-last") alone.
+    // A transfer's part: the bytes from `resumeFrom` on, appended to the
+    // first `resumeFrom` bytes of the local file (a download) or of the
+    // server's (an upload); or the bytes `range` ("first-last") alone.
     qint64 resumeFrom = 0;
     QByteArray range;
     // How near its end a certificate may be before a site check warns or fails.

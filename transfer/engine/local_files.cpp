@@ -87,6 +87,9 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep)
             refuse(LocalAction::Read, path, m_source->errorString());
         if (!nonRegularKind(m_source->handle()).isEmpty())
             refuse(LocalAction::Send, path, QStringLiteral("it is not a regular file"));
+        if (keep > 0 && (keep > m_source->size() || !m_source->seek(keep)))
+            refuse(LocalAction::Read, path, QStringLiteral("it is shorter than before"));
+        m_skipped = keep;
         return;
     }
     case Use::Download:

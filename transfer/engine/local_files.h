@@ -20,12 +20,15 @@ public:
     // Opens the file before anything is sent, so a local problem costs no
     // connection and names its path. Throws std::runtime_error with the
     // sentence for the operator. A download to a named file starts with the
-    // first `keep` bytes of the file that is there (a resumed download).
+    // first `keep` bytes of the file that is there (a resumed download); an
+    // upload skips them (a resumed upload).
     void open(Use use, const QString &path, qint64 keep = 0);
 
     bool uploading() const { return bool(m_source); }
     bool downloading() const { return bool(m_target); }
     qint64 uploadSize() const { return m_source ? m_source->size() : -1; }
+    // What this upload sends: the file after the bytes it skips.
+    qint64 uploadLeft() const { return m_source ? m_source->size() - m_skipped : -1; }
 
     // False, with failure() set, when the file takes less than all of it.
     bool write(const char *data, qint64 length);
@@ -45,5 +48,6 @@ private:
     QString m_path;
     std::unique_ptr<QFileDevice> m_target; // QSaveFile for a named file, else a temporary file
     std::unique_ptr<QFile> m_source;
+    qint64 m_skipped = 0;
     QString m_failure;
 };

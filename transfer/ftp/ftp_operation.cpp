@@ -42,7 +42,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     if (m_files.uploading()) {
         setOption(m_easy, CURLOPT_READFUNCTION, &FtpOperation::onRead);
         setOption(m_easy, CURLOPT_READDATA, this);
-        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
+        setOption(m_easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadLeft()));
     }
     m_sinceProgress.start();
     m_reports.protocol(ProtocolEvent::Kind::Info,
@@ -82,7 +82,7 @@ OperationOutcome FtpOperation::conclude(CURLcode result)
     if (failure.isEmpty() && result == CURLE_OPERATION_TIMEDOUT && m_talk.allSent() &&
         !m_talk.confirmed())
         failure =
-            unconfirmedUploadText(m_order.command, m_files.uploadSize(), m_order.timeoutSeconds);
+            unconfirmedUploadText(m_order.command, m_files.uploadLeft(), m_order.timeoutSeconds);
     // A refusal before the login ends stays as the server said it; a
     // refused login, and a refused PROT P, are named as such.
     const bool serverRefused = m_talk.replied() && m_reports.replyCode() >= 400;

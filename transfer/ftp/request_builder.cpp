@@ -125,7 +125,7 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         prepared.data = PreparedRequest::Data::Download;
         if (args.size() > 1)
             prepared.localName = localPath(args.at(1));
-        setDownloadPart(prepared.easy, order);
+        setTransferPart(prepared.easy, order);
         break;
     case TransferVerb::Put: {
         prepared.localName = localPath(args.at(0));
@@ -134,6 +134,7 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         configure(prepared.easy, order, remoteFile(order, remoteName));
         prepared.data = PreparedRequest::Data::Upload;
         setOption(prepared.easy, CURLOPT_UPLOAD, 1L);
+        setTransferPart(prepared.easy, order);
         // Asked after the upload, to tell whether the server holds all of it;
         // "*" because not every server answers SIZE.
         appendTo(prepared.postQuote,
@@ -194,8 +195,9 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Check:
         throw std::logic_error("CHECK prepares each of its requests itself.");
     case TransferVerb::Reget:
+    case TransferVerb::Reput:
     case TransferVerb::Hash:
-        throw std::logic_error("REGET and HASH are made of other requests.");
+        throw std::logic_error("REGET, REPUT and HASH are made of other requests.");
     case TransferVerb::Abort:
     case TransferVerb::Timeout:
         throw std::logic_error("ABORT and TIMEOUT make no request.");

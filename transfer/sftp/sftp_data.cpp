@@ -21,7 +21,7 @@ void SftpData::open(const TransferCommand &command, qint64 keep)
         break;
     case TransferVerb::Put: {
         const QString local = localPath(args.at(0));
-        m_files.open(LocalFiles::Use::Upload, local);
+        m_files.open(LocalFiles::Use::Upload, local, keep);
         m_uploadName = args.size() > 1 ? args.at(1) : QFileInfo(local).fileName();
         break;
     }
@@ -41,7 +41,7 @@ void SftpData::install(CURL *easy, bool upload)
     if (upload) {
         setOption(easy, CURLOPT_READFUNCTION, &SftpData::onRead);
         setOption(easy, CURLOPT_READDATA, this);
-        setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadSize()));
+        setOption(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_files.uploadLeft()));
     }
 }
 

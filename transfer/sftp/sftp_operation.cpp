@@ -236,7 +236,7 @@ PhaseTimes SftpOperation::times() const
     times.transfer = span(m_at.firstByte, m_at.dataEnd);
     times.total = now();
     if (m_data.files().uploading())
-        times.bytes = m_data.files().uploadSize();
+        times.bytes = m_data.files().uploadLeft();
     else if (m_data.files().downloading())
         times.bytes = m_data.downloaded();
     return times;

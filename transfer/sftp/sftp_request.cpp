@@ -72,8 +72,8 @@ void prepareSftpRequest(CURL *easy, const OperationOrder &order, const SshLogin 
     }
     if (kind == SftpRequestKind::ListNames)
         setOption(easy, CURLOPT_DIRLISTONLY, 1L);
-    if (kind == SftpRequestKind::Download)
-        setDownloadPart(easy, order);
+    if (kind == SftpRequestKind::Download || kind == SftpRequestKind::Upload)
+        setTransferPart(easy, order);
     // libssh2 reads and writes in pieces as large as libcurl's buffers: with
     // the defaults the client's processor limits SFTP to about half the speed.
     setOption(easy, CURLOPT_BUFFERSIZE, 512L * 1024);

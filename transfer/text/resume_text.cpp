@@ -1,8 +1,10 @@
 #include "text/resume_text.h"
 
 #include "local_path.h"
+
 #include "text/operator_log.h"
 #include "text/transfer_command.h"
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -18,9 +20,17 @@ QString bytes(qint64 count)
 QString resumeLocalPath(const TransferCommand &command)
 {
     const QStringList &args = command.args;
-    return localPath(args.size() > 1
-                         ? args.at(1)
-                         : args.at(0).mid(args.at(0).lastIndexOf(QLatin1Char('/')) + 1));
+    if (command.verb == TransferVerb::Reput || args.size() > 1)
+        return localPath(command.verb == TransferVerb::Reput ? args.at(0) : args.at(1));
+    return localPath(args.at(0).mid(args.at(0).lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+QString resumeRemoteName(const TransferCommand &command)
+{
+    const QStringList &args = command.args;
+    if (command.verb != TransferVerb::Reput)
+        return args.at(0);
+    return args.size() > 1 ? args.at(1) : QFileInfo(localPath(args.at(0))).fileName();
 }
 
 qint64 firstDifference(QByteArrayView a, QByteArrayView b)
@@ -30,24 +40,42 @@ qint64 firstDifference(QByteArrayView a, QByteArrayView b)
     return at == a.begin() + length ? -1 : qint64(at - a.begin());
 }
 
-QString resumeMissingText(const QString &path)
+QString resumeMissingText(const QString &path, bool upload)
 {
+    if (upload)
+        return QStringLiteral("There is no file %1 to resume the upload from").arg(path);
     return QStringLiteral("There is no partial file %1 to resume; GET fetches the whole file")
         .arg(path);
 }
 
-QString resumeLargerText(const QString &path, qint64 local, qint64 remote)
+QString resumeNoSizeText(const QString &remote)
 {
-    return QStringLiteral("%1 holds %2, more than the server's file (%3): it is not a part of "
-                          "it; nothing was fetched and the file is unchanged")
-        .arg(path, bytes(local), bytes(remote));
+    return QStringLiteral("The server did not say the size of %1, which a resumed transfer "
+                          "needs")
+        .arg(remote);
 }
 
-QString resumeMismatchText(const QString &path, qint64 offset)
+QString resumeLargerText(const QString &local, const QString &remote, qint64 localSize,
+                         qint64 remoteSize, bool upload)
 {
+    if (upload)
+        return QStringLiteral("The server's %1 holds %2, more than %3 (%4): it is not a part of "
+                              "it; nothing was sent and the server's file is unchanged")
+            .arg(remote, bytes(remoteSize), local, bytes(localSize));
+    return QStringLiteral("%1 holds %2, more than the server's file (%3): it is not a part of "
+                          "it; nothing was fetched and the file is unchanged")
+        .arg(local, bytes(localSize), bytes(remoteSize));
+}
+
+QString resumeMismatchText(const QString &local, const QString &remote, qint64 offset, bool upload)
+{
+    if (upload)
+        return QStringLiteral("The server's %1 differs from %2 at byte %3: it is not a part of "
+                              "it, so the rest was not sent; the server's file is unchanged")
+            .arg(remote, local, groupedNumber(offset));
     return QStringLiteral("%1 differs from the server's file at byte %2: it is not a part of "
                           "it, so the rest was not appended; the file is unchanged")
-        .arg(path, groupedNumber(offset));
+        .arg(local, groupedNumber(offset));
 }
 
 QString resumeShortReadText(const QString &path, qint64 wanted, qint64 read)

@@ -109,6 +109,11 @@ QString commandDoneText(const TransferCommand &command, const PhaseTimes &times)
             return {};
         return QStringLiteral("Resumed: downloaded the remaining %1 to %2")
             .arg(amountAndRate(times), resumeLocalPath(command));
+    case TransferVerb::Reput:
+        if (times.bytes == 0)
+            return {};
+        return QStringLiteral("Resumed: uploaded the remaining %1 from %2 to %3")
+            .arg(amountAndRate(times), resumeLocalPath(command), resumeRemoteName(command));
     case TransferVerb::Put:
         return QStringLiteral("Uploaded %1 from %2 to %3")
             .arg(amountAndRate(times), localPath(args.at(0)), uploadRemoteName(command));

@@ -21,6 +21,7 @@ constexpr VerbSpec kVerbs[] = {
     {"REGET", TransferVerb::Reget, 1, 2, "REGET remote-file [local-file]"},
     {"PUT", TransferVerb::Put, 1, 2, "PUT local-file [remote-file]"},
     {"SEND", TransferVerb::Put, 1, 2, "SEND local-file [remote-file]"},
+    {"REPUT", TransferVerb::Reput, 1, 2, "REPUT local-file [remote-file]"},
     {"CD", TransferVerb::Cd, 1, 1, "CD folder"},
     {"CDUP", TransferVerb::Cdup, 0, 0, "CDUP"},
     {"DIR", TransferVerb::Dir, 0, 1, "DIR [folder]"},
@@ -78,13 +79,21 @@ bool isAlias(size_t i)
     return i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
 }
 
-// "GET, PUT, CD, ...": each verb once, in one line that fits a status bar.
+// "(RE)GET, (RE)PUT, CD, ...": each verb once, in one line that fits a
+// status bar; a verb and its resuming form ("RE" before it) go together.
 QString acceptedFtpVerbs()
 {
     QStringList names;
-    for (size_t i = 0; i < std::size(kVerbs); ++i)
-        if (!isAlias(i))
-            names << QLatin1String(kVerbs[i].name);
+    for (size_t i = 0; i < std::size(kVerbs); ++i) {
+        if (isAlias(i))
+            continue;
+        const QString name = QLatin1String(kVerbs[i].name);
+        const qsizetype plain = names.indexOf(name.mid(2));
+        if (name.startsWith(QLatin1String("RE")) && plain >= 0)
+            names[plain] = QStringLiteral("(RE)") + names[plain];
+        else
+            names << name;
+    }
     return names.join(QStringLiteral(", "));
 }
 

@@ -9,6 +9,7 @@ enum class TransferVerb {
     Get,
     Reget,
     Put,
+    Reput,
     Cd,
     Cdup,
     Dir,
