@@ -34,6 +34,18 @@ private Q_SLOTS:
     void hash();
 
 private:
+    // The first `kept` bytes of the served file (more: with bytes of its
+    // own after them), the byte at `changed` changed when not negative.
+    QByteArray partialCopy(qint64 kept, qint64 changed) const
+    {
+        QByteArray partial = m_served.left(kept);
+        if (kept > FileSize)
+            partial += QByteArray(kept - FileSize, 'x');
+        if (changed >= 0)
+            partial[changed] = char(partial[changed] ^ 0x55);
+        return partial;
+    }
+
     std::unique_ptr<CurlTransfer> transferFor(const QString &server)
     {
         if (server == QLatin1String("sftp"))
@@ -115,11 +127,7 @@ void TestIntegrity::reget()
     QFETCH(qint64, kept);
     QFETCH(qint64, changed);
     QFETCH(bool, ok);
-    QByteArray partial = m_served.left(kept);
-    if (kept > FileSize)
-        partial += QByteArray(kept - FileSize, 'x');
-    if (changed >= 0)
-        partial[changed] = char(partial[changed] ^ 0x55);
+    const QByteArray partial = partialCopy(kept, changed);
     const QString local = m_local.filePath("part.bin");
     QVERIFY(writeFile(local, partial));
 
@@ -164,11 +172,7 @@ void TestIntegrity::reput()
     QFETCH(qint64, kept);
     QFETCH(qint64, changed);
     QFETCH(bool, ok);
-    QByteArray partial = m_served.left(kept);
-    if (kept > FileSize)
-        partial += QByteArray(kept - FileSize, 'x');
-    if (changed >= 0)
-        partial[changed] = char(partial[changed] ^ 0x55);
+    const QByteArray partial = partialCopy(kept, changed);
     const QString remote = m_root.filePath("up.bin");
     QVERIFY(writeFile(remote, partial));
     const QString local = m_local.filePath("whole.bin");
