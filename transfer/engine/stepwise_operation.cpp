@@ -29,6 +29,7 @@ OperationStep StepwiseOperation::done(CURLcode result)
         return step;
     OperationOutcome &outcome = step.outcome;
     m_freshLogin = m_freshLogin || outcome.freshLogin;
+    m_announcedUtf8 = m_announcedUtf8 || outcome.announcedUtf8;
     if (!outcome.protection.isEmpty())
         m_protection = outcome.protection;
     if (!outcome.ok)
@@ -53,6 +54,7 @@ OperationStep StepwiseOperation::end(OperationOutcome outcome, const QString &fa
         outcome.folder.reset();
     }
     outcome.freshLogin = m_freshLogin;
+    outcome.announcedUtf8 = m_announcedUtf8;
     if (outcome.protection.isEmpty())
         outcome.protection = m_protection;
     return OperationStep::finished(std::move(outcome));

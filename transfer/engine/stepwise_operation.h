@@ -36,6 +36,7 @@ private:
     OperationContext m_context;
     OperationFactory m_make;
     bool m_freshLogin = false;
+    bool m_announcedUtf8 = false; // a step told the login about UTF-8
     QString m_protection; // of the login the steps share
     std::unique_ptr<Operation> m_step;
 };
