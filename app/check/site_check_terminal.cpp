@@ -4,6 +4,7 @@
 #include "curl_transfer.h"
 #include "text/report/check_formats.h"
 #include "text/report/check_in_terminal.h"
+#include "text/transfer_address.h"
 #include "text/visible_controls.h"
 
 #include <QCommandLineParser>
@@ -97,11 +98,10 @@ QString parseOptions(const QStringList &arguments, TerminalOptions &options)
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
     const QUrl url(parser.value(check), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    const bool sftp = scheme == QLatin1String("sftp");
-    const bool ftp = scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps");
-    if (!url.isValid() || url.host().isEmpty() || (!sftp && !ftp))
+    const std::optional<TransferAddress> address = transferAddress(parser.value(check));
+    if (!url.isValid() || !address)
         return QStringLiteral("not an FTP, FTPS or SFTP address: %1").arg(parser.value(check));
+    const bool sftp = address->ssh;
     if (!url.password().isEmpty())
         return QStringLiteral("the password goes in SARVEL_PASSWORD, not the URL");
     if (sftp && url.userName().isEmpty())

@@ -3,6 +3,7 @@
 #include "curl_transfer.h"
 #include "text/protocol_line.h"
 #include "text/report/check_in_terminal.h"
+#include "text/transfer_address.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,11 +13,8 @@
 TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
 {
     CurlTransfer transfer;
-    QUrl server;
-    server.setScheme(order.url.scheme().toLower());
-    server.setHost(order.url.host());
-    server.setPort(order.url.port());
-    transfer.setURL(server.toString());
+    // The server alone: the account goes by its own setters, never in the URL.
+    transfer.setURL(QString::fromLatin1(transferAddress(order.url.toString())->serverUrl()));
     transfer.setUserName(order.url.userName().isEmpty() ? QStringLiteral("anonymous")
                                                         : order.url.userName());
     transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
