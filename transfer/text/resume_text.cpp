@@ -1,10 +1,9 @@
 #include "text/resume_text.h"
 
 #include "local_path.h"
-
 #include "text/operator_log.h"
+#include "text/state_text.h"
 #include "text/transfer_command.h"
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -27,10 +26,7 @@ QString resumeLocalPath(const TransferCommand &command)
 
 QString resumeRemoteName(const TransferCommand &command)
 {
-    const QStringList &args = command.args;
-    if (command.verb != TransferVerb::Reput)
-        return args.at(0);
-    return args.size() > 1 ? args.at(1) : QFileInfo(localPath(args.at(0))).fileName();
+    return command.verb == TransferVerb::Reput ? uploadRemoteName(command) : command.args.at(0);
 }
 
 qint64 firstDifference(QByteArrayView a, QByteArrayView b)
