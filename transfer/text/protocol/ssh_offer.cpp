@@ -3,6 +3,7 @@
 #include "text/protocol/ssh_session_facts.h"
 
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include <optional>
 
@@ -26,10 +27,7 @@ SshOfferReading malformed(const QString &problem)
 
 quint32 bigEndian32(QByteArrayView bytes, qsizetype at)
 {
-    quint32 value = 0;
-    for (qsizetype i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes[at + i]);
-    return value;
+    return qFromBigEndian<quint32>(bytes.data() + at);
 }
 
 // The name-lists of a key-exchange offer's payload, read in turn.
