@@ -23,6 +23,7 @@ class TestSiteCheckRun : public QObject
 private Q_SLOTS:
     void serverBehaviours_data();
     void serverBehaviours();
+    void nameUnderLocalhost();
     void vsftpdWithTls();
     void stoppedCheckDeletesItsFile();
     void folderThatDoesNotExist();
@@ -85,6 +86,19 @@ void TestSiteCheckRun::serverBehaviours()
              ok ? TransferState::ResponseCompleted : TransferState::Error);
     QCOMPARE(run.outcome.info, siteCheckVerdictLine(run.steps));
     QVERIFY(!run.outcome.shows(TestPassword));
+}
+
+// A name under localhost is loopback to libcurl whatever the system's
+// resolver knows of it, and so to the check (the demo site is one).
+void TestSiteCheckRun::nameUnderLocalhost()
+{
+    HostileServer server("site");
+    QVERIFY(server.port() > 0);
+    auto transfer = transferTo(QStringLiteral("Check.LOCALHOST:%1").arg(server.port()));
+    const CheckRun run = check(*transfer);
+    const Rows found = run.rows();
+    QCOMPARE(found.value(1), QStringLiteral("pass"));
+    QCOMPARE(found.value(6), QStringLiteral("pass"));
 }
 
 void TestSiteCheckRun::vsftpdWithTls()
