@@ -324,6 +324,8 @@ void TestSiteCheck::outcomes_data()
         << loginOutcome(530, "Login incorrect.", "op") << Result::Fail << "530";
     QTest::newRow("listing") << passiveDataOutcome({false, true, true, 3, "127.0.0.1:5000"})
                              << Result::Pass << "PASV";
+    QTest::newRow("listing of one") << passiveDataOutcome({true, true, true, 1, "127.0.0.1:5000"})
+                                    << Result::Pass << "1 entry over EPSV";
     QTest::newRow("data port closed")
         << passiveDataOutcome({true, false, false, 0, "127.0.0.1:5000"}) << Result::Fail
         << "127.0.0.1:5000";

@@ -1,6 +1,7 @@
 #include "site_check/rules/sftp_site_check_rules.h"
 
 #include "site_check/rules/site_check_file_rules.h"
+#include "site_check/rules/site_check_rules.h"
 
 #include <cstdlib>
 
@@ -140,9 +141,7 @@ SiteCheckOutcome sftpListingOutcome(const QString &folder, int entries, const QS
             QStringLiteral("%1 cannot be listed: %2").arg(folder, failure),
             QStringLiteral("The account may not read the folder, or it does not exist."));
     return SiteCheckOutcome::pass(
-        QStringLiteral("%1 %2 in %3")
-            .arg(entries)
-            .arg(entries == 1 ? QStringLiteral("entry") : QStringLiteral("entries"), folder));
+        QStringLiteral("%1 in %2").arg(entriesText(entries), folder));
 }
 
 SiteCheckOutcome sftpDataProtectionOutcome()

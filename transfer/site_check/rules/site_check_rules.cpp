@@ -164,12 +164,16 @@ SiteCheckOutcome passiveDataOutcome(const PassiveListing &l)
                     QStringLiteral("The server's passive port range is not open in its firewall, "
                                    "or the server names ports it does not listen on."));
     if (!l.complete)
-        return fail(QStringLiteral("the listing was cut short after %1 entries (%2)")
-                        .arg(l.entries)
-                        .arg(mode),
+        return fail(QStringLiteral("the listing was cut short after %1 (%2)")
+                        .arg(entriesText(l.entries), mode),
                     QStringLiteral("The data connection ended early: a firewall or the server "
                                    "cut it."));
-    return pass(QStringLiteral("%1 entries over %2").arg(l.entries).arg(mode));
+    return pass(QStringLiteral("%1 over %2").arg(entriesText(l.entries), mode));
+}
+
+QString entriesText(int count)
+{
+    return count == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(count);
 }
 
 SiteCheckOutcome passiveAddressOutcome(const QString &advertised, const QString &peer)

@@ -53,6 +53,8 @@ struct PassiveListing
     QString dataAddress; // "address:port" tried
 };
 SiteCheckOutcome passiveDataOutcome(const PassiveListing &listing);
+// "1 entry", "2 entries": a listing's length in a step's sentence.
+QString entriesText(int count);
 
 // Step 9: the address PASV advertised against the control connection's
 // peer. An empty advertised address means EPSV was used and none was named.
