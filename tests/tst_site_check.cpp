@@ -319,6 +319,10 @@ void TestSiteCheck::outcomes_data()
                                                        true)
                                   << Result::Pass
                                   << "TLS 1.2, ECDHE-RSA-AES256-GCM-SHA384, implicit TLS";
+    QTest::newRow("silent server") << noGreetingOutcome(true, 10) << Result::Fail
+                                   << "no greeting within 10 s";
+    QTest::newRow("closed before greeting")
+        << noGreetingOutcome(false, 10) << Result::Fail << "closed the connection";
     QTest::newRow("logged in") << loginOutcome(230, "OK", "op") << Result::Pass << "op";
     QTest::newRow("login refused")
         << loginOutcome(530, "Login incorrect.", "op") << Result::Fail << "530";

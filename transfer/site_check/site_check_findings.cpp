@@ -107,9 +107,7 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
     steps << siteCheckStep(
         SiteCheckStepId::Greeting,
         greeting ? greetingOutcome(greeting->code, greeting->words(), greetMs)
-                 : SiteCheckOutcome::fail(QStringLiteral("no greeting came"),
-                                          QStringLiteral("The server accepts connections but "
-                                                         "does not speak: is it an FTP server?")),
+                 : noGreetingOutcome(f.timedOut, f.timeoutSeconds),
         greetMs, {}, greeting);
     if (failed(steps))
         return steps;

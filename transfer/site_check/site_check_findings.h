@@ -25,6 +25,7 @@ struct SiteCheckLoginFacts
     CURLcode result = CURLE_OK;
     bool connected = false;
     bool timedOut = false;
+    int timeoutSeconds = 0; // how long a reply may take
     long osErrno = 0;
     QString peer; // the address the control connection reached
     qint64 connectMs = -1;

@@ -89,6 +89,7 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     facts.connectMs = f.connectMs;
     facts.osErrno = f.osErrno;
     facts.timedOut = f.result == CURLE_OPERATION_TIMEDOUT;
+    facts.timeoutSeconds = m_target.order.timeoutSeconds;
     facts.peer = f.peer;
     facts.tls = f.tls;
     facts.implicitTls = m_target.order.implicitTls;

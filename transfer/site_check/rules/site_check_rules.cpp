@@ -115,6 +115,17 @@ SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs
     return pass(said);
 }
 
+SiteCheckOutcome noGreetingOutcome(bool timedOut, int limitSeconds)
+{
+    if (!timedOut)
+        return fail(QStringLiteral("the server closed the connection without a greeting"),
+                    QStringLiteral("The server turns this address away before a word, or "
+                                   "something on the way cuts the connection."));
+    return fail(QStringLiteral("no greeting within %1 s").arg(limitSeconds),
+                QStringLiteral("The server accepts connections but does not speak: is it an FTP "
+                               "server?"));
+}
+
 SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user)
 {
     if (code >= 200 && code < 300)

@@ -26,6 +26,9 @@ SiteCheckOutcome connectionFailedOutcome(ConnectFailure kind, const QString &add
 
 // Step 3: the greeting's code and how long it took after the connection.
 SiteCheckOutcome greetingOutcome(int code, const QString &text, qint64 elapsedMs);
+// Step 3 when no greeting came: the server was silent up to the time-out
+// (`limitSeconds`), or it closed the connection without a word.
+SiteCheckOutcome noGreetingOutcome(bool timedOut, int limitSeconds);
 
 // Step 6: the reply to the one login attempt.
 SiteCheckOutcome loginOutcome(int code, const QString &text, const QString &user);
