@@ -1,5 +1,6 @@
 #include "text/failure_text.h"
 
+#include "text/certificate_problems.h"
 #include "text/state_text.h"
 
 #include <QLocale>
@@ -223,7 +224,7 @@ QString declinedTrustText(const TrustQuestion &question)
     case TrustQuestion::Kind::Certificate:
         return QStringLiteral("The certificate of %1 was not trusted (%2); nothing of the account "
                               "was sent.")
-            .arg(server, question.reason);
+            .arg(server, certificateProblems(question).join(QStringLiteral("; ")));
     case TrustQuestion::Kind::ClearText:
         return QStringLiteral("%1 does not offer encryption, and the account was not sent in "
                               "clear text.")
