@@ -1,5 +1,7 @@
 #include "text/report/check_in_terminal.h"
 
+#include "text/certificate_problems.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -65,6 +67,7 @@ QStringList untrustedInTerminal(const TrustQuestion &question, const QString &gi
         return {};
     const bool hostKey = question.kind == TrustQuestion::Kind::HostKey;
     const QString server = QStringLiteral("%1 port %2").arg(question.host).arg(question.port);
+    const QStringList problems = certificateProblems(question);
     QStringList lines;
     if (!given.trimmed().isEmpty())
         lines << QStringLiteral("the %1's fingerprint is %2, not the one given with --trust")
@@ -74,8 +77,8 @@ QStringList untrustedInTerminal(const TrustQuestion &question, const QString &gi
         lines << QStringLiteral("the host key of %1 is not in ~/.ssh/known_hosts").arg(server);
     else
         lines << QStringLiteral("the certificate of %1 is not trusted: %2")
-                     .arg(server, question.reason.isEmpty() ? QStringLiteral("no reason given")
-                                                            : question.reason);
+                     .arg(server, problems.isEmpty() ? QStringLiteral("no reason given")
+                                                     : problems.join(QStringLiteral("; ")));
     lines << QStringLiteral("  server:      %1").arg(server);
     if (hostKey)
         lines << QStringLiteral("  key type:    %1").arg(question.keyType);
