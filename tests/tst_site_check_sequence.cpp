@@ -2,9 +2,9 @@
 // clean-up both checks share, and the progress the operator reads while
 // steps run. The SFTP check's course is in tst_sftp_site_check_sequence.cpp.
 #include "engine/report_queue.h"
+#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/sftp_site_check_sequence.h"
 #include "site_check/site_check_clean_up.h"
-#include "site_check/rules/site_check_file_rules.h"
 #include "site_check/site_check_sequence.h"
 #include "site_check_course.h"
 #include "text/failure_text.h"
@@ -20,6 +20,7 @@ class TestSiteCheckSequence : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void ftpFolderMissing();
+    void greetingNeverBeforeConnection();
     void ftpWriteRefused();
     void ftpDeletionPath();
     void progress_data();
@@ -51,6 +52,25 @@ void TestSiteCheckSequence::ftpFolderMissing()
     QVERIFY2(siteCheckVerdictLine(reported.steps)
                  .endsWith(", 1 failed, 9 skipped: the folder nosuch does not exist"),
              qPrintable(siteCheckVerdictLine(reported.steps)));
+}
+
+// libcurl's connect time may end a millisecond after this side's clock saw
+// the greeting: the greeting then came at once, not before the connection.
+void TestSiteCheckSequence::greetingNeverBeforeConnection()
+{
+    Reported reported;
+    SiteCheckSequence sequence({order(TransferProtocol::Ftp, {"ro"}),
+                                RemoteFolder{}.resolved("ro"),
+                                FileName,
+                                Payload,
+                                {},
+                                -1},
+                               reported.outlets());
+    sequence.resolved({"192.0.2.7"}, 2);
+    SiteCheckRequestFacts facts = ftpFacts();
+    facts.connectMs = 9; // the greeting came 10 ms after the start
+    sequence.next(SiteCheckRequest::Login, facts, ftpLogin(250, "OK."));
+    QCOMPARE(reported.detail(Id::Greeting), "\"220 Ready.\" after 0 ms");
 }
 
 void TestSiteCheckSequence::ftpWriteRefused()

@@ -103,12 +103,13 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
     // Under implicit TLS the server greets after the handshake.
     const qint64 beforeGreeting =
         f.connectMs + f.resolveMs + (f.implicitTls ? qMax<qint64>(0, f.tlsMs) : 0);
-    const qint64 greetMs = greeting ? greeting->repliedMs - beforeGreeting : -1;
-    steps << siteCheckStep(
-        SiteCheckStepId::Greeting,
-        greeting ? greetingOutcome(greeting->code, greeting->words(), greetMs)
-                 : noGreetingOutcome(f.timedOut, f.timeoutSeconds),
-        greetMs, {}, greeting);
+    // libcurl's connect time and this side's clock differ by a millisecond or
+    // so: a greeting straight after the connection never reads as negative.
+    const qint64 greetMs = greeting ? qMax<qint64>(0, greeting->repliedMs - beforeGreeting) : -1;
+    steps << siteCheckStep(SiteCheckStepId::Greeting,
+                           greeting ? greetingOutcome(greeting->code, greeting->words(), greetMs)
+                                    : noGreetingOutcome(f.timedOut, f.timeoutSeconds),
+                           greetMs, {}, greeting);
     if (failed(steps))
         return steps;
 
