@@ -132,6 +132,10 @@ void TestCheckInTerminal::untrustedSaysWhatTrustNeeds()
     TrustQuestion v6 = cert;
     v6.host = QStringLiteral("::1");
     QVERIFY(untrustedInTerminal(v6, {}).join('\n').contains("-connect [::1]:2121 "));
+    // Implicit TLS speaks TLS from the first byte: no STARTTLS.
+    QVERIFY(untrustedInTerminal(cert, {}, true)
+                .join('\n')
+                .contains("-connect ftp.example.com:2121 </dev/null"));
 
     const TrustQuestion key = hostKey();
     const QString keyText = untrustedInTerminal(key, {}).join('\n');

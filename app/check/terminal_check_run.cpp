@@ -58,7 +58,8 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
     if (refused) {
         // Stopped at a certificate, a host key or clear text it may not
         // trust: that step failed, and the account cannot be used as it is.
-        run.untrusted = untrustedInTerminal(*refused, order.trust);
+        run.untrusted = untrustedInTerminal(*refused, order.trust,
+                                            transferAddress(order.url.toString())->implicitTls);
         if (report.target.isEmpty())
             report.target = order.url.toString(QUrl::RemoveUserInfo);
         report.steps = untrustedSteps(report.steps, *refused, order.trust, transfer.ResponseInfo());

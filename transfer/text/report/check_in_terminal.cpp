@@ -61,7 +61,8 @@ bool trustedByFingerprint(const TrustQuestion &question, const QString &given)
     return hex.match(digits).hasMatch() && digits == certificateDigits(question.fingerprint);
 }
 
-QStringList untrustedInTerminal(const TrustQuestion &question, const QString &given)
+QStringList untrustedInTerminal(const TrustQuestion &question, const QString &given,
+                                bool implicitTls)
 {
     if (question.kind == TrustQuestion::Kind::ClearText)
         return {};
@@ -94,9 +95,10 @@ QStringList untrustedInTerminal(const TrustQuestion &question, const QString &gi
                      .arg(question.port)
                      .arg(question.host);
     else
-        lines << QStringLiteral("  openssl s_client -connect %1 -starttls ftp </dev/null | "
+        lines << QStringLiteral("  openssl s_client -connect %1%2 </dev/null | "
                                 "openssl x509 -noout -fingerprint -sha256")
-                     .arg(hostAndPort(question));
+                     .arg(hostAndPort(question),
+                          implicitTls ? QString() : QStringLiteral(" -starttls ftp"));
     return lines;
 }
 

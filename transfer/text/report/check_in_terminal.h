@@ -27,8 +27,10 @@ bool trustedByFingerprint(const TrustQuestion &question, const QString &given);
 // not trusted: with `given` empty, that nothing vouches for it; otherwise
 // that its fingerprint is not the one given. Then the host and port, the
 // subject or key type, the fingerprint in the form --trust takes, and a
-// command that shows the fingerprint for comparison. Empty for clear text.
-QStringList untrustedInTerminal(const TrustQuestion &question, const QString &given);
+// command that shows the fingerprint for comparison (TLS from the first byte
+// with `implicitTls`, else after AUTH TLS). Empty for clear text.
+QStringList untrustedInTerminal(const TrustQuestion &question, const QString &given,
+                                bool implicitTls = false);
 
 // `detail` of a check row with the operator's trust named as the terminal
 // grants it: "trusted by --trust".
