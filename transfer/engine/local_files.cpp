@@ -69,7 +69,7 @@ void copyStart(const QString &path, qint64 length, QFileDevice &target)
 
 } // namespace
 
-void LocalFiles::open(Use use, const QString &path, qint64 keep)
+void LocalFiles::open(Use use, const QString &path, qint64 keep, DataSink sink)
 {
     m_path = path;
     switch (use) {
@@ -93,7 +93,9 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep)
         return;
     }
     case Use::Download:
-        if (path.isEmpty()) {
+        if (sink) {
+            m_sink = std::move(sink);
+        } else if (path.isEmpty()) {
             auto spool = std::make_unique<QTemporaryFile>();
             if (!spool->open())
                 refuse(LocalAction::MakeTemporary, path, spool->errorString());
@@ -112,6 +114,8 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep)
 
 bool LocalFiles::write(const char *data, qint64 length)
 {
+    if (m_sink)
+        m_sink(QByteArrayView(data, length));
     if (!m_target)
         return true;
     if (m_target->write(data, length) == length)

@@ -101,23 +101,44 @@ HashCommand hashCommand(const QStringList &featReplyLines)
     return {};
 }
 
-QString localDigest(const QString &algorithm, const QByteArray &data)
+FileDigest::FileDigest(const QString &algorithm) : m_algorithm(algorithm)
 {
     const HashAlgorithm *a = algorithmNamed(algorithm);
-    if (!a)
+    m_valid = a != nullptr;
+    m_crc = a && a->hexDigits == 8;
+    if (a && !m_crc)
+        m_hash = std::make_unique<QCryptographicHash>(qtAlgorithm(*a));
+}
+
+void FileDigest::add(QByteArrayView data)
+{
+    if (m_crc)
+        m_crcValue = crc32(m_crcValue, data);
+    else if (m_hash)
+        m_hash->addData(data);
+}
+
+QString FileDigest::hex() const
+{
+    if (!m_valid)
         return {};
-    if (a->hexDigits == 8)
-        return QStringLiteral("%1").arg(~crc32(0xffffffffU, data), 8, 16, QLatin1Char('0'));
-    return QString::fromLatin1(QCryptographicHash::hash(data, qtAlgorithm(*a)).toHex());
+    if (m_crc)
+        return QStringLiteral("%1").arg(~m_crcValue, 8, 16, QLatin1Char('0'));
+    return QString::fromLatin1(m_hash->result().toHex());
+}
+
+QString localDigest(const QString &algorithm, const QByteArray &data)
+{
+    FileDigest digest(algorithm);
+    digest.add(data);
+    return digest.hex();
 }
 
 QString localDigest(const QString &algorithm, QIODevice &device)
 {
-    const HashAlgorithm *a = algorithmNamed(algorithm);
-    if (!a || !device.seek(0))
+    FileDigest digest(algorithm);
+    if (!digest.isValid() || !device.seek(0))
         return {};
-    QCryptographicHash hash(qtAlgorithm(*a));
-    quint32 crc = 0xffffffffU;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 read = device.read(buffer.data(), buffer.size());
@@ -125,15 +146,9 @@ QString localDigest(const QString &algorithm, QIODevice &device)
             return {};
         if (read == 0)
             break;
-        const QByteArrayView piece(buffer.constData(), read);
-        if (a->hexDigits == 8)
-            crc = crc32(crc, piece);
-        else
-            hash.addData(piece);
+        digest.add(QByteArrayView(buffer.constData(), read));
     }
-    if (a->hexDigits == 8)
-        return QStringLiteral("%1").arg(~crc, 8, 16, QLatin1Char('0'));
-    return QString::fromLatin1(hash.result().toHex());
+    return digest.hex();
 }
 
 QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size)
