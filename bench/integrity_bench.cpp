@@ -135,8 +135,12 @@ void IntegrityBench::measureResume()
 
 void IntegrityBench::measureHash()
 {
-    Endpoint hashing{Protocol::Ftp, m_hashing.port(), Account, AccountPassword};
-    Endpoint plain{Protocol::Ftp, m_plain.port(), Account, AccountPassword};
+    Endpoint hashing;
+    hashing.port = m_hashing.port();
+    hashing.user = Account;
+    hashing.password = AccountPassword;
+    Endpoint plain = hashing;
+    plain.port = m_plain.port();
     const QString hex = QString::fromLatin1(m_sha.toHex());
     for (int round = 0; round < Rounds; ++round) {
         OperationRunner::Result server;

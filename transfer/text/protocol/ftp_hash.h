@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -26,8 +25,12 @@ struct HashCommand
     QString algorithm; // "SHA-512", "SHA-256", "SHA-1", "MD5" or "CRC32"
 };
 HashCommand hashCommand(const QStringList &featReplyLines);
+struct evp_md_ctx_st;
+
 // A digest carried on piece by piece, as data goes by: an upload's bytes as
-// they go out, a read-back's as they arrive.
+// they go out, a read-back's as they arrive. OpenSSL's libcrypto computes
+// it: several times as fast as Qt's own SHA-2, it keeps a hash of a fast
+// transfer from slowing it.
 class FileDigest
 {
 public:
@@ -44,7 +47,11 @@ private:
     bool m_valid = false;
     bool m_crc = false;
     quint32 m_crcValue = 0xffffffffU;
-    std::unique_ptr<QCryptographicHash> m_hash; // none for CRC32
+    struct Free
+    {
+        void operator()(evp_md_ctx_st *context) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, Free> m_hash; // none for CRC32
 };
 
 // The digest, lower-case hex, of `data` by `algorithm`; empty for an
