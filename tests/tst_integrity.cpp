@@ -33,6 +33,7 @@ private Q_SLOTS:
     void hash_data();
     void hash();
     void readBackKeepsNoFile();
+    void emptySftpSize_data();
     void emptySftpSize();
 
 private:
@@ -255,10 +256,31 @@ void TestIntegrity::readBackKeepsNoFile()
 
 // libcurl says no size for an empty file over SFTP; a read that finds no
 // data proves it, for SIZE and for REPUT onto it (tested above).
+void TestIntegrity::emptySftpSize_data()
+{
+    QTest::addColumn<bool>("openssh");
+    QTest::newRow("asyncssh") << false;
+    QTest::newRow("OpenSSH") << true;
+}
+
 void TestIntegrity::emptySftpSize()
 {
+    QFETCH(bool, openssh);
     QVERIFY(writeFile(m_root.filePath("empty.bin"), {}));
-    auto transfer = transferFor(QStringLiteral("sftp"));
+    SshdProcess sshd;
+    std::unique_ptr<CurlTransfer> transfer;
+    if (openssh) {
+        // A key login, with the key where an empty password looks for it.
+        QVERIFY2(sshd.start(m_root.path()), qPrintable(sshd.errorString()));
+        const QString key = QDir::homePath() + "/.ssh/id_ed25519";
+        QDir().mkpath(QDir::homePath() + "/.ssh");
+        QFile::remove(key);
+        QVERIFY(QFile::copy(sshd.clientKey().path, key));
+        QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner);
+        transfer = sftpTransferTo(sshd.port(), SshdProcess::userName(), QString());
+    } else {
+        transfer = transferFor(QStringLiteral("sftp"));
+    }
     for (const auto &[name, size] : {std::pair{"empty.bin", "0"}, {"big.bin", "307200"}}) {
         const Outcome outcome = run(*transfer, QStringLiteral("SIZE ") + name, {true});
         QVERIFY2(outcome.ok, qPrintable(outcome.info));
