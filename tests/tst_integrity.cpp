@@ -28,6 +28,7 @@ private Q_SLOTS:
     void reget_data();
     void reget();
     void noPartialFile();
+    void regetCutShort();
     void reput_data() { reget_data(); }
     void reput();
     void hash_data();
@@ -165,6 +166,19 @@ void TestIntegrity::noPartialFile()
     QVERIFY(!outcome.ok);
     QVERIFY2(outcome.info.contains("There is no partial file"), qPrintable(outcome.info));
     QVERIFY(!QFile::exists(none));
+}
+
+// A rest that breaks off half-way (and the server, ignoring REST, sends
+// the start again) leaves the partial file as it was.
+void TestIntegrity::regetCutShort()
+{
+    FtpServerProcess cutting;
+    QVERIFY(cutting.start(m_root.path(), TestUser, TestPassword, {"--cut", "big.bin"}));
+    const QString local = m_local.filePath("cut.bin");
+    QVERIFY(writeFile(local, m_served.left(10)));
+    const Outcome outcome = run(*transferTo(cutting.address()), "REGET big.bin " + local);
+    QVERIFY2(!outcome.ok && outcome.protocol.contains("REST 10"), qPrintable(outcome.info));
+    QCOMPARE(readFile(local), m_served.left(10));
 }
 
 // The same cases with the server's copy partial: only the rest is appended,

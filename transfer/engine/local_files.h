@@ -16,17 +16,23 @@ using DataSink = std::function<void(QByteArrayView)>;
 // An operation's local file: the one an upload sends, or where a download's
 // data goes. A download to a named file is written beside it and put in its
 // place only once complete; one without a name goes to a temporary file
-// that GetChunk reads back; one with a sink goes nowhere else.
+// that GetChunk reads back; one with a sink goes nowhere else. A resumed
+// download appends to the partial file in place, and anything but success
+// cuts it back to what it was.
 class LocalFiles final
 {
 public:
+    LocalFiles() = default;
+    ~LocalFiles() { discard(); }
+    Q_DISABLE_COPY_MOVE(LocalFiles)
+
     enum class Use { None, Download, Upload };
 
     // Opens the file before anything is sent, so a local problem costs no
     // connection and names its path. Throws std::runtime_error with the
-    // sentence for the operator. A download to a named file starts with the
-    // first `keep` bytes of the file that is there (a resumed download); an
-    // upload skips them (a resumed upload). A download with a `sink` opens
+    // sentence for the operator. A download to a named file of exactly
+    // `keep` bytes appends to it (a resumed download); an upload skips them
+    // (a resumed upload). A download with a `sink` opens
     // no file at all.
     void open(Use use, const QString &path, qint64 keep = 0, DataSink sink = {});
 
@@ -56,5 +62,6 @@ private:
     std::unique_ptr<QFile> m_source;
     DataSink m_sink;
     qint64 m_skipped = 0;
+    qint64 m_appendedTo = -1; // the partial file's size, while a download appends to it
     QString m_failure;
 };
