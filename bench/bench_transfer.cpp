@@ -6,13 +6,15 @@
 //     and CPU seconds per GiB of each client;
 //   - the longest stall of the event loop during the component's transfers;
 //   - the peak memory of this process;
-//   - 200 downloads of small files in a row on one login, five series.
+//   - 200 downloads of small files in a row on one login, five series;
+//   - FTP only: REGET and HASH (see integrity_bench.h).
 // Every transferred file's size is checked, and in the first round its
 // checksum too, so a failed transfer cannot pass for a fast one; every client
 // writes a file that does not exist yet.
 //
-//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files]
+//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files|integrity]
 #include "bench_files.h"
+#include "integrity_bench.h"
 #include "sftp_bench_server.h"
 #include "transfer_results.h"
 #include "vsftpd_process.h"
@@ -211,7 +213,7 @@ int main(int argc, char *argv[])
     for (int i = 2; i < argc; ++i)
         words << QByteArray(argv[i]);
     const QByteArrayList protocols{"ftp", "sftp"};
-    const QByteArrayList parts{"down", "up", "files"};
+    const QByteArrayList parts{"down", "up", "files", "integrity"};
     const auto chosen = [&words](const QByteArrayList &kind, const char *word) {
         return words.contains(word) || std::none_of(kind.begin(), kind.end(), [&words](auto &w) {
                    return words.contains(w);
@@ -222,12 +224,16 @@ int main(int argc, char *argv[])
     });
     if (mib <= 0 || !known) {
         std::fprintf(stderr, "usage: bench_transfer [size in MiB, default 512] [ftp|sftp] "
-                             "[down|up|files]\n");
+                             "[down|up|files|integrity]\n");
         return 2;
     }
     int status = 0;
     for (const Protocol protocol : {Protocol::Ftp, Protocol::Sftp}) {
         if (!chosen(protocols, protocol == Protocol::Sftp ? "sftp" : "ftp"))
+            continue;
+        if (protocol == Protocol::Ftp && chosen(parts, "integrity"))
+            status |= measureIntegrity(mib << 20);
+        if (!chosen(parts, "down") && !chosen(parts, "up") && !chosen(parts, "files"))
             continue;
         TransferBench bench(protocol, mib << 20);
         if (!bench.setUp()) {

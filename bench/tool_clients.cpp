@@ -74,6 +74,15 @@ Timing curlTransfer(const Endpoint &server, const QString &remote, const QString
                    curlLogin(server) + arguments + QStringList{baseUrl(server) + remote});
 }
 
+Timing curlHashed(const Endpoint &server, const QString &remote, QByteArray *sha256sum)
+{
+    // The shell passes curl's arguments on as they are ("$@").
+    return runTool(QStringLiteral("bash"),
+                   QStringList{"-o", "pipefail", "-c", "curl \"$@\" | sha256sum", "curl"} +
+                       curlLogin(server) + QStringList{baseUrl(server) + remote},
+                   {}, sha256sum);
+}
+
 Timing curlDownloads(const Endpoint &server, const FileList &files)
 {
     QByteArray config;

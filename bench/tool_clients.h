@@ -9,6 +9,9 @@
 
 // The curl tool on one URL; `arguments` say where the data comes from or goes.
 Timing curlTransfer(const Endpoint &server, const QString &remote, const QStringList &arguments);
+// The curl tool's download of `remote` piped through sha256sum, whose line
+// `sha256sum` receives.
+Timing curlHashed(const Endpoint &server, const QString &remote, QByteArray *sha256sum);
 // One curl invocation fetching every file of the series over one connection.
 Timing curlDownloads(const Endpoint &server, const FileList &files);
 // lftp on one login, running `command`.

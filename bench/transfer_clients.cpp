@@ -6,9 +6,7 @@
 
 #include <QElapsedTimer>
 
-namespace {
-
-std::unique_ptr<CurlTransfer> component(const Endpoint &server)
+std::unique_ptr<CurlTransfer> componentFor(const Endpoint &server)
 {
     auto transfer = std::make_unique<CurlTransfer>();
     const char *scheme = server.protocol == Protocol::Sftp ? "SFTP" : "FTP";
@@ -18,6 +16,8 @@ std::unique_ptr<CurlTransfer> component(const Endpoint &server)
     transfer->setPassword(server.password);
     return transfer;
 }
+
+namespace {
 
 // Adds what one operation took to `timing`; false when it failed, with why.
 bool runOperation(OperationRunner &runner, const QString &operation, Timing &timing)
@@ -34,7 +34,7 @@ bool runOperation(OperationRunner &runner, const QString &operation, Timing &tim
 // The operations on one login, one after another, up to the first failure.
 Timing runComponent(const Endpoint &server, const QStringList &operations)
 {
-    auto transfer = component(server);
+    auto transfer = componentFor(server);
     OperationRunner runner(*transfer);
     Timing timing;
     QElapsedTimer clock;

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "curl_transfer.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
+
+#include <memory>
 
 // The clients the transfer benchmark compares: the component, the curl tool,
 // and over FTP lftp, over SFTP OpenSSH's sftp. Each call is one fresh login
@@ -46,6 +50,9 @@ struct Timing
 };
 
 enum class Client { Component, CurlTool, Lftp, OpenSsh };
+
+// The component, pointed at `server` with its account.
+std::unique_ptr<CurlTransfer> componentFor(const Endpoint &server);
 
 // The clients compared over `protocol`, in the order the rounds rotate.
 QList<Client> clientsFor(Protocol protocol);

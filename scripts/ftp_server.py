@@ -41,6 +41,9 @@ def main():
     parser.add_argument("--hash", choices=["HASH", "X"], default="",
                         help="offer file hashes: the HASH command (chosen with OPTS HASH), or "
                              "the older XSHA256, XSHA1 and XMD5")
+    parser.add_argument("--corrupt", default="", metavar="NAME",
+                        help="a file name whose uploads the server stores with the first byte "
+                             "changed, the size kept, as a faulty disk would")
     args = parser.parse_args()
     command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
         if args.log_commands else None
@@ -143,6 +146,14 @@ def main():
                 self.call_later(args.confirm_delay, super().respond, resp, logfun)
                 return
             super().respond(resp, logfun)
+
+        def on_file_received(self, file):
+            if args.corrupt and os.path.basename(file) == args.corrupt \
+                    and os.path.getsize(file) > 0:
+                with open(file, "r+b") as f:
+                    first = f.read(1)[0]
+                    f.seek(0)
+                    f.write(bytes([first ^ 0x55]))
 
         def ftp_RETR(self, file):
             if args.cut and os.path.basename(file) == args.cut:

@@ -28,10 +28,14 @@ private Q_SLOTS:
     void reget_data();
     void reget();
     void noPartialFile();
+    void regetCutShort();
     void reput_data() { reget_data(); }
     void reput();
     void hash_data();
     void hash();
+    void readBackKeepsNoFile();
+    void emptySftpSize_data();
+    void emptySftpSize();
 
 private:
     // The first `kept` bytes of the served file (more: with bytes of its
@@ -164,6 +168,19 @@ void TestIntegrity::noPartialFile()
     QVERIFY(!QFile::exists(none));
 }
 
+// A rest that breaks off half-way (and the server, ignoring REST, sends
+// the start again) leaves the partial file as it was.
+void TestIntegrity::regetCutShort()
+{
+    FtpServerProcess cutting;
+    QVERIFY(cutting.start(m_root.path(), TestUser, TestPassword, {"--cut", "big.bin"}));
+    const QString local = m_local.filePath("cut.bin");
+    QVERIFY(writeFile(local, m_served.left(10)));
+    const Outcome outcome = run(*transferTo(cutting.address()), "REGET big.bin " + local);
+    QVERIFY2(!outcome.ok && outcome.protocol.contains("REST 10"), qPrintable(outcome.info));
+    QCOMPARE(readFile(local), m_served.left(10));
+}
+
 // The same cases with the server's copy partial: only the rest is appended,
 // and a copy that is not a start of the local file stays as it was.
 void TestIntegrity::reput()
@@ -179,13 +196,8 @@ void TestIntegrity::reput()
     QVERIFY(writeFile(local, m_served));
 
     const Outcome outcome = run(*transferFor(protocol), "REPUT " + local + " up.bin", {true});
-    // libcurl says no size for an empty file over SFTP: REPUT says that it
-    // needs one (PUT sends the whole file).
-    const bool noSize = protocol == QLatin1String("sftp") && kept == 0;
-    QVERIFY2(outcome.ok == (ok && !noSize), qPrintable(outcome.info));
-    if (noSize)
-        QVERIFY2(outcome.info.contains("did not say the size"), qPrintable(outcome.info));
-    QCOMPARE(readFile(remote), ok && !noSize ? m_served : partial);
+    QVERIFY2(outcome.ok == ok, qPrintable(outcome.info));
+    QCOMPARE(readFile(remote), ok ? m_served : partial);
     if (changed >= 0)
         QVERIFY2(outcome.info.contains(QStringLiteral("at byte %1").arg(groupedNumber(changed))),
                  qPrintable(outcome.info));
@@ -235,6 +247,60 @@ void TestIntegrity::hash()
     // A server that computes the hash sends no data.
     if (byServer)
         QVERIFY(!outcome.protocol.contains(QStringLiteral("RETR big.bin")));
+}
+
+// The read-back is hashed as it arrives: it needs no temporary file, and
+// works where none can be made.
+void TestIntegrity::readBackKeepsNoFile()
+{
+    QTemporaryDir scratch;
+    const QByteArray before = qgetenv("TMPDIR");
+    qputenv("TMPDIR", scratch.filePath("none").toUtf8());
+    for (const char *server : {"ftp", "sftp"}) {
+        const Outcome outcome = run(*transferFor(QLatin1String(server)), "HASH big.bin", {true});
+        QVERIFY2(outcome.ok && outcome.info.contains("read-back of 307,200 bytes"),
+                 qPrintable(outcome.info));
+    }
+    if (before.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", before);
+    QVERIFY(QDir(scratch.path()).isEmpty());
+}
+
+// libcurl says no size for an empty file over SFTP; a read that finds no
+// data proves it, for SIZE and for REPUT onto it (tested above).
+void TestIntegrity::emptySftpSize_data()
+{
+    QTest::addColumn<bool>("openssh");
+    QTest::newRow("asyncssh") << false;
+    QTest::newRow("OpenSSH") << true;
+}
+
+void TestIntegrity::emptySftpSize()
+{
+    QFETCH(bool, openssh);
+    QVERIFY(writeFile(m_root.filePath("empty.bin"), {}));
+    SshdProcess sshd;
+    std::unique_ptr<CurlTransfer> transfer;
+    if (openssh) {
+        // A key login, with the key where an empty password looks for it.
+        QVERIFY2(sshd.start(m_root.path()), qPrintable(sshd.errorString()));
+        const QString key = QDir::homePath() + "/.ssh/id_ed25519";
+        QDir().mkpath(QDir::homePath() + "/.ssh");
+        QFile::remove(key);
+        QVERIFY(QFile::copy(sshd.clientKey().path, key));
+        QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner);
+        transfer = sftpTransferTo(sshd.port(), SshdProcess::userName(), QString());
+    } else {
+        transfer = transferFor(QStringLiteral("sftp"));
+    }
+    for (const auto &[name, size] : {std::pair{"empty.bin", "0"}, {"big.bin", "307200"}}) {
+        const Outcome outcome = run(*transfer, QStringLiteral("SIZE ") + name, {true});
+        QVERIFY2(outcome.ok, qPrintable(outcome.info));
+        QCOMPARE(transfer->GetChunk(64), QLatin1String(size));
+    }
+    QVERIFY(!run(*transfer, "SIZE none.bin").ok);
 }
 
 QTEST_GUILESS_MAIN(TestIntegrity)

@@ -1,5 +1,6 @@
 #include "operation_factory.h"
 
+#include "checked_upload.h"
 #include "ftp/ftp_operation.h"
 #include "remote_hash.h"
 #include "resume_transfer.h"
@@ -20,6 +21,8 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
         return std::make_unique<ResumeTransfer>(order, context, &makeProtocolOperation);
     if (order.command.verb == TransferVerb::Hash)
         return std::make_unique<RemoteHash>(order, context, &makeProtocolOperation);
+    if (CheckedUpload::checks(order))
+        return std::make_unique<CheckedUpload>(order, context, &makeProtocolOperation);
     if (order.protocol == TransferProtocol::Sftp)
         return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;

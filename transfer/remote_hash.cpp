@@ -32,7 +32,12 @@ RemoteHash::RemoteHash(OperationOrder order, const OperationContext &context, Op
 OperationStep RemoteHash::readBack()
 {
     m_phase = Phase::ReadBack;
-    return begin(TransferCommand{TransferVerb::Get, {m_remote}});
+    // The step, which holds the sink, goes before this object does.
+    return begin(TransferCommand{TransferVerb::Get, {m_remote}}, 0, {},
+                 [this](QByteArrayView data) {
+                     m_readBack.add(data);
+                     m_readBackSize += data.size();
+                 });
 }
 
 OperationStep RemoteHash::next(OperationOutcome outcome)
@@ -62,13 +67,7 @@ OperationStep RemoteHash::next(OperationOutcome outcome)
     case Phase::ReadBack:
         break;
     }
-    const QString sha256 = QStringLiteral("SHA-256");
-    const QString hex = outcome.retrieved ? localDigest(sha256, *outcome.retrieved) : QString();
-    if (hex.isEmpty())
-        return end(std::move(outcome),
-                   QStringLiteral("The read-back of %1 could not be hashed").arg(m_remote));
-    const qint64 read = outcome.retrieved->size();
-    return answer(std::move(outcome), sha256, hex, read);
+    return answer(std::move(outcome), m_readBack.algorithm(), m_readBack.hex(), m_readBackSize);
 }
 
 OperationStep RemoteHash::answer(OperationOutcome outcome, const QString &algorithm,

@@ -6,7 +6,7 @@
 // HASH: a remote file's hash, and whether a local file matches it. On FTP
 // the server computes it where its FEAT reply offers a way (HASH, else
 // XSHA256, XSHA1, XMD5 or XCRC); otherwise, and on SFTP, it is computed here from
-// a read-back of the file.
+// a read-back of the file, hashed as it arrives and kept nowhere.
 class RemoteHash final : public StepwiseOperation
 {
 public:
@@ -24,4 +24,6 @@ private:
     QString m_local; // empty: no comparison
     HashCommand m_hash;
     Phase m_phase = Phase::Features;
+    FileDigest m_readBack{QStringLiteral("SHA-256")}; // of the read-back, as it arrives
+    qint64 m_readBackSize = 0;
 };

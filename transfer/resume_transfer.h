@@ -6,9 +6,9 @@
 // or the server's, on FTP and SFTP alike, in three steps on one login: the
 // server's size (SIZE); the server's bytes under the partial copy's last
 // ones (up to ResumeOverlap), compared with the whole copy's; and, only when
-// they agree, the rest. A download appends it to a copy of the partial file
-// that takes its place once whole; an upload appends it to the server's
-// file, whose size the upload then checks.
+// they agree, the rest. A download appends it to the partial file, which
+// anything but success cuts back to what it was; an upload appends it to the
+// server's file, whose size the upload then checks.
 class ResumeTransfer final : public StepwiseOperation
 {
 public:

@@ -39,6 +39,10 @@ struct OperationOrder
     // server's (an upload); or the bytes `range` ("first-last") alone.
     qint64 resumeFrom = 0;
     QByteArray range;
+    // An FTP upload asks FEAT first and hashes what it sends by a hash the
+    // server offers, for the server's hash of the stored file to be
+    // compared with afterwards.
+    bool checkUpload = false;
     // How near its end a certificate may be before a site check warns or fails.
     CertificateLimits certificateLimits;
 

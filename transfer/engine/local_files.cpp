@@ -47,29 +47,9 @@ QString nonRegularKind(int descriptor)
     throw std::runtime_error(localFileFailure(action, path, why).toStdString());
 }
 
-// The first `length` bytes of the file at `path` into `target`: what a
-// resumed download keeps of the partial file, which stays as it is until
-// the whole file takes its place.
-void copyStart(const QString &path, qint64 length, QFileDevice &target)
-{
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
-        refuse(LocalAction::Read, path, source.errorString());
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (qint64 left = length; left > 0;) {
-        const qint64 read = source.read(buffer.data(), qMin<qint64>(left, buffer.size()));
-        if (read <= 0)
-            refuse(LocalAction::Read, path,
-                   read < 0 ? source.errorString() : QStringLiteral("it is shorter than before"));
-        if (target.write(buffer.constData(), read) != read)
-            refuse(LocalAction::Write, path, target.errorString());
-        left -= read;
-    }
-}
-
 } // namespace
 
-void LocalFiles::open(Use use, const QString &path, qint64 keep)
+void LocalFiles::open(Use use, const QString &path, qint64 keep, DataSink sink)
 {
     m_path = path;
     switch (use) {
@@ -93,17 +73,28 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep)
         return;
     }
     case Use::Download:
-        if (path.isEmpty()) {
+        if (sink) {
+            m_sink = std::move(sink);
+        } else if (path.isEmpty()) {
             auto spool = std::make_unique<QTemporaryFile>();
             if (!spool->open())
                 refuse(LocalAction::MakeTemporary, path, spool->errorString());
             m_target = std::move(spool);
+        } else if (keep > 0) {
+            // Copying the partial file first would cost as much as fetching
+            // the rest on a fast line.
+            auto target = std::make_unique<QFile>(path);
+            if (!target->open(QIODevice::ReadWrite))
+                refuse(LocalAction::Write, path, target->errorString());
+            if (target->size() != keep || !target->seek(keep))
+                refuse(LocalAction::Write, path,
+                       QStringLiteral("its size changed after it was compared"));
+            m_appendedTo = keep;
+            m_target = std::move(target);
         } else {
             auto target = std::make_unique<QSaveFile>(path);
             if (!target->open(QIODevice::WriteOnly))
                 refuse(LocalAction::Write, path, target->errorString());
-            if (keep > 0)
-                copyStart(path, keep, *target);
             m_target = std::move(target);
         }
         return;
@@ -112,6 +103,8 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep)
 
 bool LocalFiles::write(const char *data, qint64 length)
 {
+    if (m_sink)
+        m_sink(QByteArrayView(data, length));
     if (!m_target)
         return true;
     if (m_target->write(data, length) == length)
@@ -133,9 +126,16 @@ std::unique_ptr<QIODevice> LocalFiles::commit()
 {
     if (!m_target)
         return nullptr;
+    if (m_appendedTo >= 0 && !m_target->flush()) {
+        m_failure = localFileFailure(LocalAction::Write, m_path, m_target->errorString());
+        discard();
+        return nullptr;
+    }
+    m_appendedTo = -1;
     std::unique_ptr<QFileDevice> target = std::move(m_target);
-    if (auto *saveFile = qobject_cast<QSaveFile *>(target.get())) {
-        if (!saveFile->commit()) {
+    auto *saveFile = qobject_cast<QSaveFile *>(target.get());
+    if (saveFile || !m_path.isEmpty()) {
+        if (saveFile && !saveFile->commit()) {
             m_failure = localFileFailure(LocalAction::Write, m_path, saveFile->errorString());
             return nullptr;
         }
@@ -155,6 +155,10 @@ std::unique_ptr<QIODevice> LocalFiles::commit()
 void LocalFiles::discard()
 {
     // Not committed, a QSaveFile removes its temporary file and leaves the
-    // target as it was; a temporary file goes with its object.
+    // target as it was; a temporary file goes with its object; a partial
+    // file goes back to its size before the rest was appended.
+    if (m_appendedTo >= 0 && m_target && !m_target->resize(m_appendedTo) && m_failure.isEmpty())
+        m_failure = localFileFailure(LocalAction::Write, m_path, m_target->errorString());
+    m_appendedTo = -1;
     m_target.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine_messages.h"
+#include "engine/local_files.h"
 #include "engine/tls_trust.h"
 #include "text/operator_log.h"
 
@@ -30,6 +31,10 @@ struct OperationOutcome
     QString protection;                   // of that login, when it stands
     bool announcedUtf8 = false;           // that login was told about UTF-8
     PhaseTimes times;
+    // An upload ordered with checkUpload: what FEAT listed, and the digest
+    // of what went out by the hash it offers (empty when it offers none).
+    QStringList features;
+    QString sentDigest;
 };
 
 // What follows when libcurl has finished an operation's transfer.
@@ -70,6 +75,7 @@ struct OperationContext
     QString reason;
     bool announceUtf8 = false;   // the pooled login has not been told about UTF-8 yet
     bool loginEncrypted = false; // the pooled login runs over TLS
+    DataSink sink;               // takes a download's data in place of a file
 };
 
 // One running command, whatever its protocol, as the engine drives it. It

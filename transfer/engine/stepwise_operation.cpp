@@ -8,14 +8,16 @@ StepwiseOperation::StepwiseOperation(OperationOrder order, const OperationContex
 {}
 
 OperationStep StepwiseOperation::begin(const TransferCommand &command, qint64 resumeFrom,
-                                       const QByteArray &range)
+                                       const QByteArray &range, DataSink sink)
 {
     OperationOrder step = m_order;
     step.command = command;
     step.resumeFrom = resumeFrom;
     step.range = range;
     m_step.reset(); // leaves the handle pointing at nothing of its own
-    m_step = m_make(step, m_context);
+    OperationContext context = m_context;
+    context.sink = std::move(sink);
+    m_step = m_make(step, context);
     OperationStep more;
     more.kind = OperationStep::Kind::Continue;
     return more;

@@ -24,9 +24,10 @@ protected:
     // std::runtime_error ends the whole with its sentence.
     virtual OperationStep next(OperationOutcome outcome) = 0;
 
-    // Starts a step; the step after the first says Continue with it.
+    // Starts a step; the step after the first says Continue with it. A
+    // download's data goes to `sink`, when one is given, in place of a file.
     OperationStep begin(const TransferCommand &command, qint64 resumeFrom = 0,
-                        const QByteArray &range = {});
+                        const QByteArray &range = {}, DataSink sink = {});
     // The whole ends with `outcome`, failed with `failure` when one is given.
     OperationStep end(OperationOutcome outcome, const QString &failure = {});
     ReportQueue &reports() const { return m_context.reports; }
@@ -37,6 +38,6 @@ private:
     OperationFactory m_make;
     bool m_freshLogin = false;
     bool m_announcedUtf8 = false; // a step told the login about UTF-8
-    QString m_protection; // of the login the steps share
+    QString m_protection;         // of the login the steps share
     std::unique_ptr<Operation> m_step;
 };

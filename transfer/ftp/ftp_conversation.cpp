@@ -186,6 +186,8 @@ void FtpConversation::replyLine(const QString &line)
         m_at.loginDone = now();
     }
     m_reports.setReply(reply->code, reply->text);
+    if (m_lastCommand == QLatin1String("FEAT") && reply->code == 211)
+        m_features = reply->text.split(QLatin1Char('\n'));
     if (reply->code == 257 && m_verb == TransferVerb::Pwd)
         m_pwdFolder = folderFromPwdReply(reply->text);
     if (m_role != Role::Close)

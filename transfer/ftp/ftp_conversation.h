@@ -2,8 +2,8 @@
 
 #include "engine/connection_watch.h"
 #include "text/failure_text.h"
-#include "text/protocol/ftp_reply.h"
 #include "text/operator_log.h"
+#include "text/protocol/ftp_reply.h"
 #include "text/transfer_command.h"
 
 #include <QElapsedTimer>
@@ -45,6 +45,8 @@ public:
     const QString &protection() const { return m_protection; }
     const QString &pwdFolder() const { return m_pwdFolder; }
     qint64 serverSize() const { return m_serverSize; }
+    // The lines of the reply to FEAT, when the request asked it.
+    const QStringList &features() const { return m_features; }
     // An upload's data has all gone out, and the server's final reply to it
     // has come.
     bool allSent() const { return m_at.dataSent >= 0; }
@@ -86,6 +88,7 @@ private:
     QString m_dataAddress; // of the last data connection
     QString m_pwdFolder;
     qint64 m_serverSize = -1; // an upload's size on the server
+    QStringList m_features;
 
     QElapsedTimer m_clock;
     // Microseconds since the start; -1 until it happened.

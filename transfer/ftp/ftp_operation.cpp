@@ -32,7 +32,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
         {PreparedRequest::Data::Download, LocalFiles::Use::Download},
         {PreparedRequest::Data::Upload, LocalFiles::Use::Upload},
     };
-    m_files.open(uses.at(m_request.data), m_request.localName, m_order.resumeFrom);
+    m_files.open(uses.at(m_request.data), m_request.localName, m_order.resumeFrom, context.sink);
     installCallbacks();
     setOption(m_easy, CURLOPT_NOPROGRESS, 0L);
     setOption(m_easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);
@@ -123,6 +123,11 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
         answer = QByteArray::number(qint64(size));
     }
     ok = concludeData(outcome, ok, m_files, m_talk.serverSize(), m_request.localName, verb, answer);
+    if (ok && m_files.uploading() && m_order.checkUpload) {
+        outcome.features = m_talk.features();
+        if (FileDigest *sent = sentDigest())
+            outcome.sentDigest = sent->hex();
+    }
     if (ok)
         outcome.folder = m_request.newFolder;
     outcome.ok = ok;
@@ -189,6 +194,17 @@ qint64 FtpOperation::bytesMoved() const
     }
 }
 
+FileDigest *FtpOperation::sentDigest()
+{
+    if (!m_sentChosen && m_files.uploading() && m_order.checkUpload) {
+        m_sentChosen = true;
+        const HashCommand hash = hashCommand(m_talk.features());
+        if (!hash.command.isEmpty())
+            m_sent.emplace(hash.algorithm);
+    }
+    return m_sent ? &*m_sent : nullptr;
+}
+
 // --- libcurl's callbacks. They run inside libcurl calls on the engine's
 // thread, so they only record and queue: calling libcurl from here would
 // fail (CURLM_RECURSIVE_API_CALL), and reports wait for the flush that
@@ -211,7 +227,11 @@ size_t FtpOperation::onRead(char *data, size_t size, size_t count, void *userp)
     auto *self = static_cast<FtpOperation *>(userp);
     self->m_talk.dataMoving();
     const qint64 read = self->m_files.read(data, qint64(size * count));
-    return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
+    if (read < 0)
+        return CURL_READFUNC_ABORT;
+    if (FileDigest *sent = self->sentDigest())
+        sent->add(QByteArrayView(data, read));
+    return size_t(read);
 }
 
 bool FtpOperation::replyHeader(QByteArrayView line)

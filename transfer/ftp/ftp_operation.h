@@ -7,6 +7,7 @@
 #include "ftp/ftp_conversation.h"
 #include "ftp/request_builder.h"
 #include "text/operator_log.h"
+#include "text/protocol/ftp_hash.h"
 
 #include <QElapsedTimer>
 
@@ -44,6 +45,7 @@ private:
     OperationOutcome finish(bool ok, const QString &failure);
     QString describeFailure(CURLcode result) const;
     qint64 bytesMoved() const;
+    FileDigest *sentDigest();
 
     static size_t onWrite(char *data, size_t size, size_t count, void *userp);
     static size_t onRead(char *data, size_t size, size_t count, void *userp);
@@ -61,4 +63,8 @@ private:
     LocalFiles m_files;
     QString m_replyError; // a reply past the assembler's limits
     QElapsedTimer m_sinceProgress;
+    // What a checked upload has sent, by the hash FEAT offers; chosen when
+    // the first data goes out, FEAT's reply being in by then.
+    std::optional<FileDigest> m_sent;
+    bool m_sentChosen = false;
 };

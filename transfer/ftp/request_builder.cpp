@@ -135,6 +135,12 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         prepared.data = PreparedRequest::Data::Upload;
         setOption(prepared.easy, CURLOPT_UPLOAD, 1L);
         setTransferPart(prepared.easy, order);
+        // What the server can check besides the size; "*" because FEAT is
+        // optional.
+        if (order.checkUpload) {
+            appendTo(prepared.quote, "*FEAT");
+            setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
+        }
         // Asked after the upload, to tell whether the server holds all of it;
         // "*" because not every server answers SIZE.
         appendTo(prepared.postQuote,

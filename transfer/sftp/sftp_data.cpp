@@ -6,13 +6,13 @@
 
 #include <QFileInfo>
 
-void SftpData::open(const TransferCommand &command, qint64 keep)
+void SftpData::open(const TransferCommand &command, qint64 keep, DataSink sink)
 {
     const QStringList &args = command.args;
     switch (command.verb) {
     case TransferVerb::Get:
         m_files.open(LocalFiles::Use::Download, args.size() > 1 ? localPath(args.at(1)) : QString(),
-                     keep);
+                     keep, std::move(sink));
         break;
     case TransferVerb::Dir:
     case TransferVerb::Ls:
@@ -31,8 +31,10 @@ void SftpData::open(const TransferCommand &command, qint64 keep)
     m_sinceProgress.start();
 }
 
-void SftpData::install(CURL *easy, bool upload)
+void SftpData::install(CURL *easy, bool upload, bool refuses)
 {
+    m_refuses = refuses;
+    m_refused = false;
     setOption(easy, CURLOPT_WRITEFUNCTION, &SftpData::onWrite);
     setOption(easy, CURLOPT_WRITEDATA, this);
     setOption(easy, CURLOPT_NOPROGRESS, 0L);
@@ -67,6 +69,10 @@ size_t SftpData::onWrite(char *data, size_t size, size_t count, void *userp)
 {
     auto *self = static_cast<SftpData *>(userp);
     const size_t length = size * count;
+    if (self->m_refuses) {
+        self->m_refused = self->m_refused || length > 0;
+        return self->m_refused ? 0 : length;
+    }
     // CD's listing only proves the folder.
     if (!self->m_files.downloading())
         return length;

@@ -25,12 +25,15 @@ public:
     {}
 
     // Opens the local file `command` needs, before anything is sent. Throws
-    // std::runtime_error with the operator's sentence when it cannot.
-    void open(const TransferCommand &command, qint64 keep = 0);
+    // std::runtime_error with the operator's sentence when it cannot. A
+    // download's data goes to `sink`, when one is given, in place of a file.
+    void open(const TransferCommand &command, qint64 keep = 0, DataSink sink = {});
     // The remote name an upload goes to.
     const QString &uploadName() const { return m_uploadName; }
-    // Sets the data and progress callbacks into `easy` for one request.
-    void install(CURL *easy, bool upload);
+    // Sets the data and progress callbacks into `easy` for one request. One
+    // that `refuses` data ends at its first byte, which refused() then says.
+    void install(CURL *easy, bool upload, bool refuses = false);
+    bool refused() const { return m_refused; }
 
     LocalFiles &files() { return m_files; }
     const LocalFiles &files() const { return m_files; }
@@ -52,5 +55,7 @@ private:
     QString m_uploadName;
     qint64 m_downloaded = 0;
     bool m_moved = false;
+    bool m_refuses = false;
+    bool m_refused = false;
     QElapsedTimer m_sinceProgress;
 };

@@ -30,7 +30,7 @@ SftpOperation::SftpOperation(OperationOrder order, const OperationContext &conte
 {
     m_clock.start();
     m_folderResolved = m_folder.absolute && m_order.command.verb != TransferVerb::Pwd;
-    m_data.open(m_order.command, m_order.resumeFrom);
+    m_data.open(m_order.command, m_order.resumeFrom, context.sink);
     m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
                                : std::vector<SftpStep>{resolveStep(m_folder)};
     setUp(m_steps.front());
@@ -48,7 +48,8 @@ void SftpOperation::setUp(const SftpStep &step)
         setOption(m_easy, CURLOPT_QUOTE, m_commands.get());
     m_ssh.install(m_easy);
     installCallbacks();
-    m_data.install(m_easy, step.kind == SftpRequestKind::Upload);
+    m_data.install(m_easy, step.kind == SftpRequestKind::Upload,
+                   step.role == SftpStep::Role::ProveEmpty);
     m_started = false;
     m_pwdReply.clear();
 }
@@ -56,7 +57,8 @@ void SftpOperation::setUp(const SftpStep &step)
 // The request goes out once the login stands: at once on a pooled login.
 void SftpOperation::beginCommand()
 {
-    if (m_started || m_steps.at(m_stepIndex).role == SftpStep::Role::CheckSize)
+    const SftpStep::Role role = m_steps.at(m_stepIndex).role;
+    if (m_started || role == SftpStep::Role::CheckSize || role == SftpStep::Role::ProveEmpty)
         return;
     m_started = true;
     m_ssh.reach(Phase::LoggedIn);
@@ -86,6 +88,14 @@ OperationStep SftpOperation::done(CURLcode result)
     }
     if (result == CURLE_LOGIN_DENIED && m_loginIndex + 1 < m_logins.size())
         return nextLogin();
+    // A read that ended with no data proves the file empty; data, or a
+    // failure, leaves its size unknown (libcurl closes the connection of a
+    // read cut short, which the next command opens anew).
+    if (m_steps.at(m_stepIndex).role == SftpStep::Role::ProveEmpty) {
+        if (result == CURLE_OK && !m_data.refused())
+            m_size = 0;
+        return OperationStep::finished(finish(true, {}));
+    }
     if (result != CURLE_OK || !m_data.files().failure().isEmpty())
         return OperationStep::finished(failed(result));
     beginCommand(); // a request that said nothing on its way still went out
@@ -115,12 +125,18 @@ OperationStep SftpOperation::done(CURLcode result)
         m_reports.setReply(0, sftpStatusText(0, step.subject));
         m_reports.state(TransferState::ResponseReceived);
         m_size = size;
+        if (m_order.command.verb == TransferVerb::Size && size < 0) {
+            const SftpStep read = proveEmptyStep(step);
+            m_steps.push_back(read);
+        }
         ++m_stepIndex;
         break;
     case SftpStep::Role::CheckSize:
         m_serverSize = size;
         ++m_stepIndex;
         break;
+    case SftpStep::Role::ProveEmpty:
+        break; // ended above
     }
     if (m_at.firstByte >= 0 && m_at.dataEnd < 0)
         m_at.dataEnd = now();

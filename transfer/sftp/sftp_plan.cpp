@@ -52,6 +52,13 @@ std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply)
     return RemoteFolder{}.resolved(reply.mid(open + 1, close - open - 1));
 }
 
+SftpStep proveEmptyStep(const SftpStep &look)
+{
+    SftpStep read = request(SftpRequestKind::Download, look.path, QStringLiteral("read"));
+    read.role = SftpStep::Role::ProveEmpty;
+    return read;
+}
+
 RemoteFolder sftpNewFolder(const TransferCommand &command, const RemoteFolder &folder)
 {
     return folder.resolved(command.verb == TransferVerb::Cd ? command.args.at(0)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "sftp/sftp_request.h"
-#include "text/transfer_command.h"
 #include "text/protocol/remote_folder.h"
+#include "text/transfer_command.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,6 +20,9 @@ struct SftpStep
         Resolve,   // learns the folder's absolute path from libcurl's "pwd"
         Main,      // the command itself
         CheckSize, // an upload's size on the server, afterwards
+        // SIZE where libcurl said none, which it does for an empty file: a
+        // read of the file that must end with no data to prove it empty
+        ProveEmpty,
     };
     Role role = Role::Main;
     SftpRequestKind kind = SftpRequestKind::Look;
@@ -41,6 +44,9 @@ std::optional<RemoteFolder> folderFromSftpPwd(const QString &reply);
 // check follows the upload.
 std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFolder &folder,
                                 const QString &uploadName);
+
+// The read that follows a SIZE request `look` that learnt no size.
+SftpStep proveEmptyStep(const SftpStep &look);
 
 // The folder CD or CDUP leads to.
 RemoteFolder sftpNewFolder(const TransferCommand &command, const RemoteFolder &folder);

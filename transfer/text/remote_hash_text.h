@@ -8,3 +8,9 @@
 QString remoteHashText(const QString &algorithm, const QString &hex, qint64 readBack);
 QString hashMatchText(const QString &remote, const QString &local, bool match,
                       const QString &localHex);
+
+// After a PUT checked by hash: "up.bin stored whole (4,096 bytes), SHA-256
+// checked against the server's", or why the server's copy is not what was sent.
+QString uploadCheckedText(const QString &remote, qint64 size, const QString &algorithm);
+QString uploadDiffersText(const QString &remote, const QString &algorithm, const QString &serverHex,
+                          const QString &sentHex);

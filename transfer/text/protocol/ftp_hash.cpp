@@ -1,7 +1,8 @@
 #include "text/protocol/ftp_hash.h"
 
-#include <QCryptographicHash>
 #include <QRegularExpression>
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 
@@ -41,12 +42,12 @@ quint32 crc32(quint32 crc, QByteArrayView data)
     return crc;
 }
 
-QCryptographicHash::Algorithm qtAlgorithm(const HashAlgorithm &a)
+const EVP_MD *digestOf(const HashAlgorithm &a)
 {
-    return a.hexDigits == 128  ? QCryptographicHash::Sha512
-           : a.hexDigits == 64 ? QCryptographicHash::Sha256
-           : a.hexDigits == 40 ? QCryptographicHash::Sha1
-                               : QCryptographicHash::Md5;
+    return a.hexDigits == 128  ? EVP_sha512()
+           : a.hexDigits == 64 ? EVP_sha256()
+           : a.hexDigits == 40 ? EVP_sha1()
+                               : EVP_md5();
 }
 
 } // namespace
@@ -101,23 +102,59 @@ HashCommand hashCommand(const QStringList &featReplyLines)
     return {};
 }
 
-QString localDigest(const QString &algorithm, const QByteArray &data)
+FileDigest::FileDigest(const QString &algorithm) : m_algorithm(algorithm)
 {
     const HashAlgorithm *a = algorithmNamed(algorithm);
-    if (!a)
+    m_valid = a != nullptr;
+    m_crc = a && a->hexDigits == 8;
+    if (a && !m_crc) {
+        m_hash.reset(EVP_MD_CTX_new());
+        m_valid = m_hash && EVP_DigestInit_ex(m_hash.get(), digestOf(*a), nullptr) == 1;
+    }
+}
+
+void FileDigest::add(QByteArrayView data)
+{
+    if (m_crc)
+        m_crcValue = crc32(m_crcValue, data);
+    else if (m_valid)
+        m_valid = EVP_DigestUpdate(m_hash.get(), data.data(), size_t(data.size())) == 1;
+}
+
+QString FileDigest::hex() const
+{
+    if (!m_valid)
         return {};
-    if (a->hexDigits == 8)
-        return QStringLiteral("%1").arg(~crc32(0xffffffffU, data), 8, 16, QLatin1Char('0'));
-    return QString::fromLatin1(QCryptographicHash::hash(data, qtAlgorithm(*a)).toHex());
+    if (m_crc)
+        return QStringLiteral("%1").arg(~m_crcValue, 8, 16, QLatin1Char('0'));
+    // The context goes on unfinished: a copy of it is finished.
+    std::unique_ptr<EVP_MD_CTX, Free> copy(EVP_MD_CTX_new());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!copy || EVP_MD_CTX_copy_ex(copy.get(), m_hash.get()) != 1 ||
+        EVP_DigestFinal_ex(copy.get(), digest, &length) != 1)
+        return {};
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
+}
+
+void FileDigest::Free::operator()(EVP_MD_CTX *context) const
+{
+    EVP_MD_CTX_free(context);
+}
+
+QString localDigest(const QString &algorithm, const QByteArray &data)
+{
+    FileDigest digest(algorithm);
+    digest.add(data);
+    return digest.hex();
 }
 
 QString localDigest(const QString &algorithm, QIODevice &device)
 {
-    const HashAlgorithm *a = algorithmNamed(algorithm);
-    if (!a || !device.seek(0))
+    FileDigest digest(algorithm);
+    if (!digest.isValid() || !device.seek(0))
         return {};
-    QCryptographicHash hash(qtAlgorithm(*a));
-    quint32 crc = 0xffffffffU;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 read = device.read(buffer.data(), buffer.size());
@@ -125,15 +162,9 @@ QString localDigest(const QString &algorithm, QIODevice &device)
             return {};
         if (read == 0)
             break;
-        const QByteArrayView piece(buffer.constData(), read);
-        if (a->hexDigits == 8)
-            crc = crc32(crc, piece);
-        else
-            hash.addData(piece);
+        digest.add(QByteArrayView(buffer.constData(), read));
     }
-    if (a->hexDigits == 8)
-        return QStringLiteral("%1").arg(~crc, 8, 16, QLatin1Char('0'));
-    return QString::fromLatin1(hash.result().toHex());
+    return digest.hex();
 }
 
 QString replyDigest(const HashCommand &hash, const QString &reply, qint64 size)
