@@ -15,6 +15,7 @@ class TestUploadCheck : public QObject
 private Q_SLOTS:
     void checked_data();
     void checked();
+    void featuresAskedOncePerLogin();
 };
 
 void TestUploadCheck::checked_data()
@@ -77,6 +78,28 @@ void TestUploadCheck::checked()
                      outcome.info.endsWith("the remote file differs from what was sent"),
                  qPrintable(outcome.info));
     }
+}
+
+// The login's features are read once: the same login's next PUT asks for
+// the hash without a FEAT of its own.
+void TestUploadCheck::featuresAskedOncePerLogin()
+{
+    QTemporaryDir root;
+    QTemporaryDir local;
+    FtpServerProcess server;
+    QVERIFY2(server.start(root.path(), TestUser, TestPassword, {"--hash", "HASH"}),
+             "pyftpdlib did not start");
+    QVERIFY(writeFile(local.filePath("up.bin"), QByteArray(5000, 'u')));
+    auto transfer = transferTo(server.address());
+    for (int put = 0; put < 2; ++put) {
+        const Outcome outcome = run(*transfer, "PUT " + local.filePath("up.bin"));
+        QVERIFY2(outcome.info.endsWith("checked against the server's"), qPrintable(outcome.info));
+    }
+    const QString wire = QString::fromUtf8(server.commandsReceived());
+    QCOMPARE(wire.count(QRegularExpression("^USER ", QRegularExpression::MultilineOption)), 1);
+    QCOMPARE(wire.count(QRegularExpression("^FEAT$", QRegularExpression::MultilineOption)), 1);
+    QCOMPARE(wire.count(QRegularExpression("^HASH up.bin$", QRegularExpression::MultilineOption)),
+             2);
 }
 
 QTEST_GUILESS_MAIN(TestUploadCheck)

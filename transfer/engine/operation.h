@@ -76,6 +76,9 @@ struct OperationContext
     bool announceUtf8 = false;   // the pooled login has not been told about UTF-8 yet
     bool loginEncrypted = false; // the pooled login runs over TLS
     DataSink sink;               // takes a download's data in place of a file
+    // The pooled login's FEAT reply, once an operation asked for it: the
+    // same login's next upload need not ask again.
+    std::optional<QStringList> loginFeatures;
 };
 
 // One running command, whatever its protocol, as the engine drives it. It

@@ -70,6 +70,7 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
         context.check = check;
         context.reason = reason;
         context.announceUtf8 = !m_login.utf8Announced;
+        context.loginFeatures = m_login.features;
         context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
         m_op = m_makeOperation(order, context);
         driver().add(m_op->easy());
@@ -206,8 +207,11 @@ void TransferEngine::report(const TransferCommand &command, const OperationOutco
         // A new login, or libcurl's silent reconnect, has been told about
         // UTF-8 only if this operation said so.
         m_login.utf8Announced = outcome.announcedUtf8;
+        m_login.features.reset();
         setProtection(outcome.protection);
     }
+    if (!outcome.features.isEmpty())
+        m_login.features = outcome.features;
     if (!outcome.failure.isEmpty())
         m_reports.setReply(outcome.code, outcome.failure);
     else if (outcome.ok && !outcome.summary.isEmpty())
@@ -289,6 +293,7 @@ void TransferEngine::dropLogin(bool cut)
         m_driver->reset();
     }
     m_login.utf8Announced = false;
+    m_login.features.reset();
     setProtection({});
 }
 

@@ -57,6 +57,7 @@ private:
     {
         QString protection; // empty while there is none
         bool utf8Announced = false;
+        std::optional<QStringList> features; // its FEAT reply, once asked
     };
 
     MultiDriver &driver();

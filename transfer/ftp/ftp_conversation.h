@@ -47,6 +47,8 @@ public:
     qint64 serverSize() const { return m_serverSize; }
     // The lines of the reply to FEAT, when the request asked it.
     const QStringList &features() const { return m_features; }
+    // The login's FEAT reply as an earlier command on it read it.
+    void knowFeatures(const QStringList &features) { m_features = features; }
     // An upload's data has all gone out, and the server's final reply to it
     // has come.
     bool allSent() const { return m_at.dataSent >= 0; }

@@ -114,7 +114,7 @@ QByteArray withName(const char *verb, const QString &name)
 } // namespace
 
 PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
-                               bool announceUtf8)
+                               bool announceUtf8, bool askFeatures)
 {
     PreparedRequest prepared;
     prepared.easy = easy;
@@ -135,9 +135,9 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         prepared.data = PreparedRequest::Data::Upload;
         setOption(prepared.easy, CURLOPT_UPLOAD, 1L);
         setTransferPart(prepared.easy, order);
-        // What the server can check besides the size; "*" because FEAT is
-        // optional.
-        if (order.checkUpload) {
+        // What the server can check besides the size, unless the login
+        // told already; "*" because FEAT is optional.
+        if (order.checkUpload && askFeatures) {
             appendTo(prepared.quote, "*FEAT");
             setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
         }

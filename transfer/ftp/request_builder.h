@@ -24,8 +24,9 @@ struct PreparedRequest
 // Resets `easy` and sets the order into it; with `announceUtf8` the login is
 // first told that names are UTF-8. Throws std::runtime_error when libcurl
 // refuses the request.
+// With `askFeatures`, an upload checked by hash asks FEAT on its way.
 PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
-                               bool announceUtf8);
+                               bool announceUtf8, bool askFeatures = true);
 
 // Resets `easy` and sets only what every request shares into it: `url`, the
 // account, the time limits and the protection. For operations that make
