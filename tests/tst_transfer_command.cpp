@@ -67,6 +67,14 @@ void TestTransferCommand::accepted_data()
     QTest::newRow("timeout set") << "TIMEOUT 30" << TransferVerb::Timeout << QStringList{"30"};
     QTest::newRow("timeout, the longest")
         << "Timeout 3600" << TransferVerb::Timeout << QStringList{"3600"};
+    QTest::newRow("keepalive asked") << "keepalive" << TransferVerb::Keepalive << QStringList{};
+    QTest::newRow("keepalive set")
+        << "KEEPALIVE 15" << TransferVerb::Keepalive << QStringList{"15"};
+    QTest::newRow("keepalive off, any case")
+        << "keepalive oFf" << TransferVerb::Keepalive << QStringList{KeepaliveOff};
+    QTest::newRow("idletest") << "IdleTest" << TransferVerb::Idletest << QStringList{};
+    QTest::newRow("idletest, a maximum")
+        << "IDLETEST 120" << TransferVerb::Idletest << QStringList{"120"};
     QTest::newRow("no-break space after the C1 range")
         << withChar("CD a", 0x00a0, "b") << TransferVerb::Cd
         << QStringList{withChar("a", 0x00a0, "b")};
@@ -127,6 +135,12 @@ void TestTransferCommand::rejected_data()
             << "TIMEOUT takes a whole number of seconds from 1 to 3600";
     QTest::newRow("timeout, two numbers") << "TIMEOUT 2 3"
                                           << "Too many names for TIMEOUT";
+    for (const char *word : {"0", "3601", "on", "2.5", "OFFF"})
+        QTest::addRow("keepalive %s", word)
+            << QStringLiteral("KEEPALIVE %1").arg(QString::fromUtf8(word))
+            << "KEEPALIVE takes a whole number of seconds from 1 to 3600";
+    QTest::newRow("idletest off") << "IDLETEST off"
+                                  << "IDLETEST takes a whole number of seconds from 1 to 3600";
 }
 
 void TestTransferCommand::rejected()
@@ -172,7 +186,7 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
             listed << QStringLiteral("RE") + name.mid(4);
     }
     QStringList verbs;
-    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Timeout); ++verb)
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Idletest); ++verb)
         verbs << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));

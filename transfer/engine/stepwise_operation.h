@@ -23,6 +23,8 @@ protected:
     // What follows a step that went well: begin() the next, or end().
     // std::runtime_error ends the whole with its sentence.
     virtual OperationStep next(OperationOutcome outcome) = 0;
+    // What follows a step that failed: by default the whole fails with it.
+    virtual OperationStep stepFailed(OperationOutcome outcome) { return end(std::move(outcome)); }
 
     // Starts a step; the step after the first says Continue with it.
     OperationStep begin(const TransferCommand &command, qint64 resumeFrom = 0,
@@ -37,6 +39,6 @@ private:
     OperationFactory m_make;
     bool m_freshLogin = false;
     bool m_announcedUtf8 = false; // a step told the login about UTF-8
-    QString m_protection; // of the login the steps share
+    QString m_protection;         // of the login the steps share
     std::unique_ptr<Operation> m_step;
 };

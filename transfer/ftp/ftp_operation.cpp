@@ -26,7 +26,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     m_request = prepareRequest(
         m_easy, m_order,
         tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_tlsCheck, context.share),
-        m_announceUtf8);
+        m_announceUtf8, context.idleMs >= qint64(m_order.timeoutSeconds) * 500);
     static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{
         {PreparedRequest::Data::None, LocalFiles::Use::None},
         {PreparedRequest::Data::Download, LocalFiles::Use::Download},

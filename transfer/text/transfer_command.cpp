@@ -39,6 +39,8 @@ constexpr VerbSpec kVerbs[] = {
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
+    {"KEEPALIVE", TransferVerb::Keepalive, 0, 1, "KEEPALIVE [seconds|OFF]"},
+    {"IDLETEST", TransferVerb::Idletest, 0, 1, "IDLETEST [max-seconds]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -131,7 +133,7 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
-// TIMEOUT's argument: digits only, so "1e3", "+5" and " 5" are refused
+// The seconds of TIMEOUT, KEEPALIVE and IDLETEST: digits only, so "1e3", "+5" and " 5" are refused
 // rather than read as something the operator may not have meant.
 void checkSeconds(const QString &word, const VerbSpec &spec)
 {
@@ -144,6 +146,11 @@ void checkSeconds(const QString &word, const VerbSpec &spec)
                    .arg(QLatin1String(spec.name))
                    .arg(MaxTimeoutSeconds)
                    .arg(QLatin1String(spec.usage)));
+}
+
+bool isOff(const QStringList &words)
+{
+    return words.size() == 1 && asciiUpper(words.first()) == QLatin1String(KeepaliveOff);
 }
 
 } // namespace
@@ -185,8 +192,14 @@ TransferCommand parseTransferCommand(const QString &text)
             if (word.isEmpty())
                 reject(QStringLiteral("%1 was given an empty name: %2")
                            .arg(name, QLatin1String(spec.usage)));
-        if (spec.verb == TransferVerb::Timeout && !words.isEmpty())
+        const bool timed = spec.verb == TransferVerb::Timeout ||
+                           spec.verb == TransferVerb::Idletest ||
+                           (spec.verb == TransferVerb::Keepalive && !isOff(words));
+        if (timed && !words.isEmpty())
             checkSeconds(words.first(), spec);
+        // OFF in the one spelling the rest of the system compares with.
+        if (spec.verb == TransferVerb::Keepalive && isOff(words))
+            words = QStringList{QString::fromLatin1(KeepaliveOff)};
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
@@ -196,6 +209,8 @@ QString transferVerbName(TransferVerb verb)
 {
     if (verb == TransferVerb::Quote)
         return QStringLiteral("QUOTE");
+    if (verb == TransferVerb::Noop)
+        return QStringLiteral("NOOP");
     for (const VerbSpec &spec : kVerbs)
         if (spec.verb == verb)
             return QLatin1String(spec.name);
