@@ -81,8 +81,9 @@ bool isAlias(size_t i)
     return i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
 }
 
-// "(RE)GET, (RE)PUT, CD, ...": each verb once, in one line that fits a
-// status bar; a verb and its resuming form ("RE" before it) go together.
+// "(RE)GET (RE)PUT CD ...": each verb once, in one line that fits a status
+// bar, so spaces alone part them; a verb and its resuming form ("RE" before
+// it) go together.
 QString acceptedFtpVerbs()
 {
     QStringList names;
@@ -96,7 +97,7 @@ QString acceptedFtpVerbs()
         else
             names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names.join(QLatin1Char(' '));
 }
 
 // A refusal for want of a known verb: one line naming the verbs, then every
@@ -110,7 +111,7 @@ QString acceptedFtpVerbs()
         else
             usages << QLatin1String(kVerbs[i].usage);
     }
-    reject(QStringLiteral("%1 Verbs: %2.\n%3")
+    reject(QStringLiteral("%1: %2.\n%3")
                .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
@@ -133,8 +134,9 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
-// The seconds of TIMEOUT, KEEPALIVE and IDLETEST: digits only, so "1e3", "+5" and " 5" are refused
-// rather than read as something the operator may not have meant.
+// The seconds of TIMEOUT, KEEPALIVE and IDLETEST: digits only, so "1e3",
+// "+5" and " 5" are refused rather than read as something the operator may
+// not have meant.
 void checkSeconds(const QString &word, const VerbSpec &spec)
 {
     bool digits = word.size() <= 4;
@@ -170,7 +172,7 @@ TransferCommand parseTransferCommand(const QString &text)
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
-        rejectVerb(QStringLiteral("No command given."));
+        rejectVerb(QStringLiteral("No command given"));
 
     const QString name = asciiUpper(words.takeFirst());
     for (const VerbSpec &spec : kVerbs) {
@@ -202,7 +204,7 @@ TransferCommand parseTransferCommand(const QString &text)
             words = QStringList{QString::fromLatin1(KeepaliveOff)};
         return {spec.verb, words};
     }
-    rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
+    rejectVerb(QStringLiteral("Unknown \"%1\"").arg(name));
 }
 
 QString transferVerbName(TransferVerb verb)
