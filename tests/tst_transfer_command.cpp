@@ -67,6 +67,14 @@ void TestTransferCommand::accepted_data()
     QTest::newRow("timeout set") << "TIMEOUT 30" << TransferVerb::Timeout << QStringList{"30"};
     QTest::newRow("timeout, the longest")
         << "Timeout 3600" << TransferVerb::Timeout << QStringList{"3600"};
+    QTest::newRow("keepalive asked") << "keepalive" << TransferVerb::Keepalive << QStringList{};
+    QTest::newRow("keepalive set")
+        << "KEEPALIVE 15" << TransferVerb::Keepalive << QStringList{"15"};
+    QTest::newRow("keepalive off, any case")
+        << "keepalive oFf" << TransferVerb::Keepalive << QStringList{KeepaliveOff};
+    QTest::newRow("idletest") << "IdleTest" << TransferVerb::Idletest << QStringList{};
+    QTest::newRow("idletest, a maximum")
+        << "IDLETEST 120" << TransferVerb::Idletest << QStringList{"120"};
     QTest::newRow("no-break space after the C1 range")
         << withChar("CD a", 0x00a0, "b") << TransferVerb::Cd
         << QStringList{withChar("a", 0x00a0, "b")};
@@ -89,7 +97,7 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("empty") << ""
                            << "No command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown command \"FETCH\". Verbs: (RE)GET, (RE)PUT";
+                                  << "Unknown \"FETCH\": (RE)GET (RE)PUT";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"
@@ -117,9 +125,9 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("C1 last") << withChar("CD a", 0x009f) << "control character (U+009F)";
     QTest::newRow("control in the verb") << withChar("CD", 0x0000, " x") << "U+0000";
     QTest::newRow("dotless i") << "d\u0131r"
-                               << "Unknown command";
+                               << "Unknown \"";
     QTest::newRow("long s") << "\u017Fize x"
-                            << "Unknown command";
+                            << "Unknown \"";
     // TIMEOUT takes plain digits only, within its range.
     for (const char *seconds : {"0", "3601", "99999", "abc", "-5", "+5", "1e3", "2.5", "\uFF13"})
         QTest::addRow("timeout %s", seconds)
@@ -127,6 +135,12 @@ void TestTransferCommand::rejected_data()
             << "TIMEOUT takes a whole number of seconds from 1 to 3600";
     QTest::newRow("timeout, two numbers") << "TIMEOUT 2 3"
                                           << "Too many names for TIMEOUT";
+    for (const char *word : {"0", "3601", "on", "2.5", "OFFF"})
+        QTest::addRow("keepalive %s", word)
+            << QStringLiteral("KEEPALIVE %1").arg(QString::fromUtf8(word))
+            << "KEEPALIVE takes a whole number of seconds from 1 to 3600";
+    QTest::newRow("idletest off") << "IDLETEST off"
+                                  << "IDLETEST takes a whole number of seconds from 1 to 3600";
 }
 
 void TestTransferCommand::rejected()
@@ -165,14 +179,14 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
     // "(RE)GET" stands for GET and REGET.
     QStringList listed;
     for (const QString &name :
-         first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "))) {
+         first.section(QStringLiteral(": "), 1).chopped(1).split(QLatin1Char(' '))) {
         const bool both = name.startsWith(QLatin1String("(RE)"));
         listed << (both ? name.mid(4) : name);
         if (both)
             listed << QStringLiteral("RE") + name.mid(4);
     }
     QStringList verbs;
-    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Timeout); ++verb)
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Idletest); ++verb)
         verbs << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));

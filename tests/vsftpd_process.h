@@ -70,6 +70,10 @@ public:
     // unless set before.
     void setCertificateDays(int days) { m_certificateDays = days; }
 
+    // Seconds an idle login may last before vsftpd says "421 Timeout." and
+    // closes it; vsftpd's own 300 unless set before start().
+    void setIdleSessionTimeout(int seconds) { m_idleSessionTimeout = seconds; }
+
     // Comes back on the same port with a certificate of its own, as a server
     // whose certificate was replaced.
     bool restartWithNewCertificate()
@@ -194,6 +198,8 @@ private:
             "log_ftp_protocol=YES",
             QStringLiteral("vsftpd_log_file=%1").arg(m_dir.filePath(QStringLiteral("vsftpd.log"))),
         };
+        if (m_idleSessionTimeout > 0)
+            lines << QStringLiteral("idle_session_timeout=%1").arg(m_idleSessionTimeout);
         if (m_security == Security::ImplicitTls)
             lines << "implicit_ssl=YES";
         if (m_security != Security::Plain)
@@ -261,5 +267,6 @@ private:
     QString m_error;
     Security m_security = Security::Plain;
     int m_certificateDays = 365;
+    int m_idleSessionTimeout = 0; // 0: vsftpd's default
     int m_port = 0;
 };

@@ -108,6 +108,8 @@ void CurlTransfer::Execute(const QString &operation)
         throw std::runtime_error(StillExecutingText);
     if (command.verb == TransferVerb::Timeout)
         return d->setTimeout(command);
+    if (command.verb == TransferVerb::Keepalive)
+        return d->setKeepalive(command);
     if (d->m_url.isEmpty())
         throw std::runtime_error("No site chosen yet: pick a site in the site list first.");
     const OperationOrder order = d->order(command);

@@ -165,6 +165,20 @@ void CurlTransfer::Private::setTimeout(const TransferCommand &command)
     answer(true, timeoutText(m_timeoutSeconds, changed));
 }
 
+// KEEPALIVE: the interval of the keepalive from now on, or what it is.
+void CurlTransfer::Private::setKeepalive(const TransferCommand &command)
+{
+    const bool changed = !command.args.isEmpty();
+    if (changed) {
+        const QString &word = command.args.first();
+        m_keepaliveSeconds = word == QLatin1String(KeepaliveOff) ? 0 : word.toInt();
+        post([seconds = m_keepaliveSeconds](TransferEngine &engine) {
+            engine.setKeepalive(seconds);
+        });
+    }
+    answer(true, keepaliveText(m_keepaliveSeconds, changed));
+}
+
 void CurlTransfer::Private::flush()
 {
     if (m_flushing)

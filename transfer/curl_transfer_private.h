@@ -6,6 +6,7 @@
 #include "curl_transfer.h"
 #include "engine/engine_messages.h"
 #include "engine/tls_trust.h"
+#include "text/idle_text.h"
 #include "text/retrieved_data.h"
 #include "text/transfer_command.h"
 
@@ -34,6 +35,7 @@ public:
     void answer(bool ok, const QString &text);
     void refuse(const QString &message);
     void setTimeout(const TransferCommand &command);
+    void setKeepalive(const TransferCommand &command);
     void flush();
 
     CurlTransfer *q;
@@ -45,6 +47,7 @@ public:
     QString m_user;
     QString m_password;
     int m_timeoutSeconds = DefaultTimeoutSeconds;
+    int m_keepaliveSeconds = DefaultKeepaliveSeconds; // 0: off
     CertificateLimits m_certificateLimits;
     bool m_newLogin = false;
     RemoteFolder m_folder;

@@ -2,6 +2,7 @@
 
 #include "checked_upload.h"
 #include "ftp/ftp_operation.h"
+#include "idle_test.h"
 #include "remote_hash.h"
 #include "resume_transfer.h"
 #include "sftp/sftp_operation.h"
@@ -23,6 +24,8 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
         return std::make_unique<RemoteHash>(order, context, &makeProtocolOperation);
     if (CheckedUpload::checks(order))
         return std::make_unique<CheckedUpload>(order, context, &makeProtocolOperation);
+    if (order.command.verb == TransferVerb::Idletest)
+        return std::make_unique<IdleTest>(order, context, &makeProtocolOperation);
     if (order.protocol == TransferProtocol::Sftp)
         return std::make_unique<SftpOperation>(order, context);
     OperationContext ftp = context;

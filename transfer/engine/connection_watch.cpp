@@ -97,6 +97,14 @@ int ConnectionWatch::onCloseSocket(void *userp, curl_socket_t socket)
     return 0;
 }
 
+LoginProbe ConnectionWatch::probeLogin() const
+{
+    // Once the login stands, its one connection is all that is left here.
+    if (m_control.size() != 1)
+        return {};
+    return probeSocket(*m_control.begin());
+}
+
 // libcurl makes a TLS context for each connection, data connections included,
 // and hands it here before the handshake.
 CURLcode ConnectionWatch::onSslContext(CURL *, void *context, void *userp)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/login_probe.h"
 #include "engine/socket_registry.h"
 
 #include <QByteArray>
@@ -51,6 +52,8 @@ public:
     void install(CURL *easy);
     // Cuts the open connections, so that closing them waits for nothing.
     void cutOpen() { m_sockets->cutOpen(); }
+    // How the login's own connection stands; Open when there is none to look at.
+    LoginProbe probeLogin() const;
 
 private:
     static curl_socket_t onOpenSocket(void *userp, curlsocktype, curl_sockaddr *address);

@@ -61,6 +61,12 @@ inline void startRequest(CURL *easy, const QByteArray &url, const char *protocol
     setOption(easy, CURLOPT_URL, url.constData());
     setOption(easy, CURLOPT_PROTOCOLS_STR, protocol);
     setOption(easy, CURLOPT_PROXY, "");
+    // The system's own keepalive on every connection, so that a path that
+    // forgets idle flows hears from it within a minute and a half, and a peer
+    // that vanished is noticed even during a long transfer's silence.
+    setOption(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    setOption(easy, CURLOPT_TCP_KEEPIDLE, 60L);
+    setOption(easy, CURLOPT_TCP_KEEPINTVL, 15L);
 }
 
 // Sets an operation's reply and debug callbacks into `easy`, with the

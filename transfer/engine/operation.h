@@ -30,6 +30,7 @@ struct OperationOutcome
     bool freshLogin = false;              // this operation logged in
     QString protection;                   // of that login, when it stands
     bool announcedUtf8 = false;           // that login was told about UTF-8
+    QString loginLost; // why the kept login is gone or in doubt; empty while it stands
     PhaseTimes times;
     // An upload ordered with checkUpload: what FEAT listed, and the digest
     // of what went out by the hash it offers (empty when it offers none).
@@ -45,6 +46,7 @@ struct OperationStep
         Continue, // it has set its handle up for its next request: run it
         Retry,    // start it anew under `check`, for `reason`
         Ask,      // put `question` to the operator; on Yes trust `pin`
+        Wait,     // call resume() after `waitMs`, with no request running
     };
     Kind kind = Kind::Finished;
     OperationOutcome outcome;
@@ -52,6 +54,7 @@ struct OperationStep
     QString reason;
     TrustQuestion question;
     QByteArray pin;
+    int waitMs = 0;
 
     static OperationStep finished(OperationOutcome outcome)
     {
@@ -79,6 +82,8 @@ struct OperationContext
     // The pooled login's FEAT reply, once an operation asked for it: the
     // same login's next upload need not ask again.
     std::optional<QStringList> loginFeatures;
+    // How long the pooled login has been idle, in milliseconds; -1 with none.
+    qint64 idleMs = -1;
 };
 
 // One running command, whatever its protocol, as the engine drives it. It
@@ -101,6 +106,8 @@ public:
     // other, and done() ends the operation. Stopped again meanwhile, it
     // ends at once.
     virtual OperationStep stopping() { return OperationStep::finished(stop()); }
+    // The wait it asked for is over: what follows, as after done().
+    virtual OperationStep resume() { return OperationStep::finished(stop()); }
 };
 
 // Makes the operation for an order, of the kind its command and server ask

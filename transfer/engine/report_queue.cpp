@@ -12,8 +12,25 @@ void ReportQueue::setReply(qint32 code, const QString &text)
     m_text = text;
 }
 
+void ReportQueue::setQuiet(bool quiet)
+{
+    if (quiet == m_quiet)
+        return;
+    m_quiet = quiet;
+    if (quiet) {
+        m_savedCode = m_code;
+        m_savedText = m_text;
+    } else {
+        setReply(m_savedCode, m_savedText);
+    }
+}
+
 EngineReport &ReportQueue::add(EngineReport::Kind kind)
 {
+    if (m_quiet && kind != EngineReport::Kind::Protocol && kind != EngineReport::Kind::Protection) {
+        m_dropped = EngineReport{};
+        return m_dropped;
+    }
     EngineReport &report = m_reports.emplace_back();
     report.kind = kind;
     return report;

@@ -39,6 +39,10 @@ public:
 
     void flush();
     void clear() { m_reports.clear(); }
+    // While quiet, only protocol lines and the login's protection go out:
+    // a request of the engine's own (a keepalive) changes no state, reply
+    // or outcome the operator sees, and the reply before it is back after.
+    void setQuiet(bool quiet);
 
 private:
     // The local time of a protocol line, to the millisecond. Each reading
@@ -53,6 +57,10 @@ private:
     Outlet m_outlet;
     QThread *m_reportThread;
     EngineReports m_reports;
+    bool m_quiet = false;
+    EngineReport m_dropped; // what a quiet queue says to no one
+    qint32 m_savedCode = 0;
+    QString m_savedText;
     qint32 m_code = 0;
     QString m_text;
     QTime m_anchor;

@@ -35,9 +35,10 @@ OperationStep StepwiseOperation::done(CURLcode result)
     if (!outcome.protection.isEmpty())
         m_protection = outcome.protection;
     if (!outcome.ok)
-        return end(std::move(outcome));
+        return stepFailed(std::move(outcome));
     // The login stands: the steps after this one are told nothing new.
     m_context.announceUtf8 = m_context.announceUtf8 && !outcome.announcedUtf8;
+    m_context.idleMs = 0;
     m_context.loginEncrypted =
         !outcome.protection.isEmpty() && outcome.protection != QLatin1String("not encrypted");
     try {

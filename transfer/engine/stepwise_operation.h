@@ -23,6 +23,8 @@ protected:
     // What follows a step that went well: begin() the next, or end().
     // std::runtime_error ends the whole with its sentence.
     virtual OperationStep next(OperationOutcome outcome) = 0;
+    // What follows a step that failed: by default the whole fails with it.
+    virtual OperationStep stepFailed(OperationOutcome outcome) { return end(std::move(outcome)); }
 
     // Starts a step; the step after the first says Continue with it. A
     // download's data goes to `sink`, when one is given, in place of a file.

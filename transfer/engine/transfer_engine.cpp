@@ -2,6 +2,7 @@
 
 #include "engine/multi_driver.h"
 #include "text/failure_text.h"
+#include "text/idle_text.h"
 #include "text/state_text.h"
 
 #include <QLoggingCategory>
@@ -11,8 +12,15 @@ Q_LOGGING_CATEGORY(lcTransfer, "sarvel.transfer", QtWarningMsg)
 TransferEngine::TransferEngine(OperationFactory makeOperation, ReportQueue::Outlet outlet,
                                std::shared_ptr<SocketRegistry> sockets, QThread *reportThread)
     : m_makeOperation(std::move(makeOperation)), m_reports(std::move(outlet), reportThread),
-      m_sockets(sockets), m_watch(std::move(sockets), m_reports)
-{}
+      m_sockets(sockets), m_watch(std::move(sockets), m_reports), m_waitTimer(new QTimer(this)),
+      m_keepaliveTimer(new QTimer(this)), m_keepaliveMs(DefaultKeepaliveSeconds * 1000)
+{
+    // Children, so they move to the engine's thread with it.
+    m_waitTimer->setSingleShot(true);
+    connect(m_waitTimer, &QTimer::timeout, this, &TransferEngine::resumeWaiting);
+    m_keepaliveTimer->setSingleShot(true);
+    connect(m_keepaliveTimer, &QTimer::timeout, this, &TransferEngine::keepAlive);
+}
 
 TransferEngine::~TransferEngine() = default;
 
@@ -32,12 +40,22 @@ MultiDriver &TransferEngine::driver()
 
 void TransferEngine::start(const OperationOrder &order)
 {
+    // A keepalive's reply is a moment away; the command follows it.
+    if (m_keepaliveRunning) {
+        m_queued = order;
+        return;
+    }
+    m_keepaliveTimer->stop();
     m_pending.reset();
     // The last command's reply or failure says nothing of this one.
     m_reports.setReply(0, QString());
     // A site check makes its own login, so that it measures one.
-    if (order.newLogin || order.command.verb == TransferVerb::Check)
+    if (order.newLogin || order.command.verb == TransferVerb::Check) {
         dropLogin(false);
+        m_loginGone.clear();
+    }
+    checkKeptLogin(order.command.verb != TransferVerb::Close);
+    m_kept = order;
     // With no login there is nothing to say to any server; SFTP has no QUIT,
     // and its login goes when report() drops the pooled connection.
     if (order.command.verb == TransferVerb::Close &&
@@ -56,26 +74,32 @@ void TransferEngine::attempt(const OperationOrder &order, TlsSettings::Check che
                              const QString &reason)
 {
     endOperation(false);
-    guarded(order.command, [&] {
-        if (!m_easy) {
-            // One handle for every operation, reset before each, as the curl
-            // tool keeps one across its URLs: cheaper than a new handle per command.
-            m_easy.reset(curl_easy_init());
-            if (!m_easy)
-                throw CurlFault("libcurl could not make a request handle");
-        }
-        OperationContext context{m_easy.get(), m_reports, m_watch};
-        context.share = share();
-        context.trust = m_trust[order.server()];
-        context.check = check;
-        context.reason = reason;
-        context.announceUtf8 = !m_login.utf8Announced;
-        context.loginFeatures = m_login.features;
-        context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
-        m_op = m_makeOperation(order, context);
-        driver().add(m_op->easy());
-    });
+    guarded(order.command, [&] { launch(order, check, reason); });
     m_reports.flush();
+}
+
+void TransferEngine::launch(const OperationOrder &order, TlsSettings::Check check,
+                            const QString &reason)
+{
+    if (!m_easy) {
+        // One handle for every operation, reset before each, as the curl
+        // tool keeps one across its URLs: cheaper than a new handle per command.
+        m_easy.reset(curl_easy_init());
+        if (!m_easy)
+            throw CurlFault("libcurl could not make a request handle");
+    }
+    OperationContext context{m_easy.get(), m_reports, m_watch};
+    context.share = share();
+    context.trust = m_trust[order.server()];
+    context.check = check;
+    context.reason = reason;
+    context.announceUtf8 = !m_login.utf8Announced;
+    context.loginFeatures = m_login.features;
+    context.loginEncrypted = m_login.protection.startsWith(QLatin1String("TLS"));
+    if (!m_login.protection.isEmpty() && m_sinceRequest.isValid())
+        context.idleMs = m_sinceRequest.elapsed();
+    m_op = m_makeOperation(order, context);
+    driver().add(m_op->easy());
 }
 
 template <typename Call> void TransferEngine::guarded(TransferCommand command, Call &&call)
@@ -109,6 +133,7 @@ template <typename Call> void TransferEngine::guarded(TransferCommand command, C
 // CURLOPT_BUFFERSIZE), so such a handle would fail every later command.
 void TransferEngine::endOperation(bool renewHandle)
 {
+    m_waitTimer->stop();
     m_op.reset();
     if (renewHandle)
         m_easy.reset();
@@ -137,17 +162,32 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
     if (!m_op || easy != m_op->easy())
         return;
     driver().remove(easy);
+    if (m_keepaliveRunning)
+        return keepaliveDone(result);
+    advance(result, false);
+}
+
+void TransferEngine::advance(CURLcode result, bool resuming)
+{
     const OperationOrder order = m_op->order();
     OperationStep step;
     bool thrown = true;
     guarded(order.command, [&] {
-        step = m_op->done(result);
+        step = resuming ? m_op->resume() : m_op->done(result);
         if (step.kind == OperationStep::Kind::Continue)
             driver().add(m_op->easy());
         thrown = false;
     });
-    if (thrown || step.kind == OperationStep::Kind::Continue)
+    if (!thrown)
+        follow(order, step, result);
+}
+
+void TransferEngine::follow(const OperationOrder &order, const OperationStep &step, CURLcode result)
+{
+    if (step.kind == OperationStep::Kind::Continue)
         return;
+    if (step.kind == OperationStep::Kind::Wait)
+        return m_waitTimer->start(step.waitMs);
     // A second attempt or a question never rides on the failed attempt's
     // connection, which libcurl has closed; the pool stays.
     OperationOrder again = order;
@@ -159,6 +199,7 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
     case OperationStep::Kind::Ask:
         return ask(again, step.question, step.pin);
     case OperationStep::Kind::Continue:
+    case OperationStep::Kind::Wait:
     case OperationStep::Kind::Finished:
         break;
     }
@@ -167,6 +208,13 @@ void TransferEngine::onDone(CURL *easy, CURLcode result)
 
 void TransferEngine::abort()
 {
+    if (m_queued) {
+        const TransferCommand command = m_queued->command;
+        m_queued.reset();
+        m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+        refuse(command, QLatin1String(StoppedText));
+        return m_reports.flush();
+    }
     if (m_pending) {
         const TransferCommand command = m_pending->order.command;
         m_pending.reset();
@@ -174,8 +222,9 @@ void TransferEngine::abort()
         refuse(command, QLatin1String(StoppedText));
         return m_reports.flush();
     }
-    if (!m_op)
+    if (!m_op || m_keepaliveRunning)
         return;
+    m_waitTimer->stop();
     driver().remove(m_op->easy());
     const TransferCommand command = m_op->order().command;
     OperationStep step;
@@ -212,6 +261,10 @@ void TransferEngine::report(const TransferCommand &command, const OperationOutco
     }
     if (!outcome.features.isEmpty())
         m_login.features = outcome.features;
+    if (outcome.folder && m_kept)
+        m_kept->folder = *outcome.folder;
+    if (!outcome.loginLost.isEmpty())
+        loseLogin(outcome.loginLost);
     if (!outcome.failure.isEmpty())
         m_reports.setReply(outcome.code, outcome.failure);
     else if (outcome.ok && !outcome.summary.isEmpty())
@@ -223,6 +276,8 @@ void TransferEngine::report(const TransferCommand &command, const OperationOutco
         m_reports.protocol(ProtocolEvent::Kind::Info, timingLine(outcome.times));
     m_reports.finished(outcome.ok, outcome.retrieved, outcome.folder,
                        outcome.ok ? commandDoneText(command, outcome.times) : QString());
+    m_sinceRequest.start();
+    armKeepalive();
 }
 
 // Ends an operation that could not be started, before anything is sent.
@@ -233,74 +288,14 @@ void TransferEngine::refuse(const TransferCommand &command, const QString &messa
     report(command, outcome);
 }
 
-// The operation waits, holding nothing open, until answerTrust.
-void TransferEngine::ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin)
-{
-    question.host = order.host;
-    question.port = order.port;
-    m_reports.protocol(ProtocolEvent::Kind::Info, trustQuestionLine(question));
-    m_reports.question(question);
-    m_pending = Pending{order, question, pin};
-}
-
-void TransferEngine::answerTrust(bool trusted)
-{
-    if (!m_pending)
-        return;
-    Pending pending = std::move(*m_pending);
-    m_pending.reset();
-    m_reports.protocol(ProtocolEvent::Kind::Info, trustAnswerLine(pending.question, trusted));
-    if (!trusted) {
-        refuse(pending.order.command, declinedTrustText(pending.question));
-        return m_reports.flush();
-    }
-    ServerTrust &trust = m_trust[pending.order.server()];
-    switch (pending.question.kind) {
-    case TrustQuestion::Kind::Certificate:
-        trust.pin = pending.pin;
-        trust.fingerprint = pending.question.fingerprint;
-        break;
-    case TrustQuestion::Kind::ClearText:
-        trust.clearText = true;
-        break;
-    case TrustQuestion::Kind::HostKey:
-        trust.hostKey = pending.pin;
-        break;
-    }
-    // A login under new terms never rides on a pooled connection.
-    pending.order.newLogin = true;
-    start(pending.order);
-}
-
 void TransferEngine::shutdown()
 {
+    m_keepaliveTimer->stop();
+    m_waitTimer->stop();
     if (m_op && m_driver)
         m_driver->remove(m_op->easy());
     m_op.reset();
     m_driver.reset();
     m_watch.setDriver(nullptr);
     m_reports.clear();
-}
-
-// Drops the pooled login; libcurl says QUIT on it as it goes. After CLOSE
-// has said QUIT itself, the connection is cut first, so that libcurl's second
-// QUIT waits for no reply that will never come.
-void TransferEngine::dropLogin(bool cut)
-{
-    if (m_driver) {
-        if (cut)
-            m_watch.cutOpen();
-        m_driver->reset();
-    }
-    m_login.utf8Announced = false;
-    m_login.features.reset();
-    setProtection({});
-}
-
-void TransferEngine::setProtection(const QString &protection)
-{
-    if (protection == m_login.protection)
-        return;
-    m_login.protection = protection;
-    m_reports.protection(protection);
 }

@@ -8,7 +8,9 @@
 #include "engine/socket_registry.h"
 #include "engine/tls_trust.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -39,6 +41,9 @@ public:
     void answerTrust(bool trusted);
     // Before the thread ends: drops the running operation and the pool.
     void shutdown();
+    // While the kept login is idle, a request that keeps it open every
+    // `seconds`; 0: none.
+    void setKeepalive(int seconds);
 
 private:
     struct CurlShareDeleter
@@ -61,6 +66,9 @@ private:
     };
 
     MultiDriver &driver();
+    // Makes the operation for `order` on the engine's handle and starts its
+    // request; throws what making it throws.
+    void launch(const OperationOrder &order, TlsSettings::Check check, const QString &reason);
     // The one way in for every attempt, the TLS retry included: a failure
     // to start ends the operation in the error state.
     void attempt(const OperationOrder &order,
@@ -74,6 +82,23 @@ private:
     void endOperation(bool renewHandle);
     CURLSH *share();
     void onDone(CURL *easy, CURLcode result);
+    // Has the running operation go on after its request ended with `result`,
+    // or after its wait (`resuming`).
+    void advance(CURLcode result, bool resuming);
+    // What follows the running operation's `step`, its last request's
+    // `result` behind it.
+    void follow(const OperationOrder &order, const OperationStep &step, CURLcode result);
+    void resumeWaiting();
+    // The keepalive (engine_keepalive.cpp).
+    void armKeepalive();
+    void keepAlive();
+    void keepaliveDone(CURLcode result);
+    // Before a command on the kept login: drops it when its connection is
+    // found cut, so the command logs in again; says why it logs in again
+    // when it `logsIn`.
+    void checkKeptLogin(bool logsIn);
+    // Drops the kept login for `reason`, which the next command's log gives.
+    void loseLogin(const QString &reason);
     void afterAction();
     void ask(const OperationOrder &order, TrustQuestion question, const QByteArray &pin);
     void report(const TransferCommand &command, const OperationOutcome &outcome);
@@ -91,5 +116,13 @@ private:
     std::unique_ptr<Operation> m_op;
     std::optional<Pending> m_pending;
     Login m_login;
+    QTimer *m_waitTimer;          // an operation's wait (IDLETEST's)
+    QTimer *m_keepaliveTimer;     // the next keepalive, while the login is idle
+    QElapsedTimer m_sinceRequest; // since the last operation on the login ended
+    int m_keepaliveMs;
+    bool m_keepaliveRunning = false;
+    std::optional<OperationOrder> m_kept;   // the last order on the kept login
+    std::optional<OperationOrder> m_queued; // a command that came during a keepalive
+    QString m_loginGone;                    // why the last login went, for the next command's log
     std::map<QString, ServerTrust> m_trust; // by "host:port", for this session
 };

@@ -26,7 +26,8 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
     m_request = prepareRequest(
         m_easy, m_order,
         tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_tlsCheck, context.share),
-        m_announceUtf8, !context.loginFeatures);
+        m_announceUtf8, !context.loginFeatures,
+        context.idleMs >= qint64(m_order.timeoutSeconds) * 500);
     if (context.loginFeatures)
         m_talk.knowFeatures(*context.loginFeatures);
     static const std::map<PreparedRequest::Data, LocalFiles::Use> uses{

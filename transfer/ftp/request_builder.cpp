@@ -114,10 +114,12 @@ QByteArray withName(const char *verb, const QString &name)
 } // namespace
 
 PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
-                               bool announceUtf8, bool askFeatures)
+                               bool announceUtf8, bool askFeatures, bool wake)
 {
     PreparedRequest prepared;
     prepared.easy = easy;
+    if (wake || order.command.verb == TransferVerb::Noop)
+        appendTo(prepared.quote, "NOOP");
     const QStringList &args = order.command.args;
     switch (order.command.verb) {
     case TransferVerb::Get:
@@ -137,10 +139,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         setTransferPart(prepared.easy, order);
         // What the server can check besides the size, unless the login
         // told already; "*" because FEAT is optional.
-        if (order.checkUpload && askFeatures) {
+        if (order.checkUpload && askFeatures)
             appendTo(prepared.quote, "*FEAT");
-            setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
-        }
         // Asked after the upload, to tell whether the server holds all of it;
         // "*" because not every server answers SIZE.
         appendTo(prepared.postQuote,
@@ -193,6 +193,12 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
         afterChangingFolder(prepared, order, commands);
         break;
     }
+    case TransferVerb::Noop:
+        // Its NOOP goes first (see above), never after the folder as the
+        // commands above: it must restart libcurl's clock for the reply.
+        configure(prepared.easy, order, folderUrl(order, order.folder));
+        setOption(prepared.easy, CURLOPT_NOBODY, 1L);
+        break;
     case TransferVerb::Close:
         // On the pooled login, where the command and its reply can be seen;
         // libcurl's own QUIT, when it drops a connection, shows nowhere.
@@ -203,17 +209,19 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Reget:
     case TransferVerb::Reput:
     case TransferVerb::Hash:
-        throw std::logic_error("REGET, REPUT and HASH are made of other requests.");
+    case TransferVerb::Idletest:
+        throw std::logic_error("REGET, REPUT, HASH and IDLETEST are made of other requests.");
     case TransferVerb::Abort:
     case TransferVerb::Timeout:
-        throw std::logic_error("ABORT and TIMEOUT make no request.");
+    case TransferVerb::Keepalive:
+        throw std::logic_error("ABORT, TIMEOUT and KEEPALIVE make no request.");
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.
-    if (announceUtf8) {
+    if (announceUtf8)
         appendTo(prepared.quote, "*OPTS UTF8 ON");
+    if (prepared.quote)
         setOption(prepared.easy, CURLOPT_QUOTE, prepared.quote.get());
-    }
     protect(prepared.easy, tls, order.implicitTls);
     return prepared;
 }

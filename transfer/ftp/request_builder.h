@@ -22,11 +22,15 @@ struct PreparedRequest
 };
 
 // Resets `easy` and sets the order into it; with `announceUtf8` the login is
-// first told that names are UTF-8. Throws std::runtime_error when libcurl
-// refuses the request.
-// With `askFeatures`, an upload checked by hash asks FEAT on its way.
+// first told that names are UTF-8. With `askFeatures`, an upload checked by
+// hash asks FEAT on its way. With `wake`, a kept login that has been
+// idle a while gets a NOOP first: libcurl 7.88 times the first reply of a
+// request from the last command sent on the connection, so a request that
+// sends nothing before it waits (PWD, MKDIR, CD into the current folder)
+// would fail at once after an idle longer than the time-out. Throws
+// std::runtime_error when libcurl refuses the request.
 PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const TlsSettings &tls,
-                               bool announceUtf8, bool askFeatures = true);
+                               bool announceUtf8, bool askFeatures = true, bool wake = false);
 
 // Resets `easy` and sets only what every request shares into it: `url`, the
 // account, the time limits and the protection. For operations that make

@@ -103,6 +103,8 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
         return {look(root, QStringLiteral("rm"), {path(0)})};
     case TransferVerb::Rename:
         return {look(root, QStringLiteral("rename"), {path(0), path(1)})};
+    case TransferVerb::Noop:
+        return {request(SftpRequestKind::Stat, sftpFolderPath(folder), QStringLiteral("stat"))};
     case TransferVerb::Pwd:
     case TransferVerb::Close:
     case TransferVerb::Abort:
@@ -111,6 +113,8 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Hash:  // made of a GET
     case TransferVerb::Quote: // FTP only
     case TransferVerb::Timeout:
+    case TransferVerb::Keepalive:
+    case TransferVerb::Idletest: // made of NOOPs
         break;
     }
     return {};

@@ -54,6 +54,11 @@ void prepareSftpRequest(CURL *easy, const OperationOrder &order, const SshLogin 
     const long timeout = order.timeoutSeconds;
     setOption(easy, CURLOPT_CONNECTTIMEOUT, timeout);
     switch (kind) {
+    case SftpRequestKind::Stat:
+        // libcurl stats the path for its time; on a folder the request then
+        // ends, with nothing opened or listed.
+        setOption(easy, CURLOPT_FILETIME, 1L);
+        [[fallthrough]];
     case SftpRequestKind::Look:
         // SFTP commands are no transfer, so the low-speed limit does not
         // cover them: a whole-request limit does.

@@ -34,6 +34,7 @@ long oneAttempt(long authTypes, const QString &offeredMethods);
 // What one SFTP request does.
 enum class SftpRequestKind {
     Look,      // connects, logs in, runs the commands; moves no data
+    Stat,      // as Look, and asks for the path's attributes
     Download,  // a file's data
     Upload,    // a file's data
     List,      // a folder listing, "ls -l" style

@@ -39,6 +39,8 @@ constexpr VerbSpec kVerbs[] = {
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
+    {"KEEPALIVE", TransferVerb::Keepalive, 0, 1, "KEEPALIVE [seconds|OFF]"},
+    {"IDLETEST", TransferVerb::Idletest, 0, 1, "IDLETEST [max-seconds]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -79,8 +81,9 @@ bool isAlias(size_t i)
     return i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
 }
 
-// "(RE)GET, (RE)PUT, CD, ...": each verb once, in one line that fits a
-// status bar; a verb and its resuming form ("RE" before it) go together.
+// "(RE)GET (RE)PUT CD ...": each verb once, in one line that fits a status
+// bar, so spaces alone part them; a verb and its resuming form ("RE" before
+// it) go together.
 QString acceptedFtpVerbs()
 {
     QStringList names;
@@ -94,7 +97,7 @@ QString acceptedFtpVerbs()
         else
             names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names.join(QLatin1Char(' '));
 }
 
 // A refusal for want of a known verb: one line naming the verbs, then every
@@ -108,7 +111,7 @@ QString acceptedFtpVerbs()
         else
             usages << QLatin1String(kVerbs[i].usage);
     }
-    reject(QStringLiteral("%1 Verbs: %2.\n%3")
+    reject(QStringLiteral("%1: %2.\n%3")
                .arg(firstLine, acceptedFtpVerbs(), usages.join(QLatin1Char('\n'))));
 }
 
@@ -131,8 +134,9 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
-// TIMEOUT's argument: digits only, so "1e3", "+5" and " 5" are refused
-// rather than read as something the operator may not have meant.
+// The seconds of TIMEOUT, KEEPALIVE and IDLETEST: digits only, so "1e3",
+// "+5" and " 5" are refused rather than read as something the operator may
+// not have meant.
 void checkSeconds(const QString &word, const VerbSpec &spec)
 {
     bool digits = word.size() <= 4;
@@ -144,6 +148,11 @@ void checkSeconds(const QString &word, const VerbSpec &spec)
                    .arg(QLatin1String(spec.name))
                    .arg(MaxTimeoutSeconds)
                    .arg(QLatin1String(spec.usage)));
+}
+
+bool isOff(const QStringList &words)
+{
+    return words.size() == 1 && asciiUpper(words.first()) == QLatin1String(KeepaliveOff);
 }
 
 } // namespace
@@ -163,7 +172,7 @@ TransferCommand parseTransferCommand(const QString &text)
 
     QStringList words = splitArguments(text);
     if (words.isEmpty())
-        rejectVerb(QStringLiteral("No command given."));
+        rejectVerb(QStringLiteral("No command given"));
 
     const QString name = asciiUpper(words.takeFirst());
     for (const VerbSpec &spec : kVerbs) {
@@ -185,17 +194,25 @@ TransferCommand parseTransferCommand(const QString &text)
             if (word.isEmpty())
                 reject(QStringLiteral("%1 was given an empty name: %2")
                            .arg(name, QLatin1String(spec.usage)));
-        if (spec.verb == TransferVerb::Timeout && !words.isEmpty())
+        const bool timed = spec.verb == TransferVerb::Timeout ||
+                           spec.verb == TransferVerb::Idletest ||
+                           (spec.verb == TransferVerb::Keepalive && !isOff(words));
+        if (timed && !words.isEmpty())
             checkSeconds(words.first(), spec);
+        // OFF in the one spelling the rest of the system compares with.
+        if (spec.verb == TransferVerb::Keepalive && isOff(words))
+            words = QStringList{QString::fromLatin1(KeepaliveOff)};
         return {spec.verb, words};
     }
-    rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
+    rejectVerb(QStringLiteral("Unknown \"%1\"").arg(name));
 }
 
 QString transferVerbName(TransferVerb verb)
 {
     if (verb == TransferVerb::Quote)
         return QStringLiteral("QUOTE");
+    if (verb == TransferVerb::Noop)
+        return QStringLiteral("NOOP");
     for (const VerbSpec &spec : kVerbs)
         if (spec.verb == verb)
             return QLatin1String(spec.name);

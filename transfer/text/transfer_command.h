@@ -25,9 +25,14 @@ enum class TransferVerb {
     Hash,
     Abort,
     Timeout,
+    Keepalive,
+    Idletest,
     // Raw FTP commands, sent in turn after changing into the current folder:
     // a step of an operation made of several, never typed by the operator.
-    Quote
+    Quote,
+    // A request that only shows the login is alive: NOOP on FTP, a stat of
+    // the current folder on SFTP; sent by the keepalive and by IDLETEST.
+    Noop
 };
 
 struct TransferCommand
@@ -40,7 +45,8 @@ struct TransferCommand
 // separated by spaces; an argument with spaces goes in double quotes. Throws
 // std::invalid_argument with a message naming what is wrong (unknown verb,
 // missing or surplus argument, a line break or other control character,
-// TIMEOUT's seconds other than a whole number from 1 to MaxTimeoutSeconds) and
+// TIMEOUT's, KEEPALIVE's or IDLETEST's seconds other than a whole number from 1
+// to MaxTimeoutSeconds, KEEPALIVE's also OFF) and
 // nothing is sent. Verbs are compared in ASCII only. A message's first line
 // says it all in a status bar's room; lines after it, if any, are the
 // details (for an unknown verb, every command's form).
@@ -51,6 +57,9 @@ TransferCommand parseTransferCommand(const QString &text);
 // longest wait TIMEOUT accepts, an hour.
 inline constexpr int DefaultTimeoutSeconds = 60;
 inline constexpr int MaxTimeoutSeconds = 3600;
+// KEEPALIVE's word for no keepalive, as parseTransferCommand hands it on
+// whatever its letter case.
+inline constexpr char KeepaliveOff[] = "OFF";
 
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);
