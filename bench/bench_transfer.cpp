@@ -6,13 +6,17 @@
 //     and CPU seconds per GiB of each client;
 //   - the longest stall of the event loop during the component's transfers;
 //   - the peak memory of this process;
-//   - 200 downloads of small files in a row on one login, five series.
+//   - 200 downloads of small files in a row on one login, five series;
+//   - FTP only: the large file down and up through a SOCKS5 proxy
+//     (microsocks), against the component direct and the curl tool through
+//     the same proxy.
 // Every transferred file's size is checked, and in the first round its
 // checksum too, so a failed transfer cannot pass for a fast one; every client
 // writes a file that does not exist yet.
 //
-//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files]
+//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files|proxy]
 #include "bench_files.h"
+#include "proxy_bench.h"
 #include "sftp_bench_server.h"
 #include "transfer_results.h"
 #include "vsftpd_process.h"
@@ -39,6 +43,7 @@ public:
     bool setUp();
     void measureThroughput(Direction direction);
     void measureSeries();
+    int measureProxied();
     int report() const { return m_results.report(m_clients); }
 
 private:
@@ -200,6 +205,23 @@ void TransferBench::measureSeries()
     m_results.printSeries(clients);
 }
 
+int TransferBench::measureProxied()
+{
+    return measureThroughProxy(
+        m_endpoint, m_size, Rounds,
+        [this](Direction direction, Client client, const Endpoint &server, Timing &timing) {
+            const bool down = direction == Direction::Download;
+            const QString target = down ? local("received.bin") : served("up.bin");
+            timing = down ? download(client, server, "down.bin", target)
+                          : upload(client, server, local("source.bin"), "up.bin");
+            if (!timing.ok)
+                QFile::remove(target);
+            else
+                timing.error = takeFile(target, m_size, true);
+            return timing.ok && timing.error.isEmpty();
+        });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -211,7 +233,7 @@ int main(int argc, char *argv[])
     for (int i = 2; i < argc; ++i)
         words << QByteArray(argv[i]);
     const QByteArrayList protocols{"ftp", "sftp"};
-    const QByteArrayList parts{"down", "up", "files"};
+    const QByteArrayList parts{"down", "up", "files", "proxy"};
     const auto chosen = [&words](const QByteArrayList &kind, const char *word) {
         return words.contains(word) || std::none_of(kind.begin(), kind.end(), [&words](auto &w) {
                    return words.contains(w);
@@ -222,7 +244,7 @@ int main(int argc, char *argv[])
     });
     if (mib <= 0 || !known) {
         std::fprintf(stderr, "usage: bench_transfer [size in MiB, default 512] [ftp|sftp] "
-                             "[down|up|files]\n");
+                             "[down|up|files|proxy]\n");
         return 2;
     }
     int status = 0;
@@ -240,7 +262,12 @@ int main(int argc, char *argv[])
             bench.measureThroughput(Direction::Upload);
         if (chosen(parts, "files"))
             bench.measureSeries();
-        status |= bench.report();
+        const bool proxyOnly = words.contains("proxy") && !words.contains("down") &&
+                               !words.contains("up") && !words.contains("files");
+        if (!proxyOnly)
+            status |= bench.report();
+        if (protocol == Protocol::Ftp && chosen(parts, "proxy"))
+            status |= bench.measureProxied();
         std::printf("\n");
     }
     return status;

@@ -57,6 +57,7 @@ private:
     {
         QString protection; // empty while there is none
         bool utf8Announced = false;
+        std::optional<ProxyAddress> route; // the proxy it was made through
     };
 
     MultiDriver &driver();

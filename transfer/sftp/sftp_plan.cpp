@@ -104,6 +104,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Hash:  // made of a GET
     case TransferVerb::Quote: // FTP only
     case TransferVerb::Timeout:
+    case TransferVerb::Proxy:
         break;
     }
     return {};

@@ -169,7 +169,8 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
         f.nothingInCommon = sshNothingInCommon(failed->server, failed->ours, failed->library);
         f.offer = SshOfferReading{SshOfferReading::Status::Complete, failed->serverVersion,
                                   failed->server, QString()};
-    } else if (m_request == SftpCheckRequest::Login && f.hostKey && !f.peer.isEmpty()) {
+    } else if (m_request == SftpCheckRequest::Login && f.hostKey && !f.peer.isEmpty() &&
+               !m_order.proxy) {
         // What the server offered beside what was chosen: read anew, since
         // libssh2 keeps the offer to itself.
         std::optional<SshOfferReading> offer =

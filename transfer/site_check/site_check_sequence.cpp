@@ -228,6 +228,9 @@ SiteCheckRequest SiteCheckSequence::toActiveMode(const SiteCheckTranscript &t)
     // libcurl 7.88 would wait for its data connection for ever.
     if (m_tls && activeModeBrokenUnderTls(libcurlVersion()))
         return afterActive(nullptr, t);
+    // No proxy passes on a connection from the server back to this machine.
+    if (m_target.order.proxy)
+        return afterActive(nullptr, t);
     return SiteCheckRequest::Active;
 }
 
@@ -248,6 +251,10 @@ SiteCheckRequest SiteCheckSequence::afterActive(const SiteCheckRequestFacts *f,
         listing.passiveWorked = m_passiveWorked;
         report(siteCheckStep(SiteCheckStepId::ActiveMode, activeModeOutcome(listing), f->elapsedMs,
                              {}, port ? port : eprt));
+    } else if (m_target.order.proxy) {
+        report(siteCheckStep(
+            SiteCheckStepId::ActiveMode,
+            SiteCheckOutcome::skipped(activeModeThroughProxyText(*m_target.order.proxy)), -1));
     } else {
         report(siteCheckStep(SiteCheckStepId::ActiveMode,
                              activeModeSkippedOutcome(libcurlVersion()), -1));

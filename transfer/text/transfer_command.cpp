@@ -39,6 +39,7 @@ constexpr VerbSpec kVerbs[] = {
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
+    {"PROXY", TransferVerb::Proxy, 0, 1, "PROXY [socks5://|socks5h://|http://host:port | OFF]"},
 };
 
 [[noreturn]] void reject(const QString &message)

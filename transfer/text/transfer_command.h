@@ -25,6 +25,7 @@ enum class TransferVerb {
     Hash,
     Abort,
     Timeout,
+    Proxy,
     // Raw FTP commands, sent in turn after changing into the current folder:
     // a step of an operation made of several, never typed by the operator.
     Quote
