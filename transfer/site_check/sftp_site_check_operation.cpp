@@ -160,6 +160,7 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
     char *ip = nullptr;
     curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_IP, &ip);
     f.peer = ip && *ip ? QString::fromLatin1(ip) : QString();
+    f.proxyFailure = proxyFailure(result).value_or(QString());
     f.connectMs = milliseconds(times.connect);
     f.keyExchangeMs = milliseconds(times.keyExchange);
     f.loginMs = milliseconds(times.login);

@@ -111,6 +111,7 @@ SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
     f.lostConnection = result == CURLE_COULDNT_CONNECT && m_transcript.size() == m_requestFrom &&
                        m_sequence->loggedIn();
     f.uploadEndedUtc = m_uploadEnded;
+    f.proxyFailure = proxyFailure(result).value_or(QString());
     curl_off_t connectUs = 0;
     curl_off_t resolveUs = 0;
     curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectUs);

@@ -90,6 +90,9 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     facts.osErrno = f.osErrno;
     facts.timedOut = f.result == CURLE_OPERATION_TIMEDOUT;
     facts.peer = f.peer;
+    if (m_target.order.proxy)
+        facts.route = m_target.order.proxy->route();
+    facts.proxyFailure = f.proxyFailure;
     facts.tls = f.tls;
     facts.implicitTls = m_target.order.implicitTls;
     facts.handshake = f.handshake;

@@ -78,3 +78,9 @@ std::optional<QString> proxyFailureText(const ProxyFailureFacts &f)
     text[0] = text[0].toUpper();
     return text;
 }
+
+QString proxyFailureHint()
+{
+    return QStringLiteral("Check the proxy's address, its login and what it lets through, or "
+                          "connect directly with PROXY OFF.");
+}

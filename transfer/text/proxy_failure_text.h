@@ -26,3 +26,5 @@ struct ProxyFailureFacts
 // refused the connection to 127.0.0.1:2121"). Nothing when the failure is
 // the server's, which the protocol's own sentence says.
 std::optional<QString> proxyFailureText(const ProxyFailureFacts &facts);
+// What to do about it, for a site check's step.
+QString proxyFailureHint();
