@@ -82,11 +82,12 @@ bool isAlias(size_t i)
 
 // "(RE)GET, (RE)PUT, CD, ...": each verb once, in one line that fits a
 // status bar; a verb and its resuming form ("RE" before it) go together.
+// The session's settings (PROXY) are left to the forms after it.
 QString acceptedFtpVerbs()
 {
     QStringList names;
     for (size_t i = 0; i < std::size(kVerbs); ++i) {
-        if (isAlias(i))
+        if (isAlias(i) || isSessionSetting(kVerbs[i].verb))
             continue;
         const QString name = QLatin1String(kVerbs[i].name);
         const qsizetype plain = names.indexOf(name.mid(2));
@@ -191,6 +192,11 @@ TransferCommand parseTransferCommand(const QString &text)
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
+}
+
+bool isSessionSetting(TransferVerb verb)
+{
+    return verb == TransferVerb::Proxy;
 }
 
 QString transferVerbName(TransferVerb verb)

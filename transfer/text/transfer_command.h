@@ -53,6 +53,11 @@ TransferCommand parseTransferCommand(const QString &text);
 inline constexpr int DefaultTimeoutSeconds = 60;
 inline constexpr int MaxTimeoutSeconds = 3600;
 
+// Whether `verb` sets something for the session's later commands and names
+// no server (PROXY); the unknown-command message's first line, which must
+// fit a status bar, leaves these to the forms after it.
+bool isSessionSetting(TransferVerb verb);
+
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);
 // Every spelling accepted, aliases included ("GET", "RECV", ...).
