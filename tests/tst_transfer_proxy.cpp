@@ -124,6 +124,8 @@ void TestTransferProxy::getAndPutThroughEachProxy()
                      .arg(QRegularExpression::escape(proxy.route())))),
              qPrintable(log));
     QVERIFY(!log.contains(proxyPassword) && !log.contains(TestPassword));
+    // Nor as an HTTP proxy's login header carries it.
+    QVERIFY(!log.contains(QString::fromLatin1((user + ':' + proxyPassword).toUtf8().toBase64())));
 
     const QString proxyLog = tunnel ? http.log() : socks.log();
     const QString serverPort = QString::number(m_server.port());
