@@ -7,14 +7,18 @@
 //   - the longest stall of the event loop during the component's transfers;
 //   - the peak memory of this process;
 //   - 200 downloads of small files in a row on one login, five series;
-//   - FTP only: REGET and HASH (see integrity_bench.h).
+//   - FTP only: REGET and HASH (see integrity_bench.h);
+//   - FTP only: the large file down and up through a SOCKS5 proxy
+//     (microsocks), against the component direct and the curl tool through
+//     the same proxy.
 // Every transferred file's size is checked, and in the first round its
 // checksum too, so a failed transfer cannot pass for a fast one; every client
 // writes a file that does not exist yet.
 //
-//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files|integrity]
+//   bench_transfer [size in MiB, default 512] [ftp|sftp] [down|up|files|integrity|proxy]
 #include "bench_files.h"
 #include "integrity_bench.h"
+#include "proxy_bench.h"
 #include "sftp_bench_server.h"
 #include "transfer_results.h"
 #include "vsftpd_process.h"
@@ -41,6 +45,7 @@ public:
     bool setUp();
     void measureThroughput(Direction direction);
     void measureSeries();
+    int measureProxied();
     int report() const { return m_results.report(m_clients); }
 
 private:
@@ -202,6 +207,23 @@ void TransferBench::measureSeries()
     m_results.printSeries(clients);
 }
 
+int TransferBench::measureProxied()
+{
+    return measureThroughProxy(
+        m_endpoint, m_size, Rounds,
+        [this](Direction direction, Client client, const Endpoint &server, Timing &timing) {
+            const bool down = direction == Direction::Download;
+            const QString target = down ? local("received.bin") : served("up.bin");
+            timing = down ? download(client, server, "down.bin", target)
+                          : upload(client, server, local("source.bin"), "up.bin");
+            if (!timing.ok)
+                QFile::remove(target);
+            else
+                timing.error = takeFile(target, m_size, true);
+            return timing.ok && timing.error.isEmpty();
+        });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -213,7 +235,7 @@ int main(int argc, char *argv[])
     for (int i = 2; i < argc; ++i)
         words << QByteArray(argv[i]);
     const QByteArrayList protocols{"ftp", "sftp"};
-    const QByteArrayList parts{"down", "up", "files", "integrity"};
+    const QByteArrayList parts{"down", "up", "files", "integrity", "proxy"};
     const auto chosen = [&words](const QByteArrayList &kind, const char *word) {
         return words.contains(word) || std::none_of(kind.begin(), kind.end(), [&words](auto &w) {
                    return words.contains(w);
@@ -224,7 +246,7 @@ int main(int argc, char *argv[])
     });
     if (mib <= 0 || !known) {
         std::fprintf(stderr, "usage: bench_transfer [size in MiB, default 512] [ftp|sftp] "
-                             "[down|up|files|integrity]\n");
+                             "[down|up|files|integrity|proxy]\n");
         return 2;
     }
     int status = 0;
@@ -233,7 +255,8 @@ int main(int argc, char *argv[])
             continue;
         if (protocol == Protocol::Ftp && chosen(parts, "integrity"))
             status |= measureIntegrity(mib << 20);
-        if (!chosen(parts, "down") && !chosen(parts, "up") && !chosen(parts, "files"))
+        if (!chosen(parts, "down") && !chosen(parts, "up") && !chosen(parts, "files") &&
+            !(protocol == Protocol::Ftp && chosen(parts, "proxy")))
             continue;
         TransferBench bench(protocol, mib << 20);
         if (!bench.setUp()) {
@@ -246,7 +269,12 @@ int main(int argc, char *argv[])
             bench.measureThroughput(Direction::Upload);
         if (chosen(parts, "files"))
             bench.measureSeries();
-        status |= bench.report();
+        const bool proxyOnly = words.contains("proxy") && !words.contains("down") &&
+                               !words.contains("up") && !words.contains("files");
+        if (!proxyOnly)
+            status |= bench.report();
+        if (protocol == Protocol::Ftp && chosen(parts, "proxy"))
+            status |= bench.measureProxied();
         std::printf("\n");
     }
     return status;

@@ -52,6 +52,12 @@ QString baseUrl(const Endpoint &server)
 QStringList curlLogin(const Endpoint &server)
 {
     QStringList arguments{"-q", "-s", "-S", "-u", server.user + QLatin1Char(':') + server.password};
+    // --proxy "" keeps a proxy of the environment out, as the component does.
+    if (server.socks5.isEmpty())
+        arguments << "--proxy"
+                  << "";
+    else
+        arguments << "--socks5" << server.socks5;
     if (server.protocol == Protocol::Sftp)
         arguments << "--key" << server.keyPath << "--pubkey" << server.keyPath + ".pub"
                   << "--hostpubsha256" << server.hostKeySha256;

@@ -14,6 +14,10 @@ std::unique_ptr<CurlTransfer> componentFor(const Endpoint &server)
         QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(server.port));
     transfer->setUserName(server.user);
     transfer->setPassword(server.password);
+    // The same proxy for both, or none: never one from the environment.
+    transfer->setProxy(server.socks5.isEmpty()
+                           ? std::nullopt
+                           : std::optional(parseProxyAddress("socks5://" + server.socks5)));
     return transfer;
 }
 

@@ -32,6 +32,8 @@ struct Endpoint
     QString knownHostsPath;
     QString hostKeySha256;
     QString cipher;
+    // FTP through a SOCKS5 proxy at this "host:port"; empty: directly.
+    QString socks5;
 };
 
 struct Timing

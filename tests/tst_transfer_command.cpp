@@ -186,9 +186,13 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
             listed << QStringLiteral("RE") + name.mid(4);
     }
     QStringList verbs;
-    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Idletest); ++verb)
-        verbs << transferVerbName(TransferVerb(verb));
+    QStringList settings;
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Proxy); ++verb)
+        (isSessionSetting(TransferVerb(verb)) ? settings : verbs)
+            << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
+    verbs += settings; // in the forms, in the table's order
+    QVERIFY(settings.contains(QLatin1String("PROXY")));
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));
     QCOMPARE(forms.size(), verbs.size());
     for (int i = 0; i < verbs.size(); ++i)

@@ -45,6 +45,11 @@ void CurlTransfer::setRequestTimeout(int seconds)
 {
     d->m_timeoutSeconds = qMax(1, seconds);
 }
+void CurlTransfer::setProxy(const std::optional<ProxyAddress> &proxy)
+{
+    d->m_proxy = proxy;
+    d->m_proxyChosen = true;
+}
 void CurlTransfer::setCertificateLimits(const CertificateLimits &limits)
 {
     d->m_certificateLimits = limits;
@@ -110,6 +115,8 @@ void CurlTransfer::Execute(const QString &operation)
         return d->setTimeout(command);
     if (command.verb == TransferVerb::Keepalive)
         return d->setKeepalive(command);
+    if (command.verb == TransferVerb::Proxy)
+        return d->setProxy(command);
     if (d->m_url.isEmpty())
         throw std::runtime_error("No site chosen yet: pick a site in the site list first.");
     const OperationOrder order = d->order(command);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "engine/libcurl_version.h"
+#include "text/proxy_address.h"
 #include "transfer_component.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The transfer client of the console, for FTP, FTPS and SFTP sites. Commands are checked here, on
 // the caller's thread, and refused at once when they cannot run; accepted ones go to a transfer
@@ -37,6 +39,11 @@ public:
     // take before the operation ends in the error state, as TIMEOUT sets
     // them; DefaultTimeoutSeconds until then.
     void setRequestTimeout(int seconds);
+
+    // The proxy every later command connects through, as PROXY sets it;
+    // none connects directly. Either way the environment's proxy is no
+    // longer used.
+    void setProxy(const std::optional<ProxyAddress> &proxy);
 
     // How near its end the server's certificate may be before CHECK's
     // certificate step warns or fails; 30 and 7 days by default.

@@ -48,6 +48,23 @@ CurlTransfer::Private::Private(CurlTransfer *q) : q(q)
         m_sockets, QThread::currentThread());
     m_engine->moveToThread(&m_thread);
     m_thread.start();
+
+    // libcurl's own reading of the environment stays off (startRequest):
+    // the proxy set there is the console's until PROXY says otherwise, and
+    // the log says so once, after the window has connected to it.
+    const auto read = [](const char *name) { return qEnvironmentVariable(name); };
+    m_environmentFtp = environmentProxy(true, read);
+    m_environmentOther = environmentProxy(false, read);
+    const QString announced = environmentProxyText(m_environmentFtp, m_environmentOther);
+    if (!announced.isEmpty()) {
+        EngineReport line;
+        line.kind = EngineReport::Kind::Protocol;
+        line.event.time = QTime::currentTime();
+        line.event.text = announced;
+        auto batch = std::make_shared<EngineReports>(EngineReports{std::move(line)});
+        QMetaObject::invokeMethod(
+            q, [this, batch] { receive(std::move(*batch)); }, Qt::QueuedConnection);
+    }
 }
 
 CurlTransfer::Private::~Private()
@@ -95,6 +112,7 @@ OperationOrder CurlTransfer::Private::order(const TransferCommand &command) cons
     order.password = m_password;
     order.folder = m_folder;
     order.timeoutSeconds = m_timeoutSeconds;
+    order.proxy = proxyFor(order.protocol);
     order.newLogin = m_newLogin;
     order.clearTextNeedsConsent = !m_isLocalHost(order.host);
     order.certificateLimits = m_certificateLimits;
@@ -177,6 +195,46 @@ void CurlTransfer::Private::setKeepalive(const TransferCommand &command)
         });
     }
     answer(true, keepaliveText(m_keepaliveSeconds, changed));
+}
+
+// PROXY: the proxy of the commands after it, none after PROXY OFF, or which
+// is in use. An address it cannot use leaves the proxy as it was.
+void CurlTransfer::Private::setProxy(const TransferCommand &command)
+{
+    if (command.args.isEmpty()) {
+        if (!m_proxyChosen && (m_environmentFtp || m_environmentOther))
+            return answer(true, environmentProxyText(m_environmentFtp, m_environmentOther));
+        return answer(true, m_proxy ? proxyInUseText(*m_proxy) : noProxyText());
+    }
+    const QString &address = command.args.first();
+    if (address.compare(QLatin1String("OFF"), Qt::CaseInsensitive) == 0) {
+        m_proxy.reset();
+    } else {
+        try {
+            m_proxy = parseProxyAddress(address);
+        } catch (const std::invalid_argument &error) {
+            return refuse(QString::fromUtf8(error.what()));
+        }
+    }
+    m_proxyChosen = true;
+    answer(true, m_proxy ? proxyInUseText(*m_proxy) : noProxyText());
+}
+
+std::optional<ProxyAddress> CurlTransfer::Private::proxyFor(TransferProtocol protocol) const
+{
+    if (m_proxyChosen)
+        return m_proxy;
+    const std::optional<EnvironmentProxy> &found =
+        protocol == TransferProtocol::Ftp ? m_environmentFtp : m_environmentOther;
+    if (!found)
+        return std::nullopt;
+    try {
+        return parseProxyAddress(found->value);
+    } catch (const std::invalid_argument &error) {
+        throw std::runtime_error(QStringLiteral("%1 It is set in %2: PROXY OFF connects directly.")
+                                     .arg(QString::fromUtf8(error.what()), found->variable)
+                                     .toStdString());
+    }
 }
 
 void CurlTransfer::Private::flush()

@@ -36,6 +36,10 @@ public:
     void refuse(const QString &message);
     void setTimeout(const TransferCommand &command);
     void setKeepalive(const TransferCommand &command);
+    void setProxy(const TransferCommand &command);
+    // The proxy of a command to a site over `protocol`: the operator's, or
+    // else the environment's.
+    std::optional<ProxyAddress> proxyFor(TransferProtocol protocol) const;
     void flush();
 
     CurlTransfer *q;
@@ -48,6 +52,12 @@ public:
     QString m_password;
     int m_timeoutSeconds = DefaultTimeoutSeconds;
     int m_keepaliveSeconds = DefaultKeepaliveSeconds; // 0: off
+    // The operator's proxy once PROXY or setProxy has spoken; until then
+    // the environment's, for FTP and FTPS sites and for SFTP sites.
+    std::optional<ProxyAddress> m_proxy;
+    bool m_proxyChosen = false;
+    std::optional<EnvironmentProxy> m_environmentFtp;
+    std::optional<EnvironmentProxy> m_environmentOther;
     CertificateLimits m_certificateLimits;
     bool m_newLogin = false;
     RemoteFolder m_folder;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
 
 namespace {
 
@@ -32,6 +33,9 @@ const char UsageText[] =
     "         --cert-crit DAYS        fails a certificate ending within DAYS (7)\n"
     "         --repeat N              runs the check N times, each on a fresh login\n"
     "         --interval SECONDS      waits SECONDS between the runs (0)\n"
+    "         --proxy URL             connects through the proxy socks5://, socks5h://\n"
+    "                                 or http:// (CONNECT) [user:password@]host[:port];\n"
+    "                                 without it, all_proxy or ftp_proxy, said in the log\n"
     "         exits 0 when every step passed, 1 with warnings, 2 when a step failed,\n"
     "         3 when the check could not run\n"
     "       sarvel --help | --version\n";
@@ -91,8 +95,8 @@ QString parseOptions(const QStringList &arguments, TerminalOptions &options)
     const QCommandLineOption trust = valued("trust"), format = valued("format"),
                              output = valued("output"), warn = valued("cert-warn"),
                              crit = valued("cert-crit"), repeat = valued("repeat"),
-                             interval = valued("interval");
-    parser.addOptions({check, json, trust, format, output, warn, crit, repeat, interval});
+                             interval = valued("interval"), proxy = valued("proxy");
+    parser.addOptions({check, json, trust, format, output, warn, crit, repeat, interval, proxy});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (!parser.positionalArguments().isEmpty())
@@ -111,6 +115,13 @@ QString parseOptions(const QStringList &arguments, TerminalOptions &options)
     if (options.order.folder.contains(QLatin1Char('"')))
         return QStringLiteral("the folder may not hold a double quote");
     options.order.trust = parser.value(trust);
+    if (parser.isSet(proxy)) {
+        try {
+            options.order.proxy = parseProxyAddress(parser.value(proxy));
+        } catch (const std::invalid_argument &error) {
+            return QString::fromUtf8(error.what());
+        }
+    }
 
     const QString formatName = parser.isSet(format) ? parser.value(format)
                                : parser.isSet(json) ? QStringLiteral("json")

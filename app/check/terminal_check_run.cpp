@@ -19,6 +19,8 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
                                                         : order.url.userName());
     transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
     transfer.setCertificateLimits(order.limits);
+    if (order.proxy)
+        transfer.setProxy(order.proxy);
 
     TerminalCheckRun run;
     SiteCheckReport &report = run.report;

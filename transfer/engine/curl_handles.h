@@ -1,10 +1,13 @@
 #pragma once
 
+#include "text/proxy_address.h"
+
 #include <QByteArray>
 
 #include <curl/curl.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -51,22 +54,39 @@ template <typename T> void setOption(CURL *easy, CURLoption option, T value)
 }
 
 // Every option of `easy` back to its default, then `url` over `protocol`
-// alone, and no proxy. libcurl would otherwise take a proxy from the
-// environment (all_proxy, ftp_proxy and their capital forms) without a word,
-// and an HTTP proxy turns an FTP request into an HTTP GET that carries the
-// password in clear.
-inline void startRequest(CURL *easy, const QByteArray &url, const char *protocol)
+// alone, through `proxy` or none. libcurl would otherwise take a proxy from
+// the environment (all_proxy, ftp_proxy and their capital forms) without a
+// word, and an HTTP proxy turns an FTP request into an HTTP GET that carries
+// the password in clear: the console reads the environment itself and says
+// so, and an HTTP proxy is always a CONNECT tunnel, for the control and every
+// data connection. The proxy's login travels as options, never in a URL.
+inline void startRequest(CURL *easy, const QByteArray &url, const char *protocol,
+                         const std::optional<ProxyAddress> &proxy)
 {
     curl_easy_reset(easy);
     setOption(easy, CURLOPT_URL, url.constData());
     setOption(easy, CURLOPT_PROTOCOLS_STR, protocol);
-    setOption(easy, CURLOPT_PROXY, "");
     // The system's own keepalive on every connection, so that a path that
     // forgets idle flows hears from it within a minute and a half, and a peer
     // that vanished is noticed even during a long transfer's silence.
     setOption(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     setOption(easy, CURLOPT_TCP_KEEPIDLE, 60L);
     setOption(easy, CURLOPT_TCP_KEEPINTVL, 15L);
+    if (!proxy) {
+        setOption(easy, CURLOPT_PROXY, "");
+        return;
+    }
+    setOption(easy, CURLOPT_PROXY, proxy->curlUrl().constData());
+    setOption(easy, CURLOPT_NOPROXY, "");
+    if (!proxy->user.isEmpty() || !proxy->password.isEmpty()) {
+        setOption(easy, CURLOPT_PROXYUSERNAME, proxy->user.toUtf8().constData());
+        setOption(easy, CURLOPT_PROXYPASSWORD, proxy->password.toUtf8().constData());
+    }
+    if (proxy->kind == ProxyAddress::Kind::HttpTunnel) {
+        setOption(easy, CURLOPT_HTTPPROXYTUNNEL, 1L);
+        // The proxy's answer to CONNECT is no reply of the server's.
+        setOption(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    }
 }
 
 // Sets an operation's reply and debug callbacks into `easy`, with the

@@ -4,6 +4,9 @@
 #include "engine/report_queue.h"
 #include "engine/tls_decision.h"
 #include "text/failure_text.h"
+#include "text/proxy_failure_text.h"
+
+#include <cerrno>
 
 #include <QBuffer>
 
@@ -33,6 +36,23 @@ void CurlOperation::installCallbacks()
 void CurlOperation::sayStopped()
 {
     m_reports.protocol(ProtocolEvent::Kind::Info, QLatin1String(StoppedText));
+}
+
+std::optional<QString> CurlOperation::proxyFailure(CURLcode result) const
+{
+    if (!m_order.proxy || result == CURLE_OK)
+        return std::nullopt;
+    ProxyFailureFacts facts;
+    facts.result = result;
+    facts.proxy = *m_order.proxy;
+    facts.server = m_order.server();
+    facts.detail = errorDetail();
+    curl_easy_getinfo(m_easy, CURLINFO_PROXY_ERROR, &facts.proxyError);
+    curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &facts.connectCode);
+    long osErrno = 0;
+    facts.refused = curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+                    osErrno == ECONNREFUSED;
+    return proxyFailureText(facts);
 }
 
 std::optional<OperationStep> CurlOperation::tlsStep(CURLcode result, TlsSettings::Check check,
@@ -69,7 +89,15 @@ size_t CurlOperation::onHeader(char *data, size_t size, size_t count, void *user
 
 int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
 {
-    static_cast<CurlOperation *>(userp)->debugOutput(type, QByteArrayView(data, qsizetype(size)));
+    auto *self = static_cast<CurlOperation *>(userp);
+    const QByteArrayView piece(data, qsizetype(size));
+    // An HTTP proxy's tunnel is set up before the server says a word; its
+    // request carries the proxy's password, and none of it is the server's.
+    QString line;
+    if (!self->m_tunnel.take(type, piece, line))
+        self->debugOutput(type, piece);
+    else if (!line.isEmpty())
+        self->m_reports.protocol(ProtocolEvent::Kind::Detail, line);
     return 0;
 }
 

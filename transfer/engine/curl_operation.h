@@ -31,6 +31,10 @@ protected:
     void installCallbacks();
     // libcurl's own words for the last request's failure; empty when none.
     QString errorDetail() const { return QString::fromUtf8(m_errorBuffer); }
+    // The sentence for a failure of the proxy the order goes through,
+    // rather than of the server; nothing without a proxy, or when the
+    // server failed.
+    std::optional<QString> proxyFailure(CURLcode result) const;
     // Says in the log that the operator stopped the operation.
     void sayStopped();
     // What a TLS failure of the request under `check` leads to: a second
@@ -62,6 +66,7 @@ private:
     static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
 
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
+    ProxyTunnelTalk m_tunnel;
 };
 
 // A transfer's part, as the order names it (see OperationOrder): a resumed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "text/protocol/remote_folder.h"
+#include "text/proxy_address.h"
 #include "text/report/site_check_report.h"
 #include "text/transfer_command.h"
 #include "text/transfer_values.h"
@@ -31,6 +32,8 @@ struct OperationOrder
     QString password;
     RemoteFolder folder;
     int timeoutSeconds = DefaultTimeoutSeconds;
+    // The proxy every connection goes through; none: straight to the server.
+    std::optional<ProxyAddress> proxy;
     bool newLogin = false; // the site or account changed: drop the pooled login first
     // Off this machine a clear-text login needs the operator's consent.
     bool clearTextNeedsConsent = true;

@@ -49,11 +49,14 @@ void TransferEngine::start(const OperationOrder &order)
     m_pending.reset();
     // The last command's reply or failure says nothing of this one.
     m_reports.setReply(0, QString());
-    // A site check makes its own login, so that it measures one.
-    if (order.newLogin || order.command.verb == TransferVerb::Check) {
+    // A site check makes its own login, so that it measures one; a login
+    // made through another proxy, or none, is not this command's route.
+    if (order.newLogin || order.command.verb == TransferVerb::Check ||
+        order.proxy != m_login.route) {
         dropLogin(false);
         m_loginGone.clear();
     }
+    m_login.route = order.proxy;
     checkKeptLogin(order.command.verb != TransferVerb::Close);
     m_kept = order;
     // With no login there is nothing to say to any server; SFTP has no QUIT,

@@ -63,6 +63,7 @@ private:
         QString protection; // empty while there is none
         bool utf8Announced = false;
         std::optional<QStringList> features; // its FEAT reply, once asked
+        std::optional<ProxyAddress> route; // the proxy it was made through
     };
 
     MultiDriver &driver();

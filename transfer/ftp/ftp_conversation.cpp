@@ -30,6 +30,14 @@ FtpConversation::FtpConversation(TransferVerb verb, Role role, bool loginEncrypt
     m_clock.start();
 }
 
+void FtpConversation::setRoute(const QString &host, const QString &server,
+                               const std::optional<ProxyAddress> &proxy)
+{
+    m_host = host;
+    m_server = server;
+    m_proxy = proxy;
+}
+
 PhaseTimes FtpConversation::times(qint64 bytes) const
 {
     PhaseTimes times;
@@ -90,16 +98,18 @@ ConnectionListener::Socket FtpConversation::socketOpening(const QString &address
         m_reports.state(TransferState::Connecting);
     }
     if (m_phase == Phase::Connecting) {
-        m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           connectingLine(routedAddress(address, m_server, m_proxy)));
         return ConnectionListener::Socket::Control;
     }
     connected();
-    m_dataAddress = address;
+    m_dataAddress = routedAddress(
+        address, m_passivePort ? addressText(m_host, *m_passivePort) : QString(), m_proxy);
     // Over TLS the line waits for the handshake, which tells whether the
     // login's session was resumed.
     if (!m_controlTls)
         m_reports.protocol(ProtocolEvent::Kind::Info,
-                           dataConnectionLine(address, DataProtection::Clear));
+                           dataConnectionLine(m_dataAddress, DataProtection::Clear));
     return ConnectionListener::Socket::Data;
 }
 
@@ -174,6 +184,8 @@ void FtpConversation::replyLine(const QString &line)
         return;
     }
     m_replied = true;
+    if (const std::optional<int> port = passivePort(*reply))
+        m_passivePort = port;
     if (allSent() && !confirmed() && reply->code >= 200)
         m_at.confirmed = now();
     if (m_phase < Phase::Greeted) {

@@ -4,6 +4,7 @@
 #include "text/failure_text.h"
 #include "text/operator_log.h"
 #include "text/protocol/ftp_reply.h"
+#include "text/proxy_address.h"
 #include "text/transfer_command.h"
 
 #include <QElapsedTimer>
@@ -37,6 +38,11 @@ public:
     // `implicitTls`: a new one speaks TLS from its first byte (ftps://).
     FtpConversation(TransferVerb verb, Role role, bool loginEncrypted, bool implicitTls,
                     ReportQueue &reports);
+
+    // Through `proxy` every socket opens to the proxy: the log names the
+    // server's `host` and `server` ("host:port") behind it instead.
+    void setRoute(const QString &host, const QString &server,
+                  const std::optional<ProxyAddress> &proxy);
 
     Phase phase() const { return m_phase; }
     bool freshLogin() const { return m_freshLogin; }
@@ -88,6 +94,10 @@ private:
     QString m_protection;
     QString m_lastCommand; // as sent, the password masked
     QString m_dataAddress; // of the last data connection
+    QString m_host;
+    QString m_server;
+    std::optional<ProxyAddress> m_proxy;
+    std::optional<int> m_passivePort; // the last passive reply's
     QString m_pwdFolder;
     qint64 m_serverSize = -1; // an upload's size on the server
     QStringList m_features;

@@ -23,6 +23,7 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
       m_talk(m_order.command.verb, roleOf(m_order.command.verb, m_tlsCheck), context.loginEncrypted,
              m_order.implicitTls, m_reports)
 {
+    m_talk.setRoute(m_order.host, m_order.server(), m_order.proxy);
     m_request = prepareRequest(
         m_easy, m_order,
         tlsSettingsFor(m_order.clearTextNeedsConsent, m_trust, m_tlsCheck, context.share),
@@ -143,6 +144,8 @@ OperationOutcome FtpOperation::finish(bool ok, const QString &failure)
 
 QString FtpOperation::describeFailure(CURLcode result) const
 {
+    if (const std::optional<QString> proxy = proxyFailure(result))
+        return *proxy;
     FailureFacts facts;
     facts.result = result;
     facts.server = m_order.server();

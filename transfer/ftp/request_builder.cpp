@@ -16,7 +16,7 @@ void configure(CURL *easy, const OperationOrder &order, const QByteArray &url)
 {
     // Every option back to its default first: options such as CURLOPT_UPLOAD
     // would otherwise stick and turn the next download into an upload.
-    startRequest(easy, url, order.implicitTls ? "ftps" : "ftp");
+    startRequest(easy, url, order.implicitTls ? "ftps" : "ftp", order.proxy);
     // Credentials travel as options, never inside the URL, so no error text
     // or log line built from the URL can carry the password.
     setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());
@@ -214,7 +214,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Abort:
     case TransferVerb::Timeout:
     case TransferVerb::Keepalive:
-        throw std::logic_error("ABORT, TIMEOUT and KEEPALIVE make no request.");
+    case TransferVerb::Proxy:
+        throw std::logic_error("ABORT, TIMEOUT, KEEPALIVE and PROXY make no request.");
     }
     // libcurl never asks for UTF-8 names; some servers want to be told.
     // A leading "*" lets a refusal pass without failing the operation.

@@ -189,6 +189,8 @@ OperationOutcome SftpOperation::failed(CURLcode result)
             return finish(false, text, *status);
         }
     }
+    if (const std::optional<QString> proxy = proxyFailure(result))
+        return finish(false, *proxy);
     SshFailureFacts facts;
     facts.result = result;
     facts.server = m_order.server();

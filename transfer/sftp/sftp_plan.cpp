@@ -115,6 +115,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Timeout:
     case TransferVerb::Keepalive:
     case TransferVerb::Idletest: // made of NOOPs
+    case TransferVerb::Proxy:
         break;
     }
     return {};

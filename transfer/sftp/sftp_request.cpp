@@ -1,6 +1,7 @@
 #include "sftp/sftp_request.h"
 
 #include "engine/curl_operation.h"
+#include "sftp/ssh_handshake.h"
 
 #include <QFileInfo>
 
@@ -37,7 +38,8 @@ long oneAttempt(long authTypes, const QString &offeredMethods)
 void prepareSftpRequest(CURL *easy, const OperationOrder &order, const SshLogin &login,
                         SftpRequestKind kind, const QByteArray &url)
 {
-    startRequest(easy, url, "sftp");
+    startRequest(easy, url, "sftp", order.proxy);
+    allowSshOfferProbe(!order.proxy);
     // Credentials travel as options, never inside the URL.
     setOption(easy, CURLOPT_USERNAME, order.user.toUtf8().constData());
     if (!order.password.isEmpty())

@@ -21,6 +21,7 @@ namespace {
 
 thread_local std::optional<SshSessionFacts> latest;
 thread_local std::optional<SshNegotiation> failedNegotiation;
+thread_local bool offerProbeAllowed = true;
 
 using Handshake = int (*)(LIBSSH2_SESSION *, libssh2_socket_t);
 
@@ -53,6 +54,8 @@ QStringList supported(LIBSSH2_SESSION *session, int type)
 // read on a connection of its own, tells which.
 void readNegotiation(LIBSSH2_SESSION *session, libssh2_socket_t socket)
 {
+    if (!offerProbeAllowed)
+        return;
     const std::optional<SshOfferReading> offer = probeSshOffer(socket, SshOfferTimeoutMs);
     if (!offer || offer->status != SshOfferReading::Status::Complete)
         return;
@@ -91,6 +94,11 @@ libssh2_session_handshake(LIBSSH2_SESSION *session, libssh2_socket_t socket)
         readNegotiation(session, socket);
     }
     return result;
+}
+
+void allowSshOfferProbe(bool allowed)
+{
+    offerProbeAllowed = allowed;
 }
 
 bool sshHandshakeReachable()

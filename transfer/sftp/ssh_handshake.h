@@ -17,6 +17,11 @@ std::optional<SshSessionFacts> takeSshSessionFacts();
 // handed over once, where the server's offer could be read.
 std::optional<SshNegotiation> takeSshNegotiation();
 
+// Whether a failed key exchange on this thread may read the server's offer
+// on a connection of its own to the peer; not through a proxy, where the
+// peer is the proxy. On until said otherwise.
+void allowSshOfferProbe(bool allowed);
+
 // Whether libssh2's own handshake function, which this program's calls in
 // turn, can be found; without it no SSH login can work.
 bool sshHandshakeReachable();

@@ -45,7 +45,8 @@ void SshLoginWatch::socketOpening(const QString &address)
         m_reports.state(TransferState::HostResolved);
         m_reports.state(TransferState::Connecting);
     }
-    m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+    m_reports.protocol(ProtocolEvent::Kind::Info,
+                       connectingLine(routedAddress(address, m_order.server(), m_order.proxy)));
 }
 
 void SshLoginWatch::afterAction(CURL *easy)

@@ -160,6 +160,7 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
     char *ip = nullptr;
     curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_IP, &ip);
     f.peer = ip && *ip ? QString::fromLatin1(ip) : QString();
+    f.proxyFailure = proxyFailure(result).value_or(QString());
     f.connectMs = milliseconds(times.connect);
     f.keyExchangeMs = milliseconds(times.keyExchange);
     f.loginMs = milliseconds(times.login);
@@ -169,7 +170,8 @@ SftpCheckFacts SftpSiteCheckOperation::facts(CURLcode result) const
         f.nothingInCommon = sshNothingInCommon(failed->server, failed->ours, failed->library);
         f.offer = SshOfferReading{SshOfferReading::Status::Complete, failed->serverVersion,
                                   failed->server, QString()};
-    } else if (m_request == SftpCheckRequest::Login && f.hostKey && !f.peer.isEmpty()) {
+    } else if (m_request == SftpCheckRequest::Login && f.hostKey && !f.peer.isEmpty() &&
+               !m_order.proxy) {
         // What the server offered beside what was chosen: read anew, since
         // libssh2 keeps the offer to itself.
         std::optional<SshOfferReading> offer =

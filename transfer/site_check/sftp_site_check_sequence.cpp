@@ -9,6 +9,7 @@
 #include "site_check/rules/site_check_rules.h"
 #include "site_check/site_check_clean_up.h"
 #include "site_check/site_check_findings.h"
+#include "text/proxy_failure_text.h"
 
 namespace {
 
@@ -83,6 +84,12 @@ bool SftpSiteCheckSequence::afterConnection(const SftpCheckFacts &f)
         return false;
     }
     const QString address = m_addresses.first();
+    if (!f.proxyFailure.isEmpty()) {
+        report(SiteCheckStepId::Connection,
+               SiteCheckOutcome::fail(f.proxyFailure, proxyFailureHint()), -1, {});
+        m_book.skipAfter(SiteCheckStepId::Connection, SiteCheckStepId::SshVersion);
+        return false;
+    }
     if (f.phase < Phase::Connected) {
         report(SiteCheckStepId::Connection,
                connectionFailedOutcome(
@@ -93,7 +100,11 @@ bool SftpSiteCheckSequence::afterConnection(const SftpCheckFacts &f)
         return false;
     }
     const QString peer = f.peer.isEmpty() ? address : f.peer;
-    report(SiteCheckStepId::Connection, connectionOutcome(peer, m_target.order.port, f.connectMs),
+    const std::optional<ProxyAddress> &proxy = m_target.order.proxy;
+    report(SiteCheckStepId::Connection,
+           proxy ? proxiedConnectionOutcome(m_target.order.host, m_target.order.port,
+                                            proxy->route(), f.connectMs)
+                 : connectionOutcome(peer, m_target.order.port, f.connectMs),
            f.connectMs, {{QStringLiteral("address"), peer}});
     // Where libssh2's session could not be read, the server's own offer
     // still names its version.

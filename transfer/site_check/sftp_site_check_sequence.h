@@ -35,7 +35,8 @@ struct SftpCheckFacts
     // Of the login's request.
     SshFailureFacts::Phase phase = SshFailureFacts::Phase::Connecting;
     long osErrno = 0;
-    QString peer; // the address connected to
+    QString peer;         // the address connected to
+    QString proxyFailure; // the proxy failed, not the server: why
     qint64 connectMs = -1;
     qint64 keyExchangeMs = -1;
     qint64 loginMs = -1;

@@ -3,6 +3,7 @@
 #include "site_check/rules/site_check_file_rules.h"
 #include "site_check/rules/site_check_tls_rules.h"
 #include "text/failure_text.h"
+#include "text/proxy_failure_text.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -86,7 +87,15 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
     if (failed(steps))
         return steps;
 
+    // Through a proxy the connection reached the proxy: the step says a
+    // failure of the proxy as its own.
     const QString peer = addressPart(f.peer);
+    if (!f.proxyFailure.isEmpty()) {
+        steps << siteCheckStep(SiteCheckStepId::Connection,
+                               SiteCheckOutcome::fail(f.proxyFailure, proxyFailureHint()), -1,
+                               {{QStringLiteral("proxy"), f.route}});
+        return steps;
+    }
     if (!f.connected) {
         const QString tried = f.addresses.value(0);
         steps << siteCheckStep(
@@ -96,8 +105,10 @@ QList<SiteCheckStep> loginSteps(const SiteCheckLoginFacts &f, const SiteCheckTra
         return steps;
     }
     steps << siteCheckStep(SiteCheckStepId::Connection,
-                           connectionOutcome(peer, f.port, f.connectMs), f.connectMs,
-                           {{QStringLiteral("address"), peer}});
+                           f.route.isEmpty()
+                               ? connectionOutcome(peer, f.port, f.connectMs)
+                               : proxiedConnectionOutcome(f.host, f.port, f.route, f.connectMs),
+                           f.connectMs, {{QStringLiteral("address"), peer}});
 
     const SiteCheckExchange *greeting = t.greeting();
     // Under implicit TLS the server greets after the handshake.

@@ -28,6 +28,10 @@ struct SiteCheckLoginFacts
     int timeoutSeconds = 0; // how long a reply may take
     long osErrno = 0;
     QString peer; // the address the control connection reached
+    // Through a proxy: "the SOCKS5 proxy 127.0.0.1:1080", and why it failed
+    // when it was the proxy that did.
+    QString route;
+    QString proxyFailure;
     qint64 connectMs = -1;
     bool tls = false;
     bool implicitTls = false; // TLS from the first byte, before the greeting

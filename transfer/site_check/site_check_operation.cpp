@@ -111,6 +111,7 @@ SiteCheckRequestFacts SiteCheckOperation::facts(CURLcode result) const
     f.lostConnection = result == CURLE_COULDNT_CONNECT && m_transcript.size() == m_requestFrom &&
                        m_sequence->loggedIn();
     f.uploadEndedUtc = m_uploadEnded;
+    f.proxyFailure = proxyFailure(result).value_or(QString());
     curl_off_t connectUs = 0;
     curl_off_t resolveUs = 0;
     curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectUs);
@@ -182,13 +183,16 @@ ConnectionListener::Socket SiteCheckOperation::socketOpening(const QString &addr
             m_request != SiteCheckRequest::CleanUp)
             return Socket::Refused;
         m_reports.state(TransferState::Connecting);
-        m_reports.protocol(ProtocolEvent::Kind::Info, connectingLine(address));
+        m_reports.protocol(ProtocolEvent::Kind::Info,
+                           connectingLine(routedAddress(address, m_order.server(), m_order.proxy)));
         return Socket::Control;
     }
-    m_dataAddress = address;
+    m_dataAddress = routedAddress(
+        address, m_passivePort ? addressText(m_order.host, *m_passivePort) : QString(),
+        m_order.proxy);
     if (!m_controlTls)
         m_reports.protocol(ProtocolEvent::Kind::Info,
-                           dataConnectionLine(address, DataProtection::Clear));
+                           dataConnectionLine(m_dataAddress, DataProtection::Clear));
     return Socket::Data;
 }
 
@@ -226,6 +230,8 @@ void SiteCheckOperation::replyLine(const QString &line)
     if (!reply)
         return;
     const bool greeting = m_transcript.size() == 0;
+    if (const std::optional<int> port = passivePort(*reply))
+        m_passivePort = port;
     m_transcript.replied(*reply, now());
     if (greeting)
         m_reports.state(TransferState::Connected);

@@ -74,6 +74,7 @@ private:
     bool m_dataHandshakeSeen = false;
     bool m_dataResumed = false;
     QString m_dataAddress;
+    std::optional<int> m_passivePort; // the last passive reply's, for the log through a proxy
     QDateTime m_uploadEnded;
     SiteCheckCleanUp m_cleanUp;
     QElapsedTimer m_clock;

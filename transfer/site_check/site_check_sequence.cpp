@@ -91,6 +91,9 @@ SiteCheckRequest SiteCheckSequence::afterLogin(const SiteCheckRequestFacts &f,
     facts.timedOut = f.result == CURLE_OPERATION_TIMEDOUT;
     facts.timeoutSeconds = m_target.order.timeoutSeconds;
     facts.peer = f.peer;
+    if (m_target.order.proxy)
+        facts.route = m_target.order.proxy->route();
+    facts.proxyFailure = f.proxyFailure;
     facts.tls = f.tls;
     facts.implicitTls = m_target.order.implicitTls;
     facts.handshake = f.handshake;
@@ -229,6 +232,9 @@ SiteCheckRequest SiteCheckSequence::toActiveMode(const SiteCheckTranscript &t)
     // libcurl 7.88 would wait for its data connection for ever.
     if (m_tls && activeModeBrokenUnderTls(libcurlVersion()))
         return afterActive(nullptr, t);
+    // No proxy passes on a connection from the server back to this machine.
+    if (m_target.order.proxy)
+        return afterActive(nullptr, t);
     return SiteCheckRequest::Active;
 }
 
@@ -249,6 +255,10 @@ SiteCheckRequest SiteCheckSequence::afterActive(const SiteCheckRequestFacts *f,
         listing.passiveWorked = m_passiveWorked;
         report(siteCheckStep(SiteCheckStepId::ActiveMode, activeModeOutcome(listing), f->elapsedMs,
                              {}, port ? port : eprt));
+    } else if (m_target.order.proxy) {
+        report(siteCheckStep(
+            SiteCheckStepId::ActiveMode,
+            SiteCheckOutcome::skipped(activeModeThroughProxyText(*m_target.order.proxy)), -1));
     } else {
         report(siteCheckStep(SiteCheckStepId::ActiveMode,
                              activeModeSkippedOutcome(libcurlVersion()), -1));

@@ -29,6 +29,7 @@ struct SiteCheckRequestFacts
     QString peer;                // "address:port" of the control connection
     QString dataAddress;         // of the last data connection
     bool lostConnection = false; // the login's connection was gone and not made anew
+    QString proxyFailure;        // the proxy failed, not the server: why
     QDateTime uploadEndedUtc;
     // Of the login's connection.
     bool connected = false;

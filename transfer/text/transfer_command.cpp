@@ -38,9 +38,10 @@ constexpr VerbSpec kVerbs[] = {
     {"HASH", TransferVerb::Hash, 1, 2, "HASH remote-file [local-file]"},
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
+    {"IDLETEST", TransferVerb::Idletest, 0, 1, "IDLETEST [max-seconds]"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
     {"KEEPALIVE", TransferVerb::Keepalive, 0, 1, "KEEPALIVE [seconds|OFF]"},
-    {"IDLETEST", TransferVerb::Idletest, 0, 1, "IDLETEST [max-seconds]"},
+    {"PROXY", TransferVerb::Proxy, 0, 1, "PROXY [socks5://|socks5h://|http://host:port | OFF]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -83,12 +84,13 @@ bool isAlias(size_t i)
 
 // "(RE)GET (RE)PUT CD ...": each verb once, in one line that fits a status
 // bar, so spaces alone part them; a verb and its resuming form ("RE" before
-// it) go together.
+// it) go together. The session's settings (TIMEOUT, KEEPALIVE, PROXY) are
+// left to the forms after it.
 QString acceptedFtpVerbs()
 {
     QStringList names;
     for (size_t i = 0; i < std::size(kVerbs); ++i) {
-        if (isAlias(i))
+        if (isAlias(i) || isSessionSetting(kVerbs[i].verb))
             continue;
         const QString name = QLatin1String(kVerbs[i].name);
         const qsizetype plain = names.indexOf(name.mid(2));
@@ -205,6 +207,12 @@ TransferCommand parseTransferCommand(const QString &text)
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown \"%1\"").arg(name));
+}
+
+bool isSessionSetting(TransferVerb verb)
+{
+    return verb == TransferVerb::Timeout || verb == TransferVerb::Keepalive ||
+           verb == TransferVerb::Proxy;
 }
 
 QString transferVerbName(TransferVerb verb)

@@ -24,9 +24,11 @@ enum class TransferVerb {
     Check,
     Hash,
     Abort,
+    Idletest,
+    // Settings for the session's later commands, naming no server.
     Timeout,
     Keepalive,
-    Idletest,
+    Proxy,
     // Raw FTP commands, sent in turn after changing into the current folder:
     // a step of an operation made of several, never typed by the operator.
     Quote,
@@ -60,6 +62,11 @@ inline constexpr int MaxTimeoutSeconds = 3600;
 // KEEPALIVE's word for no keepalive, as parseTransferCommand hands it on
 // whatever its letter case.
 inline constexpr char KeepaliveOff[] = "OFF";
+
+// Whether `verb` sets something for the session's later commands and names
+// no server (TIMEOUT, KEEPALIVE, PROXY); the unknown-command message's first line, which must
+// fit a status bar, leaves these to the forms after it.
+bool isSessionSetting(TransferVerb verb);
 
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);

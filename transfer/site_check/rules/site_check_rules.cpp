@@ -65,6 +65,16 @@ SiteCheckOutcome connectionOutcome(const QString &address, int port, qint64 elap
         QStringLiteral("connected to %1 port %2 in %3 ms").arg(address).arg(port).arg(elapsedMs));
 }
 
+SiteCheckOutcome proxiedConnectionOutcome(const QString &host, int port, const QString &route,
+                                          qint64 elapsedMs)
+{
+    return pass(QStringLiteral("connected to %1 port %2 through %3 in %4 ms")
+                    .arg(host)
+                    .arg(port)
+                    .arg(route)
+                    .arg(elapsedMs));
+}
+
 ConnectFailure connectFailureKind(long osErrno, bool timedOut)
 {
     if (osErrno == ECONNREFUSED)

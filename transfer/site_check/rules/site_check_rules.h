@@ -16,6 +16,10 @@ SiteCheckOutcome nameResolutionOutcome(const QString &host, const QStringList &a
 
 // Step 2, when the control connection is up.
 SiteCheckOutcome connectionOutcome(const QString &address, int port, qint64 elapsedMs);
+// Through a proxy: "connected to host port 21 through the SOCKS5 proxy
+// 127.0.0.1:1080 in 3 ms", the time to the proxy and through it.
+SiteCheckOutcome proxiedConnectionOutcome(const QString &host, int port, const QString &route,
+                                          qint64 elapsedMs);
 
 enum class ConnectFailure { Refused, TimedOut, Unreachable, Other };
 // What kind of failure a connection attempt met, from the system's error

@@ -53,3 +53,36 @@ void FtpReplyAssembler::reset()
     m_chars = 0;
     m_error.reset();
 }
+
+std::optional<int> passivePort(const FtpReply &reply)
+{
+    if (reply.code != 227 && reply.code != 229)
+        return std::nullopt;
+    const qsizetype open = reply.text.indexOf(QLatin1Char('('));
+    const qsizetype close = reply.text.indexOf(QLatin1Char(')'), open + 1);
+    if (open < 0 || close < 0)
+        return std::nullopt;
+    const QString inside = reply.text.mid(open + 1, close - open - 1);
+    bool ok = false;
+    int port = 0;
+    if (reply.code == 229) {
+        // "|||port|": the delimiter may be any character, the same four times.
+        if (inside.size() < 5 || inside.count(inside.front()) != 4 ||
+            !inside.endsWith(inside.front()))
+            return std::nullopt;
+        port = inside.mid(3, inside.size() - 4).toInt(&ok);
+    } else {
+        const QStringList parts = inside.split(QLatin1Char(','));
+        if (parts.size() != 6)
+            return std::nullopt;
+        bool high = false;
+        bool low = false;
+        const int p1 = parts.at(4).trimmed().toInt(&high);
+        const int p2 = parts.at(5).trimmed().toInt(&low);
+        ok = high && low && p1 >= 0 && p1 < 256 && p2 >= 0 && p2 < 256;
+        port = p1 * 256 + p2;
+    }
+    if (!ok || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}

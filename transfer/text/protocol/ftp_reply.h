@@ -41,3 +41,8 @@ private:
     qsizetype m_chars = 0;
     std::optional<QString> m_error;
 };
+
+// The data port a passive-mode reply names: the port of "227 Entering
+// Passive Mode (h1,h2,h3,h4,p1,p2)" or of "229 Entering Extended Passive
+// Mode (|||port|)"; nothing for any other reply or a port outside 1 to 65535.
+std::optional<int> passivePort(const FtpReply &reply);
