@@ -41,6 +41,10 @@ def main():
     parser.add_argument("--hash", choices=["HASH", "X"], default="",
                         help="offer file hashes: the HASH command (chosen with OPTS HASH), or "
                              "the older XSHA256, XSHA1 and XMD5")
+    parser.add_argument("--truncate-every", type=int, default=0, metavar="N",
+                        help="keep only the first half of every Nth upload (counted over the "
+                             "whole server) and still confirm it with 226, as a server whose "
+                             "disk or scanner loses data")
     args = parser.parse_args()
     command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
         if args.log_commands else None
@@ -143,6 +147,16 @@ def main():
                 self.call_later(args.confirm_delay, super().respond, resp, logfun)
                 return
             super().respond(resp, logfun)
+
+        uploads = [0]  # shared by every session
+
+        def on_file_received(self, file):
+            # Called after the 226 has been queued and before the session
+            # reads its next command: the client's SIZE already sees the loss.
+            self.uploads[0] += 1
+            if args.truncate_every and self.uploads[0] % args.truncate_every == 0:
+                with open(file, "r+b") as f:
+                    f.truncate(os.path.getsize(file) // 2)
 
         def ftp_RETR(self, file):
             if args.cut and os.path.basename(file) == args.cut:

@@ -172,7 +172,7 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
             listed << QStringLiteral("RE") + name.mid(4);
     }
     QStringList verbs;
-    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Timeout); ++verb)
+    for (int verb = int(TransferVerb::Get); verb <= int(TransferVerb::Soak); ++verb)
         verbs << transferVerbName(TransferVerb(verb));
     QCOMPARE(listed, verbs);
     QVERIFY(listed.contains(QLatin1String("CHECK")) && listed.contains(QLatin1String("ABORT")));

@@ -45,6 +45,11 @@ void CurlTransfer::setRequestTimeout(int seconds)
 {
     d->m_timeoutSeconds = qMax(1, seconds);
 }
+void CurlTransfer::setSoakSettings(const SoakSettings &settings)
+{
+    d->m_soak = settings;
+}
+
 void CurlTransfer::setCertificateLimits(const CertificateLimits &limits)
 {
     d->m_certificateLimits = limits;
@@ -128,6 +133,8 @@ void CurlTransfer::Execute(const QString &operation)
     d->post([order](TransferEngine &engine) { engine.start(order); });
     if (command.verb == TransferVerb::Check)
         Q_EMIT siteCheckStarted(siteCheckTargetOf(order), operation);
+    if (command.verb == TransferVerb::Soak)
+        Q_EMIT soakStarted(soakTargetOf(order), operation);
 }
 
 QString CurlTransfer::GetChunk(int size)

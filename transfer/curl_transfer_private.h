@@ -46,6 +46,7 @@ public:
     QString m_password;
     int m_timeoutSeconds = DefaultTimeoutSeconds;
     CertificateLimits m_certificateLimits;
+    SoakSettings m_soak;
     bool m_newLogin = false;
     RemoteFolder m_folder;
     bool m_executing = false;

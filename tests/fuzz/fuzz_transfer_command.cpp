@@ -33,7 +33,7 @@ void check(const QString &text)
     FUZZ_CHECK(!hasControl(text));
     // An operator's verb, never the raw commands the operations use inside.
     FUZZ_CHECK(int(command.verb) >= int(TransferVerb::Get) &&
-               int(command.verb) <= int(TransferVerb::Timeout));
+               int(command.verb) <= int(TransferVerb::Soak));
     FUZZ_CHECK(command.args.size() <= 2);
     for (const QString &arg : command.args)
         FUZZ_CHECK(!arg.isEmpty() && !hasControl(arg));

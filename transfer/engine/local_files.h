@@ -23,9 +23,13 @@ public:
     // first `keep` bytes of the file that is there (a resumed download); an
     // upload skips them (a resumed upload).
     void open(Use use, const QString &path, qint64 keep = 0);
+    // The same with data in memory for the file at `path`, which is then
+    // only its name: `device` is what an upload sends, or where a
+    // download's bytes go, and nothing is kept for GetChunk.
+    void open(Use use, const QString &path, std::shared_ptr<QIODevice> device);
 
     bool uploading() const { return bool(m_source); }
-    bool downloading() const { return bool(m_target); }
+    bool downloading() const { return m_target || m_sink; }
     qint64 uploadSize() const { return m_source ? m_source->size() : -1; }
     // What this upload sends: the file after the bytes it skips.
     qint64 uploadLeft() const { return m_source ? m_source->size() - m_skipped : -1; }
@@ -47,7 +51,8 @@ public:
 private:
     QString m_path;
     std::unique_ptr<QFileDevice> m_target; // QSaveFile for a named file, else a temporary file
-    std::unique_ptr<QFile> m_source;
+    std::shared_ptr<QIODevice> m_source;
+    std::shared_ptr<QIODevice> m_sink; // a download's bytes in memory
     qint64 m_skipped = 0;
     QString m_failure;
 };

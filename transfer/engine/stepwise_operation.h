@@ -23,10 +23,13 @@ protected:
     // What follows a step that went well: begin() the next, or end().
     // std::runtime_error ends the whole with its sentence.
     virtual OperationStep next(OperationOutcome outcome) = 0;
+    // What follows a step that failed: by default the whole ends with it.
+    virtual OperationStep failed(OperationOutcome outcome) { return end(std::move(outcome)); }
 
-    // Starts a step; the step after the first says Continue with it.
+    // Starts a step; the step after the first says Continue with it. With
+    // `memoryData` the step's upload or download is that device, not a file.
     OperationStep begin(const TransferCommand &command, qint64 resumeFrom = 0,
-                        const QByteArray &range = {});
+                        const QByteArray &range = {}, std::shared_ptr<QIODevice> memoryData = {});
     // The whole ends with `outcome`, failed with `failure` when one is given.
     OperationStep end(OperationOutcome outcome, const QString &failure = {});
     ReportQueue &reports() const { return m_context.reports; }
@@ -37,6 +40,6 @@ private:
     OperationFactory m_make;
     bool m_freshLogin = false;
     bool m_announcedUtf8 = false; // a step told the login about UTF-8
-    QString m_protection; // of the login the steps share
+    QString m_protection;         // of the login the steps share
     std::unique_ptr<Operation> m_step;
 };

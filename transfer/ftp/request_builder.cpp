@@ -197,7 +197,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Reget:
     case TransferVerb::Reput:
     case TransferVerb::Hash:
-        throw std::logic_error("REGET, REPUT and HASH are made of other requests.");
+    case TransferVerb::Soak:
+        throw std::logic_error("REGET, REPUT, HASH and SOAK are made of other requests.");
     case TransferVerb::Abort:
     case TransferVerb::Timeout:
         throw std::logic_error("ABORT and TIMEOUT make no request.");

@@ -39,6 +39,7 @@ constexpr VerbSpec kVerbs[] = {
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
+    {"SOAK", TransferVerb::Soak, 0, 2, "SOAK [rounds] [folder]"},
 };
 
 [[noreturn]] void reject(const QString &message)
@@ -131,6 +132,28 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
+bool allDigits(const QString &word)
+{
+    bool digits = !word.isEmpty();
+    for (const QChar c : word)
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return digits;
+}
+
+// SOAK's rounds, when it names them: digits only, as TIMEOUT's seconds.
+void checkRounds(const QStringList &words, const VerbSpec &spec)
+{
+    if (words.isEmpty() || (words.size() == 1 && !allDigits(words.first())))
+        return; // a folder alone
+    const QString &word = words.first();
+    const int rounds = allDigits(word) && word.size() <= 6 ? word.toInt() : 0;
+    if (rounds < 1 || rounds > MaxSoakRounds)
+        reject(QStringLiteral("%1 takes a whole number of rounds from 1 to %2: %3")
+                   .arg(QLatin1String(spec.name))
+                   .arg(MaxSoakRounds)
+                   .arg(QLatin1String(spec.usage)));
+}
+
 // TIMEOUT's argument: digits only, so "1e3", "+5" and " 5" are refused
 // rather than read as something the operator may not have meant.
 void checkSeconds(const QString &word, const VerbSpec &spec)
@@ -187,9 +210,21 @@ TransferCommand parseTransferCommand(const QString &text)
                            .arg(name, QLatin1String(spec.usage)));
         if (spec.verb == TransferVerb::Timeout && !words.isEmpty())
             checkSeconds(words.first(), spec);
+        if (spec.verb == TransferVerb::Soak)
+            checkRounds(words, spec);
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown command \"%1\".").arg(name));
+}
+
+SoakArguments soakArguments(const QStringList &args)
+{
+    SoakArguments soak;
+    QStringList rest = args;
+    if (!rest.isEmpty() && allDigits(rest.first()))
+        soak.rounds = rest.takeFirst().toInt();
+    soak.folder = rest.value(0);
+    return soak;
 }
 
 QString transferVerbName(TransferVerb verb)

@@ -25,6 +25,7 @@ enum class TransferVerb {
     Hash,
     Abort,
     Timeout,
+    Soak,
     // Raw FTP commands, sent in turn after changing into the current folder:
     // a step of an operation made of several, never typed by the operator.
     Quote
@@ -51,6 +52,20 @@ TransferCommand parseTransferCommand(const QString &text);
 // longest wait TIMEOUT accepts, an hour.
 inline constexpr int DefaultTimeoutSeconds = 60;
 inline constexpr int MaxTimeoutSeconds = 3600;
+
+// The rounds of a SOAK that names no number, and the most one may name.
+inline constexpr int DefaultSoakRounds = 10;
+inline constexpr int MaxSoakRounds = 100000;
+
+// SOAK's arguments, "[rounds] [folder]": a first one of digits alone is the
+// number of rounds, from 1 to MaxSoakRounds (parseTransferCommand refuses
+// others), the rest the folder.
+struct SoakArguments
+{
+    int rounds = DefaultSoakRounds;
+    QString folder; // empty: the current folder
+};
+SoakArguments soakArguments(const QStringList &args);
 
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);
