@@ -224,6 +224,17 @@ void TestSoak::summary()
     QCOMPARE(s.failures.size(), 1);
     QCOMPARE(int(s.failures.first().phase), int(Phase::Verify));
     QCOMPARE(s.failures.first().reason, "the server kept 8192 of the 16384 bytes sent");
+    // Counted by phase, whatever sizes the reasons name.
+    QList<SoakRound> more = fourRounds().rounds;
+    more << soakRound(5, 5, 100, 10, Phase::Verify, 50, soakKeptText(50, 100))
+         << soakRound(6, 6, 100, 10, Phase::Delete, 100, QStringLiteral("550 refused"));
+    const SoakSummary m = summarizeSoak(more);
+    QCOMPARE(m.failures.size(), 2);
+    QCOMPARE(m.failures.first().count, 2);
+    QCOMPARE(m.failures.first().reason, s.failures.first().reason);
+    QCOMPARE(soakFailureLine(m.failures.first()),
+             "2 x verify, the first: the server kept 8192 of the 16384 bytes sent");
+    QCOMPARE(int(m.failures.last().phase), int(Phase::Delete));
     QCOMPARE(s.phases.size(), SoakPhaseCount);
     const CheckSpread &upload = s.phases.at(int(Phase::Upload));
     QCOMPARE(upload.name, "upload");
@@ -268,7 +279,7 @@ void TestSoak::nagios()
     NagiosOutput read = readNagios(soakOutput(CheckFormat::Nagios, soak, {}));
     QCOMPARE(read.status, "CRITICAL");
     QVERIFY2(read.text.startsWith("ftp://127.0.0.1:21/in: soak 4 rounds, 3 passed, 1 failed; "
-                                  "1 in verify: the server kept 8192"),
+                                  "1 x verify: the server kept 8192"),
              qPrintable(read.text));
     QCOMPARE(read.perf.value("upload"), (QStringList{"0.020", "s", "", "", "0", ""}));
     QCOMPARE(read.perf.value("rounds_failed"), (QStringList{"1", "", "", "", "0", "4"}));

@@ -15,10 +15,7 @@ QByteArray nagios(const SoakDocument &soak, const SoakSummary &summary)
                          .arg(ok ? QStringLiteral("OK") : QStringLiteral("CRITICAL"), soak.target,
                               soakSummaryLine(summary));
     if (!summary.failures.isEmpty())
-        status += QStringLiteral("; %1 in %2: %3")
-                      .arg(summary.failures.first().count)
-                      .arg(soakPhaseName(summary.failures.first().phase),
-                           summary.failures.first().reason);
+        status += QStringLiteral("; ") + soakFailureLine(summary.failures.first());
     QStringList perf;
     for (const CheckSpread &phase : summary.phases)
         perf << perfDatum(phase.name, perfSeconds(phase.p50), phase.p50 < 0 ? QString() : ";;;0");

@@ -51,10 +51,10 @@ SoakSummary summarizeSoak(const QList<SoakRound> &rounds)
             phases[p] << seconds(round.micros[size_t(p)]);
         if (!round.passed()) {
             ++summary.failed;
-            auto known = std::find_if(
-                summary.failures.begin(), summary.failures.end(), [&](const SoakFailureCount &f) {
-                    return f.phase == *round.failedIn && f.reason == round.reason;
-                });
+            // By phase alone: the reasons name sizes, which differ each round.
+            auto known =
+                std::find_if(summary.failures.begin(), summary.failures.end(),
+                             [&](const SoakFailureCount &f) { return f.phase == *round.failedIn; });
             if (known == summary.failures.end())
                 summary.failures << SoakFailureCount{*round.failedIn, round.reason, 1};
             else
@@ -64,10 +64,9 @@ SoakSummary summarizeSoak(const QList<SoakRound> &rounds)
         uploads << rate(round.size, round.micros[size_t(SoakPhase::Upload)]);
         reads << rate(round.readBack, round.micros[size_t(SoakPhase::ReadBack)]);
     }
-    std::stable_sort(summary.failures.begin(), summary.failures.end(),
-                     [](const SoakFailureCount &a, const SoakFailureCount &b) {
-                         return a.phase != b.phase ? a.phase < b.phase : a.count > b.count;
-                     });
+    std::sort(
+        summary.failures.begin(), summary.failures.end(),
+        [](const SoakFailureCount &a, const SoakFailureCount &b) { return a.phase < b.phase; });
     for (int p = 0; p < SoakPhaseCount; ++p)
         summary.phases << checkSpread(soakPhaseKey(SoakPhase(p)), phases.at(p));
     summary.uploadRate = checkSpread(QStringLiteral("upload_rate"), uploads);
@@ -81,6 +80,14 @@ QString soakSummaryLine(const SoakSummary &summary)
         .arg(summary.rounds)
         .arg(summary.passed)
         .arg(summary.failed);
+}
+
+QString soakFailureLine(const SoakFailureCount &failure)
+{
+    return QStringLiteral("%1 x %2%3: %4")
+        .arg(failure.count)
+        .arg(soakPhaseName(failure.phase),
+             failure.count > 1 ? QStringLiteral(", the first") : QString(), failure.reason);
 }
 
 QString soakRoundLine(const SoakRound &round)
@@ -99,9 +106,7 @@ QStringList soakSummaryLines(const QString &target, const SoakSummary &s,
     if (!s.failures.isEmpty()) {
         lines << QString() << QStringLiteral("Failures by phase:");
         for (const SoakFailureCount &f : s.failures)
-            lines << QStringLiteral("  %1 x %2: %3")
-                         .arg(f.count)
-                         .arg(soakPhaseName(f.phase), f.reason);
+            lines << QStringLiteral("  ") + soakFailureLine(f);
         lines << QString() << QStringLiteral("Failed rounds:");
         for (const SoakRound &round : rounds)
             if (!round.passed())

@@ -36,7 +36,7 @@ struct SoakRound
 QString soakKeptText(qint64 kept, qint64 sent);
 QString soakReadBackText(qint64 received, qint64 sent, qint64 firstDifference);
 
-// How often the rounds failed in one phase for one reason.
+// How often the rounds failed in one phase, and why the first of them did.
 struct SoakFailureCount
 {
     SoakPhase phase = SoakPhase::Connect;
@@ -50,12 +50,14 @@ struct SoakSummary
     int passed = 0;
     int failed = 0;
     quint64 seed = 0;
-    QList<SoakFailureCount> failures; // in the order of the phases, then most frequent first
+    QList<SoakFailureCount> failures; // in the order of the phases
     QList<CheckSpread> phases;        // in seconds, by SoakPhase, named by soakPhaseKey
     CheckSpread uploadRate;           // bytes per second
     CheckSpread readBackRate;
 };
 SoakSummary summarizeSoak(const QList<SoakRound> &rounds);
+// "2 x verify, the first: why".
+QString soakFailureLine(const SoakFailureCount &failure);
 
 // "12 rounds, 11 passed, 1 failed".
 QString soakSummaryLine(const SoakSummary &summary);
