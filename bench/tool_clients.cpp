@@ -99,13 +99,13 @@ Timing curlRounds(const Endpoint &server, const FileList &files)
 {
     // Each round an upload, then a download whose DELE follows it, all on
     // the one connection the invocation keeps.
-    QByteArray config;
+    QStringList operations;
     for (const auto &[local, remote] : files)
-        config += QStringLiteral("upload-file = %1\nurl = %2\nnext\n"
-                                 "url = %2\noutput = /dev/null\nquote = %3\nnext\n")
-                      .arg(quoted(local), quoted(baseUrl(server) + remote),
-                           quoted(QStringLiteral("-DELE ") + remote))
-                      .toUtf8();
+        operations << QStringLiteral("upload-file = %1\nurl = %2\nnext\n"
+                                     "url = %2\noutput = /dev/null\nquote = %3\n")
+                          .arg(quoted(local), quoted(baseUrl(server) + remote),
+                               quoted(QStringLiteral("-DELE ") + remote));
+    const QByteArray config = operations.join(QStringLiteral("next\n")).toUtf8();
     return runTool(QStringLiteral("curl"), curlLogin(server) + QStringList{"-K", "-"}, config);
 }
 
