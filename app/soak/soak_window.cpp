@@ -27,6 +27,7 @@ QTableWidget *table(const QStringList &headings, const QString &name)
     t->setAccessibleName(name);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
@@ -56,6 +57,11 @@ SoakWindow::SoakWindow(QWidget *parent)
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_summary->setAccessibleName(tr("Summary"));
     m_progress->setAccessibleName(tr("Progress"));
+    // Every phase in view without scrolling.
+    m_phases->setFixedHeight(m_phases->horizontalHeader()->sizeHint().height() +
+                             SoakPhaseCount * m_phases->verticalHeader()->defaultSectionSize() +
+                             2 * m_phases->frameWidth());
+    m_phases->setFocusPolicy(Qt::NoFocus);
     m_chart->setTitle(tr("Phase times of each round, ms (failed rounds marked)"));
     auto *chartView = new QChartView(m_chart);
     chartView->setMinimumHeight(220);
