@@ -45,6 +45,7 @@ void TestSoakWindow::followsTheRounds()
     QVERIFY(soak->isVisible());
     QCOMPARE(soak->windowTitle(), "Soak - " + console.window->sites().SiteLabel(0));
     QVERIFY(!button(soak, "Copy")->isEnabled());
+    QCOMPARE(soak->progress(), "round 1 of 3");
 
     Q_EMIT console.inet->soakRound(soakRound(1, 3, 1, 10));
     QCOMPARE(soak->progress(), "round 2 of 3");

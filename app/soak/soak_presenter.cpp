@@ -2,6 +2,7 @@
 
 #include "curl_transfer.h"
 #include "soak/soak_window.h"
+#include "text/transfer_command.h"
 #include "transfer_component.h"
 
 #include <stdexcept>
@@ -17,12 +18,18 @@ SoakPresenter::SoakPresenter(TransferComponent *inet, QWidget *owner)
     connect(m_window, &SoakWindow::stopRequested, this, &SoakPresenter::stop);
 }
 
-void SoakPresenter::start(const QString &target)
+void SoakPresenter::start(const QString &target, const QString &operation)
 {
     m_running = true;
     m_stopping = false;
     m_clock.start();
-    m_window->clear(m_label.isEmpty() ? target : m_label, target);
+    int rounds = DefaultSoakRounds;
+    try {
+        rounds = soakArguments(parseTransferCommand(operation).args).rounds;
+    } catch (const std::invalid_argument &) {
+        // Not the component's own SOAK: the rounds' reports will say.
+    }
+    m_window->clear(m_label.isEmpty() ? target : m_label, target, rounds);
     m_window->show();
     m_window->raise();
 }

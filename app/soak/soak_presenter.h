@@ -22,7 +22,7 @@ public:
     SoakWindow *window() const { return m_window; }
 
 private:
-    void start(const QString &target);
+    void start(const QString &target, const QString &operation);
     void addRound(const SoakRound &round);
     void finish();
     void stop();

@@ -101,12 +101,13 @@ QPushButton *SoakWindow::makeButton(const QString &text, const QString &toolTip)
     return button;
 }
 
-void SoakWindow::clear(const QString &label, const QString &target, const QDateTime &started)
+void SoakWindow::clear(const QString &label, const QString &target, int rounds,
+                       const QDateTime &started)
 {
     m_soak = SoakDocument{target, started, 0, {}};
     m_running = true;
     setWindowTitle(tr("Soak - %1").arg(label));
-    m_progress->setText(tr("starting"));
+    m_progress->setText(tr("round 1 of %1").arg(rounds));
     m_stop->setEnabled(true);
     for (QPushButton *button : std::as_const(m_afterEnd))
         button->setEnabled(false);

@@ -23,8 +23,9 @@ class SoakWindow final : public QWidget
 public:
     explicit SoakWindow(QWidget *parent = nullptr);
 
-    // A new soak of `target`, of the site the console lists as `label`.
-    void clear(const QString &label, const QString &target,
+    // A new soak of `rounds` rounds on `target`, of the site the console
+    // lists as `label`.
+    void clear(const QString &label, const QString &target, int rounds,
                const QDateTime &started = QDateTime::currentDateTimeUtc());
     void addRound(const SoakRound &round);
     // The soak has ended, after `durationMs`.
