@@ -300,7 +300,7 @@ void TestTransfer::refusedBeforeSending_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<bool>("siteSet");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown verb") << "FETCH a" << true << "Verbs: (RE)GET, (RE)PUT, CD";
+    QTest::newRow("unknown verb") << "FETCH a" << true << "Verbs: (RE)GET,(RE)PUT,CD";
     QTest::newRow("cd without folder") << "CD " << true << "needs a folder name";
     QTest::newRow("line break in name") << "DELETE a\r\nRMD /" << true << "line break";
     QTest::newRow("no site yet") << "DIR" << false << "No site chosen";

@@ -89,7 +89,7 @@ void TestTransferCommand::rejected_data()
     QTest::newRow("empty") << ""
                            << "No command given";
     QTest::newRow("unknown verb") << "FETCH x"
-                                  << "Unknown command \"FETCH\". Verbs: (RE)GET, (RE)PUT";
+                                  << "Unknown command \"FETCH\". Verbs: (RE)GET,(RE)PUT";
     QTest::newRow("cd alone") << "CD "
                               << "CD needs a folder name";
     QTest::newRow("get alone") << "GET"
@@ -165,7 +165,7 @@ void TestTransferCommand::unknownVerbNamesEveryCommand()
     // "(RE)GET" stands for GET and REGET.
     QStringList listed;
     for (const QString &name :
-         first.section(QStringLiteral(": "), 1).chopped(1).split(QStringLiteral(", "))) {
+         first.section(QStringLiteral(": "), 1).chopped(1).split(QLatin1Char(','))) {
         const bool both = name.startsWith(QLatin1String("(RE)"));
         listed << (both ? name.mid(4) : name);
         if (both)

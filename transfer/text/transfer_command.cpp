@@ -80,8 +80,9 @@ bool isAlias(size_t i)
     return i > 0 && kVerbs[i].verb == kVerbs[i - 1].verb;
 }
 
-// "(RE)GET, (RE)PUT, CD, ...": each verb once, in one line that fits a
-// status bar; a verb and its resuming form ("RE" before it) go together.
+// "(RE)GET,(RE)PUT,CD,...": each verb once, in one line that fits a status
+// bar (hence no spaces); a verb and its resuming form ("RE" before it) go
+// together.
 QString acceptedFtpVerbs()
 {
     QStringList names;
@@ -95,7 +96,7 @@ QString acceptedFtpVerbs()
         else
             names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names.join(QLatin1Char(','));
 }
 
 // A refusal for want of a known verb: one line naming the verbs, then every
