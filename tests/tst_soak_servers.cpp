@@ -11,6 +11,7 @@
 #include "vsftpd_process.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QTest>
 #include <QTimer>
 
@@ -217,6 +218,19 @@ void TestSoakServers::inTheTerminal()
         QVERIFY(!run.out.contains(TestPassword.toUtf8()) &&
                 !run.err.contains(TestPassword.toUtf8()));
     QCOMPARE(filesIn(ftp.root.path()), QStringList{});
+
+    // A server that keeps every byte: every round passes.
+    Pyftpd whole;
+    QVERIFY2(whole.start({}), "pyftpdlib did not start");
+    const Run passed =
+        sarvel({"--soak", QStringLiteral("ftp://%1@%2").arg(TestUser, whole.server.address()),
+                "--rounds", "3", "--format", "json"},
+               password);
+    QCOMPARE(passed.status, 0);
+    const QJsonObject json = QJsonDocument::fromJson(passed.out).object();
+    QCOMPARE(json["summary"]["passed"].toInt(), 3);
+    QVERIFY(!json["seed"].toString().isEmpty()); // drawn, and said
+    QCOMPARE(filesIn(whole.root.path()), QStringList{});
 
     const Run bad = sarvel(soak + QStringList{"--max-size", "0"}, password);
     QCOMPARE(bad.status, 3);
