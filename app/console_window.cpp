@@ -5,6 +5,7 @@
 #include "control_builder.h"
 #include "photo_listing.h"
 #include "protocol_log_window.h"
+#include "soak/soak_presenter.h"
 #include "text_box.h"
 #include "text_prompt.h"
 #include "transfer_component.h"
@@ -86,6 +87,7 @@ ConsoleWindow::ConsoleWindow(Parts parts, QWidget *parent)
     wireEvents();
     wireProtocolLog();
     m_siteCheck = new SiteCheckPresenter(m_inet, this);
+    m_soak = new SoakPresenter(m_inet, this);
     runHandler([this] { onLoad(); });
 }
 
@@ -260,6 +262,7 @@ void ConsoleWindow::onCombo1FocusLost()
     m_inet->setPassword(m_sites.SitePassword(slot));
     m_siteCheck->siteApplied({m_sites.SiteLabel(slot), m_inet->URL(), m_sites.SiteUser(slot),
                               m_sites.SitePassword(slot)});
+    m_soak->siteApplied(m_sites.SiteLabel(slot));
     Q_EMIT siteChosen(address);
 }
 
@@ -291,6 +294,11 @@ void ConsoleWindow::runFtpCommand(const QString &command)
 SiteCheckWindow *ConsoleWindow::siteCheckWindow() const
 {
     return m_siteCheck->window();
+}
+
+SoakWindow *ConsoleWindow::soakWindow() const
+{
+    return m_soak->window();
 }
 
 void ConsoleWindow::onComGetChunkClicked()

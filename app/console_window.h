@@ -11,6 +11,8 @@
 
 class ProtocolLogWindow;
 class SiteCheckPresenter;
+class SoakPresenter;
+class SoakWindow;
 class TextPrompt;
 class TransferComponent;
 struct TrustQuestion;
@@ -47,6 +49,7 @@ public:
     void showProtocolLog();
     // The Site check window, made when the console is.
     SiteCheckWindow *siteCheckWindow() const;
+    SoakWindow *soakWindow() const;
 
 Q_SIGNALS:
     // A site was chosen from the list; `address` is its site address.
@@ -100,6 +103,7 @@ private:
     ProtocolLogWindow *m_protocolLog = nullptr;
     QAction *m_openProtocolLog = nullptr; // Ctrl+L, and in the response box's menu
     SiteCheckPresenter *m_siteCheck = nullptr;
+    SoakPresenter *m_soak = nullptr;
 };
 
 // The console built from its parts; the window owns the component and the

@@ -3,6 +3,7 @@
 #include "curl_transfer.h"
 #include "demo_server.h"
 #include "photo_listing.h"
+#include "soak/soak_terminal.h"
 #include "text/visible_controls.h"
 #include "text_prompt.h"
 #include "web_browser_pane.h"
@@ -65,10 +66,12 @@ int main(int argc, char *argv[])
     // Neither needs a display.
     if (wantsUsageOrVersion(arguments))
         return printUsageOrVersion(arguments, stdout);
-    if (wantsSiteCheckInTerminal(arguments)) {
+    if (wantsSiteCheckInTerminal(arguments) || wantsSoakInTerminal(arguments)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Sarvel"));
         QCoreApplication::setApplicationVersion(sarvelVersion());
+        if (wantsSoakInTerminal(arguments))
+            return runSoakInTerminal(arguments, stdout, stderr);
         return runSiteCheckInTerminal(arguments, stdout, stderr);
     }
     prepareBrowserEngine();

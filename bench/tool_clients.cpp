@@ -110,6 +110,20 @@ Timing curlDownloads(const Endpoint &server, const FileList &files)
     return timing;
 }
 
+Timing curlRounds(const Endpoint &server, const FileList &files)
+{
+    // Each round an upload, then a download whose DELE follows it, all on
+    // the one connection the invocation keeps.
+    QStringList operations;
+    for (const auto &[local, remote] : files)
+        operations << QStringLiteral("upload-file = %1\nurl = %2\nnext\n"
+                                     "url = %2\noutput = /dev/null\nquote = %3\n")
+                          .arg(quoted(local), quoted(baseUrl(server) + remote),
+                               quoted(QStringLiteral("-DELE ") + remote));
+    const QByteArray config = operations.join(QStringLiteral("next\n")).toUtf8();
+    return runTool(QStringLiteral("curl"), curlLogin(server) + QStringList{"-K", "-"}, config);
+}
+
 // A plain, single-stream transfer: no TLS attempt, no parallel segments, no
 // retries that would hide a failure.
 Timing lftpCommand(const Endpoint &server, const QString &command)

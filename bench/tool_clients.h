@@ -14,6 +14,9 @@ Timing curlTransfer(const Endpoint &server, const QString &remote, const QString
 Timing curlHashed(const Endpoint &server, const QString &remote, QByteArray *sha256sum);
 // One curl invocation fetching every file of the series over one connection.
 Timing curlDownloads(const Endpoint &server, const FileList &files);
+// One curl invocation on one connection doing a soak's rounds: for each
+// pair of `files` (local, remote) an upload, a download and a DELE.
+Timing curlRounds(const Endpoint &server, const FileList &files);
 // lftp on one login, running `command`.
 Timing lftpCommand(const Endpoint &server, const QString &command);
 // OpenSSH's sftp on one login, with a batch of `verb` ("get", "put") commands,

@@ -44,6 +44,10 @@ def main():
     parser.add_argument("--corrupt", default="", metavar="NAME",
                         help="a file name whose uploads the server stores with the first byte "
                              "changed, the size kept, as a faulty disk would")
+    parser.add_argument("--truncate-every", type=int, default=0, metavar="N",
+                        help="keep only the first half of every Nth upload (counted over the "
+                             "whole server) and still confirm it with 226, as a server whose "
+                             "disk or scanner loses data")
     args = parser.parse_args()
     command_log = open(args.log_commands, "a", buffering=1, encoding="utf-8") \
         if args.log_commands else None
@@ -147,6 +151,8 @@ def main():
                 return
             super().respond(resp, logfun)
 
+        uploads = [0]  # shared by every session
+
         def on_file_received(self, file):
             if args.corrupt and os.path.basename(file) == args.corrupt \
                     and os.path.getsize(file) > 0:
@@ -154,6 +160,12 @@ def main():
                     first = f.read(1)[0]
                     f.seek(0)
                     f.write(bytes([first ^ 0x55]))
+            # Called after the 226 has been queued and before the session
+            # reads its next command: the client's SIZE already sees the loss.
+            self.uploads[0] += 1
+            if args.truncate_every and self.uploads[0] % args.truncate_every == 0:
+                with open(file, "r+b") as f:
+                    f.truncate(os.path.getsize(file) // 2)
 
         def ftp_RETR(self, file):
             if args.cut and os.path.basename(file) == args.cut:

@@ -12,6 +12,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// The button of `window` that reads `text`; null when there is none.
+inline QPushButton *button(const QWidget *window, const QString &text)
+{
+    for (QPushButton *candidate : window->findChildren<QPushButton *>())
+        if (candidate->text() == text)
+            return candidate;
+    return nullptr;
+}
+
 // Whether the keyboard focus is on `control` or a part of it.
 inline bool hasFocusWithin(const QWidget *control)
 {

@@ -15,14 +15,6 @@
 
 namespace {
 
-QPushButton *button(const QWidget *window, const QString &text)
-{
-    for (QPushButton *candidate : window->findChildren<QPushButton *>())
-        if (candidate->text() == text)
-            return candidate;
-    return nullptr;
-}
-
 QStringList enabledButtons(const QWidget *window)
 {
     QStringList enabled;

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void init();
 
     void roundTripAfterTrustingTheCertificate();
+    void stepsOnTheirLoginKeepItsProtection();
     void decliningTheCertificateSendsNoAccount();
     void trustLastsUntilTheCertificateChanges();
     void clearTextNeedsConsentOffThisMachine();
@@ -61,6 +62,19 @@ void TestTransferTls::init()
 {
     // A certificate changed by an earlier test comes back as the original.
     QVERIFY(writeFile(serverPath("hello.txt"), "hello over TLS"));
+}
+
+// HASH logs in for its first step (FEAT) and reads the file back on that
+// login: the login it made is the encrypted one, whatever the later step,
+// which saw no handshake of its own, says.
+void TestTransferTls::stepsOnTheirLoginKeepItsProtection()
+{
+    auto transfer = transferTo(m_vsftpd.port());
+    const Outcome hash = run(*transfer, "HASH hello.txt", {true});
+    QVERIFY2(hash.ok, qPrintable(hash.info));
+    QCOMPARE(hash.protections.size(), 1);
+    QVERIFY2(hash.protections.first().startsWith(QLatin1String("TLS 1.")),
+             qPrintable(hash.protections.first()));
 }
 
 void TestTransferTls::roundTripAfterTrustingTheCertificate()

@@ -28,8 +28,8 @@ CheckedUpload::CheckedUpload(OperationOrder order, const OperationContext &conte
 bool CheckedUpload::checks(const OperationOrder &order)
 {
     return order.command.verb == TransferVerb::Put && order.protocol == TransferProtocol::Ftp &&
-           !order.checkUpload && order.resumeFrom == 0 && order.range.isEmpty() &&
-           !uploadRemoteName(order.command).contains(QLatin1Char('/'));
+           !order.checkUpload && !order.memoryData && order.resumeFrom == 0 &&
+           order.range.isEmpty() && !uploadRemoteName(order.command).contains(QLatin1Char('/'));
 }
 
 OperationStep CheckedUpload::next(OperationOutcome outcome)

@@ -15,8 +15,8 @@ class CheckedUpload final : public StepwiseOperation
 public:
     CheckedUpload(OperationOrder order, const OperationContext &context, OperationFactory make);
 
-    // Whether `order` is an upload to check so: FTP, the whole file, to a
-    // name in the current folder (the hash commands take no path).
+    // Whether `order` is an upload to check so: FTP, the whole of a local
+    // file, to a name in the current folder (the hash commands take no path).
     static bool checks(const OperationOrder &order);
 
 private:

@@ -50,6 +50,12 @@ void CurlTransfer::setProxy(const std::optional<ProxyAddress> &proxy)
     d->m_proxy = proxy;
     d->m_proxyChosen = true;
 }
+
+void CurlTransfer::setSoakSettings(const SoakSettings &settings)
+{
+    d->m_soak = settings;
+}
+
 void CurlTransfer::setCertificateLimits(const CertificateLimits &limits)
 {
     d->m_certificateLimits = limits;
@@ -137,6 +143,8 @@ void CurlTransfer::Execute(const QString &operation)
     d->post([order](TransferEngine &engine) { engine.start(order); });
     if (command.verb == TransferVerb::Check)
         Q_EMIT siteCheckStarted(siteCheckTargetOf(order), operation);
+    if (command.verb == TransferVerb::Soak)
+        Q_EMIT soakStarted(soakTargetOf(order), operation);
 }
 
 QString CurlTransfer::GetChunk(int size)

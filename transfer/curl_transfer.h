@@ -49,6 +49,10 @@ public:
     // certificate step warns or fails; 30 and 7 days by default.
     void setCertificateLimits(const CertificateLimits &limits);
 
+    // The largest file a SOAK round sends, and the seed its sizes and bytes
+    // come from; 4 MiB and a new seed each time by default.
+    void setSoakSettings(const SoakSettings &settings);
+
     // Which hosts are this machine, where a server without TLS gets the
     // account in clear text without asking; loopback addresses and
     // *.localhost unless set otherwise.

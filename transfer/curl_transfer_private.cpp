@@ -116,6 +116,7 @@ OperationOrder CurlTransfer::Private::order(const TransferCommand &command) cons
     order.newLogin = m_newLogin;
     order.clearTextNeedsConsent = !m_isLocalHost(order.host);
     order.certificateLimits = m_certificateLimits;
+    order.soak = m_soak;
     return order;
 }
 
@@ -265,6 +266,9 @@ void CurlTransfer::Private::flush()
             break;
         case EngineReport::Kind::SiteCheckProgress:
             Q_EMIT q->siteCheckProgress(report.siteCheckProgress);
+            break;
+        case EngineReport::Kind::SoakRound:
+            Q_EMIT q->soakRound(report.soakRound);
             break;
         case EngineReport::Kind::Protection:
             Q_EMIT q->protectionChanged(report.protection);

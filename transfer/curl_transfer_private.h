@@ -59,6 +59,7 @@ public:
     std::optional<EnvironmentProxy> m_environmentFtp;
     std::optional<EnvironmentProxy> m_environmentOther;
     CertificateLimits m_certificateLimits;
+    SoakSettings m_soak;
     bool m_newLogin = false;
     RemoteFolder m_folder;
     bool m_executing = false;

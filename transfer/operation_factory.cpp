@@ -8,6 +8,7 @@
 #include "sftp/sftp_operation.h"
 #include "site_check/sftp_site_check_operation.h"
 #include "site_check/site_check_operation.h"
+#include "soak_operation.h"
 #include "text/report/site_check_report.h"
 
 std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
@@ -20,6 +21,8 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
     }
     if (order.command.verb == TransferVerb::Reget || order.command.verb == TransferVerb::Reput)
         return std::make_unique<ResumeTransfer>(order, context, &makeProtocolOperation);
+    if (order.command.verb == TransferVerb::Soak)
+        return std::make_unique<SoakOperation>(order, context, &makeProtocolOperation);
     if (order.command.verb == TransferVerb::Hash)
         return std::make_unique<RemoteHash>(order, context, &makeProtocolOperation);
     if (CheckedUpload::checks(order))
@@ -34,12 +37,26 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
     return std::make_unique<FtpOperation>(order, ftp);
 }
 
-QString siteCheckTargetOf(const OperationOrder &order)
+namespace {
+
+QString targetOf(const OperationOrder &order, const QString &folderArgument)
 {
-    const QStringList &args = order.command.args;
-    const RemoteFolder folder = args.isEmpty() ? order.folder : order.folder.resolved(args.at(0));
+    const RemoteFolder folder =
+        folderArgument.isEmpty() ? order.folder : order.folder.resolved(folderArgument);
     const QString scheme = order.protocol == TransferProtocol::Sftp ? QStringLiteral("sftp")
                            : order.implicitTls                      ? QStringLiteral("ftps")
                                                                     : QStringLiteral("ftp");
     return siteCheckTarget(order.host, order.port, folder.display(), scheme);
+}
+
+} // namespace
+
+QString siteCheckTargetOf(const OperationOrder &order)
+{
+    return targetOf(order, order.command.args.value(0));
+}
+
+QString soakTargetOf(const OperationOrder &order)
+{
+    return targetOf(order, soakArguments(order.command.args).folder);
 }

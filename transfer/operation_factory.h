@@ -10,3 +10,5 @@ std::unique_ptr<Operation> makeProtocolOperation(const OperationOrder &order,
 // What the site check of `order` checks, as its report names it: the server
 // and the folder the check runs in, without the account.
 QString siteCheckTargetOf(const OperationOrder &order);
+// What the soak of `order` soaks, named the same way.
+QString soakTargetOf(const OperationOrder &order);

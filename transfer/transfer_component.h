@@ -1,6 +1,7 @@
 #pragma once
 
 #include "text/report/site_check_report.h"
+#include "text/report/soak_report.h"
 #include "text/transfer_values.h"
 
 #include <QObject>
@@ -63,7 +64,14 @@ Q_SIGNALS:
     void siteCheckStep(const SiteCheckStep &step);
     // A step of the running site check has begun.
     void siteCheckProgress(const SiteCheckProgress &progress);
+    // A soak (SOAK) has been accepted, before its first round: what it
+    // soaks ("ftp://host:port/folder", no account), and the operation as
+    // it was given.
+    void soakStarted(const QString &target, const QString &operation);
+    // A round of the running soak has ended, its file deleted if it could be.
+    void soakRound(const SoakRound &round);
 };
 
 Q_DECLARE_METATYPE(SiteCheckStep)
 Q_DECLARE_METATYPE(SiteCheckProgress)
+Q_DECLARE_METATYPE(SoakRound)

@@ -1,5 +1,6 @@
 #include "check/terminal_check_run.h"
 
+#include "check/terminal_options.h"
 #include "curl_transfer.h"
 #include "text/protocol_line.h"
 #include "text/report/check_in_terminal.h"
@@ -13,11 +14,8 @@
 TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
 {
     CurlTransfer transfer;
-    // The server alone: the account goes by its own setters, never in the URL.
-    transfer.setURL(QString::fromLatin1(transferAddress(order.url.toString())->serverUrl()));
-    transfer.setUserName(order.url.userName().isEmpty() ? QStringLiteral("anonymous")
-                                                        : order.url.userName());
-    transfer.setPassword(qEnvironmentVariable("SARVEL_PASSWORD"));
+    QEventLoop loop;
+    const TerminalAccount account(transfer, order.url, order.trust, loop);
     transfer.setCertificateLimits(order.limits);
     if (order.proxy)
         transfer.setProxy(order.proxy);
@@ -28,9 +26,6 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
     report.started = QDateTime::currentDateTimeUtc();
     QElapsedTimer clock;
     clock.start();
-    std::optional<TrustQuestion> refused;
-    bool trustedByOption = false;
-    QEventLoop loop;
     QObject::connect(&transfer, &TransferComponent::siteCheckStarted, &loop,
                      [&report](const QString &target) { report.target = target; });
     QObject::connect(&transfer, &TransferComponent::siteCheckStep, &loop,
@@ -38,15 +33,6 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
     QObject::connect(
         &transfer, &TransferComponent::protocolEvent, &loop,
         [&](const ProtocolEvent &event) { report.protocolLines << protocolLine(event); });
-    QObject::connect(&transfer, &TransferComponent::trustQuestion, &loop,
-                     [&](const TrustQuestion &question) {
-                         const bool yes = trustedByFingerprint(question, order.trust);
-                         trustedByOption |= yes;
-                         if (!yes)
-                             refused = question;
-                         transfer.answerTrust(yes);
-                     });
-    QObject::connect(&transfer, &TransferComponent::finished, &loop, &QEventLoop::quit);
     try {
         transfer.Execute(order.folder.isEmpty() ? QStringLiteral("CHECK")
                                                 : QStringLiteral("CHECK \"%1\"").arg(order.folder));
@@ -57,7 +43,7 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
     loop.exec();
     report.durationMs = clock.elapsed();
 
-    if (refused) {
+    if (const std::optional<TrustQuestion> &refused = account.refused()) {
         // Stopped at a certificate, a host key or clear text it may not
         // trust: that step failed, and the account cannot be used as it is.
         run.untrusted = untrustedInTerminal(*refused, order.trust,
@@ -69,7 +55,7 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
         run.fault = transfer.ResponseInfo();
         return run;
     }
-    if (trustedByOption)
+    if (account.trustedByOption())
         for (SiteCheckStep &step : report.steps)
             step.outcome.detail = trustedByOptionWording(step.outcome.detail);
     run.ran = true;

@@ -3,6 +3,7 @@
 #include "text/protocol/remote_folder.h"
 #include "text/proxy_address.h"
 #include "text/report/site_check_report.h"
+#include "text/report/soak_report.h"
 #include "text/transfer_command.h"
 #include "text/transfer_values.h"
 
@@ -48,6 +49,12 @@ struct OperationOrder
     bool checkUpload = false;
     // How near its end a certificate may be before a site check warns or fails.
     CertificateLimits certificateLimits;
+    // How a soak (SOAK) sizes its rounds.
+    SoakSettings soak;
+    // An upload's bytes made, or a download's bytes taken, in memory instead
+    // of a local file, whose name is then only a label: a soak's rounds set
+    // it on the requests they run.
+    std::shared_ptr<QIODevice> memoryData;
 
     // "host:port", as messages name the server.
     QString server() const { return host + QLatin1Char(':') + QString::number(port); }
@@ -64,6 +71,7 @@ struct EngineReport
         Protection,
         SiteCheckStep,
         SiteCheckProgress,
+        SoakRound,
         Finished
     };
     Kind kind = Kind::State;
@@ -80,6 +88,7 @@ struct EngineReport
     QString protection;
     SiteCheckStep siteCheckStep;
     SiteCheckProgress siteCheckProgress;
+    SoakRound soakRound;
     // Finished: the outcome, what it did for the status bar, the data
     // GetChunk reads back, the new folder.
     bool ok = false;

@@ -62,10 +62,11 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep, DataSink sink)
         const QString kind = nonRegularKind(path);
         if (!kind.isEmpty())
             refuse(LocalAction::Send, path, kind);
-        m_source = std::make_unique<QFile>(path);
-        if (!m_source->open(QIODevice::ReadOnly))
-            refuse(LocalAction::Read, path, m_source->errorString());
-        if (!nonRegularKind(m_source->handle()).isEmpty())
+        auto source = std::make_shared<QFile>(path);
+        m_source = source;
+        if (!source->open(QIODevice::ReadOnly))
+            refuse(LocalAction::Read, path, source->errorString());
+        if (!nonRegularKind(source->handle()).isEmpty())
             refuse(LocalAction::Send, path, QStringLiteral("it is not a regular file"));
         if (keep > 0 && (keep > m_source->size() || !m_source->seek(keep)))
             refuse(LocalAction::Read, path, QStringLiteral("it is shorter than before"));
@@ -101,16 +102,26 @@ void LocalFiles::open(Use use, const QString &path, qint64 keep, DataSink sink)
     }
 }
 
+void LocalFiles::open(Use use, const QString &path, std::shared_ptr<QIODevice> device)
+{
+    m_path = path;
+    if (use == Use::Upload)
+        m_source = std::move(device);
+    else if (use == Use::Download)
+        m_memory = std::move(device);
+}
+
 bool LocalFiles::write(const char *data, qint64 length)
 {
     if (m_sink)
         m_sink(QByteArrayView(data, length));
-    if (!m_target)
+    QIODevice *target = m_memory ? m_memory.get() : m_target.get();
+    if (!target)
         return true;
-    if (m_target->write(data, length) == length)
+    if (target->write(data, length) == length)
         return true;
     if (m_failure.isEmpty())
-        m_failure = localFileFailure(LocalAction::Write, m_path, m_target->errorString());
+        m_failure = localFileFailure(LocalAction::Write, m_path, target->errorString());
     return false;
 }
 
@@ -124,6 +135,7 @@ qint64 LocalFiles::read(char *data, qint64 max)
 
 std::unique_ptr<QIODevice> LocalFiles::commit()
 {
+    m_memory.reset(); // its owner has what it needs of it
     if (!m_target)
         return nullptr;
     if (m_appendedTo >= 0 && !m_target->flush()) {
@@ -161,4 +173,5 @@ void LocalFiles::discard()
         m_failure = localFileFailure(LocalAction::Write, m_path, m_target->errorString());
     m_appendedTo = -1;
     m_target.reset();
+    m_memory.reset();
 }

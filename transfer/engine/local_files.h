@@ -32,12 +32,15 @@ public:
     // connection and names its path. Throws std::runtime_error with the
     // sentence for the operator. A download to a named file of exactly
     // `keep` bytes appends to it (a resumed download); an upload skips them
-    // (a resumed upload). A download with a `sink` opens
-    // no file at all.
+    // (a resumed upload). A download with a `sink` opens no file at all.
     void open(Use use, const QString &path, qint64 keep = 0, DataSink sink = {});
+    // The same with data in memory for the file at `path`, which is then
+    // only its name: `device` is what an upload sends, or where a
+    // download's bytes go, and nothing is kept for GetChunk.
+    void open(Use use, const QString &path, std::shared_ptr<QIODevice> device);
 
     bool uploading() const { return bool(m_source); }
-    bool downloading() const { return m_target || m_sink; }
+    bool downloading() const { return m_target || m_sink || m_memory; }
     qint64 uploadSize() const { return m_source ? m_source->size() : -1; }
     // What this upload sends: the file after the bytes it skips.
     qint64 uploadLeft() const { return m_source ? m_source->size() - m_skipped : -1; }
@@ -59,8 +62,9 @@ public:
 private:
     QString m_path;
     std::unique_ptr<QFileDevice> m_target; // QSaveFile for a named file, else a temporary file
-    std::unique_ptr<QFile> m_source;
+    std::shared_ptr<QIODevice> m_source;
     DataSink m_sink;
+    std::shared_ptr<QIODevice> m_memory; // a download's bytes in memory
     qint64 m_skipped = 0;
     qint64 m_appendedTo = -1; // the partial file's size, while a download appends to it
     QString m_failure;

@@ -87,6 +87,11 @@ void ReportQueue::siteCheckProgress(const SiteCheckProgress &progress)
     add(EngineReport::Kind::SiteCheckProgress).siteCheckProgress = progress;
 }
 
+void ReportQueue::soakRound(const SoakRound &round)
+{
+    add(EngineReport::Kind::SoakRound).soakRound = round;
+}
+
 void ReportQueue::finished(bool ok, std::shared_ptr<QIODevice> retrieved,
                            std::optional<RemoteFolder> folder, const QString &doneText)
 {

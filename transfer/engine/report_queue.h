@@ -34,6 +34,7 @@ public:
     void protection(const QString &protection);
     void siteCheckStep(const SiteCheckStep &step);
     void siteCheckProgress(const SiteCheckProgress &progress);
+    void soakRound(const SoakRound &round);
     void finished(bool ok, std::shared_ptr<QIODevice> retrieved = {},
                   std::optional<RemoteFolder> folder = {}, const QString &doneText = {});
 

@@ -27,9 +27,11 @@ protected:
     virtual OperationStep stepFailed(OperationOutcome outcome) { return end(std::move(outcome)); }
 
     // Starts a step; the step after the first says Continue with it. A
-    // download's data goes to `sink`, when one is given, in place of a file.
+    // download's data goes to `sink`, when one is given, in place of a file;
+    // with `memoryData` the step's upload or download is that device.
     OperationStep begin(const TransferCommand &command, qint64 resumeFrom = 0,
-                        const QByteArray &range = {}, DataSink sink = {});
+                        const QByteArray &range = {}, DataSink sink = {},
+                        std::shared_ptr<QIODevice> memoryData = {});
     // The whole ends with `outcome`, failed with `failure` when one is given.
     OperationStep end(OperationOutcome outcome, const QString &failure = {});
     ReportQueue &reports() const { return m_context.reports; }

@@ -36,7 +36,11 @@ FtpOperation::FtpOperation(OperationOrder order, const OperationContext &context
         {PreparedRequest::Data::Download, LocalFiles::Use::Download},
         {PreparedRequest::Data::Upload, LocalFiles::Use::Upload},
     };
-    m_files.open(uses.at(m_request.data), m_request.localName, m_order.resumeFrom, context.sink);
+    if (m_order.memoryData)
+        m_files.open(uses.at(m_request.data), m_request.localName, m_order.memoryData);
+    else
+        m_files.open(uses.at(m_request.data), m_request.localName, m_order.resumeFrom,
+                     context.sink);
     installCallbacks();
     setOption(m_easy, CURLOPT_NOPROGRESS, 0L);
     setOption(m_easy, CURLOPT_XFERINFOFUNCTION, &FtpOperation::onProgress);

@@ -210,7 +210,8 @@ PreparedRequest prepareRequest(CURL *easy, const OperationOrder &order, const Tl
     case TransferVerb::Reput:
     case TransferVerb::Hash:
     case TransferVerb::Idletest:
-        throw std::logic_error("REGET, REPUT, HASH and IDLETEST are made of other requests.");
+    case TransferVerb::Soak:
+        throw std::logic_error("REGET, REPUT, HASH, IDLETEST and SOAK are made of other requests.");
     case TransferVerb::Abort:
     case TransferVerb::Timeout:
     case TransferVerb::Keepalive:

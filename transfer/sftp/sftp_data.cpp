@@ -6,13 +6,18 @@
 
 #include <QFileInfo>
 
-void SftpData::open(const TransferCommand &command, qint64 keep, DataSink sink)
+void SftpData::open(const TransferCommand &command, qint64 keep, DataSink sink,
+                    std::shared_ptr<QIODevice> memory)
 {
     const QStringList &args = command.args;
     switch (command.verb) {
     case TransferVerb::Get:
-        m_files.open(LocalFiles::Use::Download, args.size() > 1 ? localPath(args.at(1)) : QString(),
-                     keep, std::move(sink));
+        if (memory)
+            m_files.open(LocalFiles::Use::Download, QString(), std::move(memory));
+        else
+            m_files.open(LocalFiles::Use::Download,
+                         args.size() > 1 ? localPath(args.at(1)) : QString(), keep,
+                         std::move(sink));
         break;
     case TransferVerb::Dir:
     case TransferVerb::Ls:
@@ -21,7 +26,10 @@ void SftpData::open(const TransferCommand &command, qint64 keep, DataSink sink)
         break;
     case TransferVerb::Put: {
         const QString local = localPath(args.at(0));
-        m_files.open(LocalFiles::Use::Upload, local, keep);
+        if (memory)
+            m_files.open(LocalFiles::Use::Upload, local, std::move(memory));
+        else
+            m_files.open(LocalFiles::Use::Upload, local, keep);
         m_uploadName = args.size() > 1 ? args.at(1) : QFileInfo(local).fileName();
         break;
     }

@@ -26,8 +26,11 @@ public:
 
     // Opens the local file `command` needs, before anything is sent. Throws
     // std::runtime_error with the operator's sentence when it cannot. A
-    // download's data goes to `sink`, when one is given, in place of a file.
-    void open(const TransferCommand &command, qint64 keep = 0, DataSink sink = {});
+    // download's data goes to `sink`, when one is given, in place of a file;
+    // with `memory` an upload sends it, or a download goes to it, instead
+    // of a local file.
+    void open(const TransferCommand &command, qint64 keep = 0, DataSink sink = {},
+              std::shared_ptr<QIODevice> memory = {});
     // The remote name an upload goes to.
     const QString &uploadName() const { return m_uploadName; }
     // Sets the data and progress callbacks into `easy` for one request. One

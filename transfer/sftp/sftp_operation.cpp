@@ -30,7 +30,7 @@ SftpOperation::SftpOperation(OperationOrder order, const OperationContext &conte
 {
     m_clock.start();
     m_folderResolved = m_folder.absolute && m_order.command.verb != TransferVerb::Pwd;
-    m_data.open(m_order.command, m_order.resumeFrom, context.sink);
+    m_data.open(m_order.command, m_order.resumeFrom, context.sink, m_order.memoryData);
     m_steps = m_folderResolved ? sftpSteps(m_order.command, m_folder, m_data.uploadName())
                                : std::vector<SftpStep>{resolveStep(m_folder)};
     setUp(m_steps.front());

@@ -111,6 +111,7 @@ std::vector<SftpStep> sftpSteps(const TransferCommand &command, const RemoteFold
     case TransferVerb::Reget: // made of a SIZE and GETs
     case TransferVerb::Reput: // made of a SIZE, a GET and a PUT
     case TransferVerb::Hash:  // made of a GET
+    case TransferVerb::Soak:  // made of PUTs, SIZEs, GETs and DELETEs
     case TransferVerb::Quote: // FTP only
     case TransferVerb::Timeout:
     case TransferVerb::Keepalive:

@@ -39,6 +39,7 @@ constexpr VerbSpec kVerbs[] = {
     {"ABORT", TransferVerb::Abort, 0, 0, "ABORT"},
     {"CANCEL", TransferVerb::Abort, 0, 0, "CANCEL"},
     {"IDLETEST", TransferVerb::Idletest, 0, 1, "IDLETEST [max-seconds]"},
+    {"SOAK", TransferVerb::Soak, 0, 2, "SOAK [rounds] [folder]"},
     {"TIMEOUT", TransferVerb::Timeout, 0, 1, "TIMEOUT [seconds]"},
     {"KEEPALIVE", TransferVerb::Keepalive, 0, 1, "KEEPALIVE [seconds|OFF]"},
     {"PROXY", TransferVerb::Proxy, 0, 1, "PROXY [socks5://|socks5h://|http://host:port | OFF]"},
@@ -136,6 +137,28 @@ QString asciiUpper(const QString &word)
     return upper;
 }
 
+bool allDigits(const QString &word)
+{
+    bool digits = !word.isEmpty();
+    for (const QChar c : word)
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return digits;
+}
+
+// SOAK's rounds, when it names them: digits only, as TIMEOUT's seconds.
+void checkRounds(const QStringList &words, const VerbSpec &spec)
+{
+    if (words.isEmpty() || (words.size() == 1 && !allDigits(words.first())))
+        return; // a folder alone
+    const QString &word = words.first();
+    const int rounds = allDigits(word) && word.size() <= 6 ? word.toInt() : 0;
+    if (rounds < 1 || rounds > MaxSoakRounds)
+        reject(QStringLiteral("%1 takes a whole number of rounds from 1 to %2: %3")
+                   .arg(QLatin1String(spec.name))
+                   .arg(MaxSoakRounds)
+                   .arg(QLatin1String(spec.usage)));
+}
+
 // The seconds of TIMEOUT, KEEPALIVE and IDLETEST: digits only, so "1e3",
 // "+5" and " 5" are refused rather than read as something the operator may
 // not have meant.
@@ -204,6 +227,8 @@ TransferCommand parseTransferCommand(const QString &text)
         // OFF in the one spelling the rest of the system compares with.
         if (spec.verb == TransferVerb::Keepalive && isOff(words))
             words = QStringList{QString::fromLatin1(KeepaliveOff)};
+        if (spec.verb == TransferVerb::Soak)
+            checkRounds(words, spec);
         return {spec.verb, words};
     }
     rejectVerb(QStringLiteral("Unknown \"%1\"").arg(name));
@@ -213,6 +238,16 @@ bool isSessionSetting(TransferVerb verb)
 {
     return verb == TransferVerb::Timeout || verb == TransferVerb::Keepalive ||
            verb == TransferVerb::Proxy;
+}
+
+SoakArguments soakArguments(const QStringList &args)
+{
+    SoakArguments soak;
+    QStringList rest = args;
+    if (!rest.isEmpty() && allDigits(rest.first()))
+        soak.rounds = rest.takeFirst().toInt();
+    soak.folder = rest.value(0);
+    return soak;
 }
 
 QString transferVerbName(TransferVerb verb)

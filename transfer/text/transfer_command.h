@@ -25,6 +25,7 @@ enum class TransferVerb {
     Hash,
     Abort,
     Idletest,
+    Soak,
     // Settings for the session's later commands, naming no server.
     Timeout,
     Keepalive,
@@ -67,6 +68,20 @@ inline constexpr char KeepaliveOff[] = "OFF";
 // no server (TIMEOUT, KEEPALIVE, PROXY); the unknown-command message's first line, which must
 // fit a status bar, leaves these to the forms after it.
 bool isSessionSetting(TransferVerb verb);
+
+// The rounds of a SOAK that names no number, and the most one may name.
+inline constexpr int DefaultSoakRounds = 10;
+inline constexpr int MaxSoakRounds = 100000;
+
+// SOAK's arguments, "[rounds] [folder]": a first one of digits alone is the
+// number of rounds, from 1 to MaxSoakRounds (parseTransferCommand refuses
+// others), the rest the folder.
+struct SoakArguments
+{
+    int rounds = DefaultSoakRounds;
+    QString folder; // empty: the current folder
+};
+SoakArguments soakArguments(const QStringList &args);
 
 // The verb's name as the operator types it: "GET" for TransferVerb::Get.
 QString transferVerbName(TransferVerb verb);

@@ -1,6 +1,6 @@
 #include "text/report/check_formats.h"
 
-#include "text/visible_controls.h"
+#include "text/report/report_writing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,15 +20,6 @@ const FormatRow FormatTable[] = {
     {CheckFormat::Nagios, "nagios"}, {CheckFormat::Prometheus, "prometheus"},
     {CheckFormat::Junit, "junit"},
 };
-
-// Lines for a terminal: their control characters made visible.
-QByteArray visibleLines(const QStringList &lines)
-{
-    QByteArray text;
-    for (const QString &line : lines)
-        text += withVisibleControls(line).toUtf8() + '\n';
-    return text;
-}
 
 QByteArray textOutput(const QList<SiteCheckReport> &runs, const SiteCheckRunsSummary &summary)
 {

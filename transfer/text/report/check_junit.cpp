@@ -2,46 +2,13 @@
 // GitHub read: each run a testsuite, each step a testcase.
 #include "text/report/check_formats.h"
 
-#include "text/visible_controls.h"
+#include "text/report/report_writing.h"
 
 #include <QXmlStreamWriter>
 
 #include <algorithm>
 
 namespace {
-
-// Text XML 1.0 may hold: control characters (but line feeds), the
-// non-characters U+FFFE and U+FFFF and lone surrogates written as visible
-// escapes.
-QString xmlText(const QString &text)
-{
-    QString safe;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (qsizetype l = 0; l < lines.size(); ++l) {
-        const QString line = withVisibleControls(lines.at(l));
-        for (qsizetype i = 0; i < line.size(); ++i) {
-            const QChar c = line.at(i);
-            const bool paired =
-                c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate();
-            if (paired) {
-                safe += c;
-                safe += line.at(++i);
-            } else if (c.isSurrogate() || c.unicode() >= 0xfffe) {
-                safe += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QLatin1Char('0'));
-            } else {
-                safe += c;
-            }
-        }
-        if (l + 1 < lines.size())
-            safe += QLatin1Char('\n');
-    }
-    return safe;
-}
-
-QString seconds(qint64 ms)
-{
-    return QString::number(double(std::max<qint64>(0, ms)) / 1000.0, 'f', 3);
-}
 
 qsizetype countOf(const SiteCheckReport &report, SiteCheckResult result)
 {
@@ -55,7 +22,7 @@ void testCase(QXmlStreamWriter &xml, const SiteCheckStep &step)
     xml.writeStartElement(QStringLiteral("testcase"));
     xml.writeAttribute(QStringLiteral("name"), xmlText(siteCheckStepTitle(step.id)));
     xml.writeAttribute(QStringLiteral("classname"), QStringLiteral("sarvel.check"));
-    xml.writeAttribute(QStringLiteral("time"), seconds(step.elapsedMs));
+    xml.writeAttribute(QStringLiteral("time"), junitSeconds(step.elapsedMs));
     const SiteCheckOutcome &outcome = step.outcome;
     switch (outcome.result) {
     case SiteCheckResult::Fail: {
@@ -107,7 +74,7 @@ QByteArray junitOutput(const QList<SiteCheckReport> &runs)
     xml.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     xml.writeAttribute(QStringLiteral("failures"), QString::number(failures));
     xml.writeAttribute(QStringLiteral("skipped"), QString::number(skipped));
-    xml.writeAttribute(QStringLiteral("time"), seconds(totalMs));
+    xml.writeAttribute(QStringLiteral("time"), junitSeconds(totalMs));
     for (qsizetype i = 0; i < runs.size(); ++i) {
         const SiteCheckReport &run = runs.at(i);
         xml.writeStartElement(QStringLiteral("testsuite"));
@@ -123,7 +90,7 @@ QByteArray junitOutput(const QList<SiteCheckReport> &runs)
         xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
         xml.writeAttribute(QStringLiteral("skipped"),
                            QString::number(countOf(run, SiteCheckResult::Skipped)));
-        xml.writeAttribute(QStringLiteral("time"), seconds(run.durationMs));
+        xml.writeAttribute(QStringLiteral("time"), junitSeconds(run.durationMs));
         xml.writeAttribute(QStringLiteral("timestamp"),
                            run.started.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
         for (const SiteCheckStep &step : run.steps)

@@ -2,33 +2,12 @@
 // data, then the steps as long output.
 #include "text/report/check_formats.h"
 
+#include "text/report/report_writing.h"
 #include "text/report/site_check_summary.h"
-#include "text/visible_controls.h"
 
 namespace {
 
 const char *const StatusWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
-
-// Text for the plugin's output: one line, no "|" (which starts the
-// performance data), control characters visible.
-QString pluginText(QString text)
-{
-    text.replace(QLatin1Char('|'), QLatin1Char('/'));
-    return withVisibleControls(text.replace(QLatin1Char('\r'), QLatin1Char(' '))
-                                   .replace(QLatin1Char('\n'), QLatin1Char(' ')));
-}
-
-// Seconds with "." for the decimals whatever the locale: QString::number
-// does not follow it.
-QString seconds(double value)
-{
-    return value < 0 ? QStringLiteral("U") : QString::number(value, 'f', 3) + QLatin1Char('s');
-}
-
-QString perfDatum(const QString &label, const QString &value, const QString &thresholds = {})
-{
-    return QStringLiteral("'%1'=%2%3").arg(label, value, thresholds);
-}
 
 // The certificate that ends first among the runs, and its days left then.
 QString certificateDays(const QList<SiteCheckReport> &runs, const CertificateLimits &limits)
@@ -70,7 +49,7 @@ QByteArray nagiosOutput(const QList<SiteCheckReport> &runs, const SiteCheckRunsS
     // The medians of several runs; of one, its own values.
     QStringList perf;
     for (const CheckSpread &phase : summary.phases)
-        perf << perfDatum(phase.name, seconds(phase.p50), phase.p50 < 0 ? QString() : ";;;0");
+        perf << perfDatum(phase.name, perfSeconds(phase.p50), phase.p50 < 0 ? QString() : ";;;0");
     if (runs.size() > 1)
         perf << perfDatum(QStringLiteral("runs_failed"), QString::number(summary.failed),
                           QStringLiteral(";;;0;%1").arg(summary.runs));

@@ -2,55 +2,13 @@
 // node_exporter's textfile collector; the names follow the blackbox
 // exporter's where it has one.
 #include "text/report/check_formats.h"
+#include "text/report/report_writing.h"
 
 #include <utility>
 
 namespace {
 
-using Labels = QList<std::pair<QString, QString>>;
-
-// A label's value as the format writes it: backslash, double quote and line
-// feed escaped.
-QString labelValue(QString value)
-{
-    return value.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('"'), QLatin1String("\\\""))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-}
-
-QString number(double value)
-{
-    return QString::number(value, 'g', 12);
-}
-
-class Exposition
-{
-public:
-    explicit Exposition(const QString &target) : m_target(target) {}
-
-    // A metric's HELP and TYPE lines, before its series.
-    void metric(const char *name, const char *help)
-    {
-        m_name = QLatin1String(name);
-        m_lines << QStringLiteral("# HELP %1 %2").arg(m_name, QLatin1String(help))
-                << QStringLiteral("# TYPE %1 gauge").arg(m_name);
-    }
-    // A series of the last metric, the target among its labels.
-    void series(const Labels &labels, double value)
-    {
-        QStringList pairs{QStringLiteral("target=\"%1\"").arg(labelValue(m_target))};
-        for (const auto &[label, text] : labels)
-            pairs << QStringLiteral("%1=\"%2\"").arg(label, labelValue(text));
-        m_lines
-            << QStringLiteral("%1{%2} %3").arg(m_name, pairs.join(QLatin1Char(',')), number(value));
-    }
-    QByteArray text() const { return m_lines.join(QLatin1Char('\n')).toUtf8() + '\n'; }
-
-private:
-    QString m_target;
-    QString m_name;
-    QStringList m_lines;
-};
+using Labels = Exposition::Labels;
 
 const char SuccessHelp[] = "Whether the site check ran without a failed step (1) or not (0).";
 const char DurationHelp[] = "How long the whole site check took, in seconds.";
@@ -99,20 +57,6 @@ QByteArray oneRun(const SiteCheckReport &report)
     return out.text();
 }
 
-// p50, p95 and max as quantiles 0.5, 0.95 and 1.
-void quantiles(Exposition &out, Labels labels, const CheckSpread &spread)
-{
-    if (spread.count == 0)
-        return;
-    const std::pair<const char *, double> values[] = {
-        {"0.5", spread.p50}, {"0.95", spread.p95}, {"1", spread.max}};
-    labels << std::pair{QStringLiteral("quantile"), QString()};
-    for (const auto &[quantile, value] : values) {
-        labels.last().second = QLatin1String(quantile);
-        out.series(labels, value);
-    }
-}
-
 } // namespace
 
 QByteArray prometheusOutput(const QList<SiteCheckReport> &runs, const SiteCheckRunsSummary &summary)
@@ -141,15 +85,14 @@ QByteArray prometheusOutput(const QList<SiteCheckReport> &runs, const SiteCheckR
                    count);
     }
     out.metric("sarvel_check_duration_seconds", DurationHelp);
-    quantiles(out, {}, summary.phases.first());
+    out.quantiles({}, summary.phases.first());
     out.metric("sarvel_check_phase_duration_seconds", PhaseHelp);
     for (qsizetype i = 1; i < summary.phases.size(); ++i)
-        quantiles(out, {{QStringLiteral("phase"), summary.phases.at(i).name}},
-                  summary.phases.at(i));
+        out.quantiles({{QStringLiteral("phase"), summary.phases.at(i).name}}, summary.phases.at(i));
     certificateExpiry(out, runs);
     if (summary.readBackRate.count > 0) {
         out.metric("sarvel_check_read_back_bytes_per_second", RateHelp);
-        quantiles(out, {}, summary.readBackRate);
+        out.quantiles({}, summary.readBackRate);
     }
     return out.text();
 }

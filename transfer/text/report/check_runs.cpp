@@ -38,7 +38,14 @@ double seconds(qint64 ms)
     return ms < 0 ? -1.0 : double(ms) / 1000.0;
 }
 
-CheckSpread spread(const QString &name, const QList<double> &measured)
+QString number(double value, int decimals = 3)
+{
+    return value < 0 ? QStringLiteral("-") : QString::number(value, 'f', decimals);
+}
+
+} // namespace
+
+CheckSpread checkSpread(const QString &name, const QList<double> &measured)
 {
     QList<double> values;
     for (double value : measured)
@@ -53,12 +60,43 @@ CheckSpread spread(const QString &name, const QList<double> &measured)
     return s;
 }
 
-QString number(double value, int decimals = 3)
+QStringList checkSpreadTable(const QString &phase, const QString &count,
+                             const QList<CheckSpread> &rows)
 {
-    return value < 0 ? QStringLiteral("-") : QString::number(value, 'f', decimals);
+    const int width = qMax(4, int(count.size()));
+    QStringList lines{QStringLiteral("%1  %2  %3  %4  %5")
+                          .arg(phase, -9)
+                          .arg(count, width)
+                          .arg(QStringLiteral("p50 s"), 8)
+                          .arg(QStringLiteral("p95 s"), 8)
+                          .arg(QStringLiteral("max s"), 8)};
+    for (const CheckSpread &row : rows)
+        lines << QStringLiteral("%1  %2  %3  %4  %5")
+                     .arg(row.name, -9)
+                     .arg(row.count, width)
+                     .arg(number(row.p50), 8)
+                     .arg(number(row.p95), 8)
+                     .arg(number(row.max), 8);
+    return lines;
 }
 
-} // namespace
+QJsonObject checkSpreadJson(const QList<CheckSpread> &rows, const QString &count)
+{
+    QJsonObject spreads;
+    for (const CheckSpread &row : rows)
+        if (row.count > 0)
+            spreads.insert(row.name, QJsonObject{{count, row.count},
+                                                 {QStringLiteral("p50"), row.p50},
+                                                 {QStringLiteral("p95"), row.p95},
+                                                 {QStringLiteral("max"), row.max}});
+    return spreads;
+}
+
+QString checkRateLine(const QString &what, const CheckSpread &rate)
+{
+    return QStringLiteral("%1: p50 %2, p95 %3, max %4 bytes/s")
+        .arg(what, number(rate.p50, 0), number(rate.p95, 0), number(rate.max, 0));
+}
 
 QStringList checkPhaseNames()
 {
@@ -150,8 +188,8 @@ SiteCheckRunsSummary summarizeSiteChecks(const QList<SiteCheckReport> &runs)
                      });
     const QStringList names = checkPhaseNames();
     for (qsizetype p = 0; p < names.size(); ++p)
-        summary.phases << spread(names.at(p), phases.at(p));
-    summary.readBackRate = spread(QStringLiteral("readBackRate"), rates);
+        summary.phases << checkSpread(names.at(p), phases.at(p));
+    summary.readBackRate = checkSpread(QStringLiteral("readBackRate"), rates);
     return summary;
 }
 
@@ -171,24 +209,9 @@ QStringList siteCheckRunsLines(const QString &target, const SiteCheckRunsSummary
                          .arg(siteCheckStepTitle(f.id), f.reason);
     }
     lines << QString()
-          << QStringLiteral("%1  %2  %3  %4  %5")
-                 .arg(QStringLiteral("Phase"), -9)
-                 .arg(QStringLiteral("Runs"), 4)
-                 .arg(QStringLiteral("p50 s"), 8)
-                 .arg(QStringLiteral("p95 s"), 8)
-                 .arg(QStringLiteral("max s"), 8);
-    for (const CheckSpread &row : s.phases)
-        lines << QStringLiteral("%1  %2  %3  %4  %5")
-                     .arg(row.name, -9)
-                     .arg(row.count, 4)
-                     .arg(number(row.p50), 8)
-                     .arg(number(row.p95), 8)
-                     .arg(number(row.max), 8);
+          << checkSpreadTable(QStringLiteral("Phase"), QStringLiteral("Runs"), s.phases);
     if (s.readBackRate.count > 0)
-        lines << QString()
-              << QStringLiteral("Read back: p50 %1, p95 %2, max %3 bytes/s")
-                     .arg(number(s.readBackRate.p50, 0), number(s.readBackRate.p95, 0),
-                          number(s.readBackRate.max, 0));
+        lines << QString() << checkRateLine(QStringLiteral("Read back"), s.readBackRate);
     return lines;
 }
 
@@ -200,13 +223,8 @@ QJsonObject siteCheckRunsJson(const SiteCheckRunsSummary &s)
                                     {QStringLiteral("name"), siteCheckStepName(f.id)},
                                     {QStringLiteral("reason"), f.reason},
                                     {QStringLiteral("count"), f.count}});
-    QJsonObject phases;
-    for (const CheckSpread &row : s.phases + QList<CheckSpread>{s.readBackRate})
-        if (row.count > 0)
-            phases.insert(row.name, QJsonObject{{QStringLiteral("runs"), row.count},
-                                                {QStringLiteral("p50"), row.p50},
-                                                {QStringLiteral("p95"), row.p95},
-                                                {QStringLiteral("max"), row.max}});
+    const QJsonObject phases =
+        checkSpreadJson(s.phases + QList<CheckSpread>{s.readBackRate}, QStringLiteral("runs"));
     return {{QStringLiteral("runs"), s.runs},       {QStringLiteral("passed"), s.passed},
             {QStringLiteral("warned"), s.warned},   {QStringLiteral("failed"), s.failed},
             {QStringLiteral("failures"), failures}, {QStringLiteral("phases"), phases}};

@@ -35,6 +35,18 @@ struct CheckSpread
     double max = -1;
 };
 
+// The spread of the values of `measured` that are not -1.
+CheckSpread checkSpread(const QString &name, const QList<double> &measured);
+// A table of spreads in seconds: a heading of `phase`, `count`, "p50 s",
+// "p95 s" and "max s", then a row for each.
+QStringList checkSpreadTable(const QString &phase, const QString &count,
+                             const QList<CheckSpread> &rows);
+// The spreads that measured anything, by name, each with its count under
+// the key `count`.
+QJsonObject checkSpreadJson(const QList<CheckSpread> &rows, const QString &count);
+// "`what`: p50 1, p95 2, max 3 bytes/s".
+QString checkRateLine(const QString &what, const CheckSpread &rate);
+
 // How often one step failed for one reason.
 struct CheckFailureCount
 {
