@@ -15,10 +15,8 @@ TerminalCheckRun runTerminalCheck(const TerminalCheckOrder &order)
 {
     CurlTransfer transfer;
     QEventLoop loop;
-    const TerminalAccount account(transfer, order.url, order.trust, loop);
+    const TerminalAccount account(transfer, order.url, order.trust, order.proxy, loop);
     transfer.setCertificateLimits(order.limits);
-    if (order.proxy)
-        transfer.setProxy(order.proxy);
 
     TerminalCheckRun run;
     SiteCheckReport &report = run.report;

@@ -159,8 +159,10 @@ QString writeTerminalReport(const QString &output, const QByteArray &text, FILE 
 }
 
 TerminalAccount::TerminalAccount(CurlTransfer &transfer, const QUrl &url, const QString &trust,
-                                 QEventLoop &loop)
+                                 const std::optional<ProxyAddress> &proxy, QEventLoop &loop)
 {
+    if (proxy)
+        transfer.setProxy(proxy);
     // The server alone: the account goes by its own setters, never in the URL.
     transfer.setURL(QString::fromLatin1(transferAddress(url.toString())->serverUrl()));
     transfer.setUserName(url.userName().isEmpty() ? QStringLiteral("anonymous") : url.userName());

@@ -67,13 +67,14 @@ int terminalUsageError(const QStringList &arguments, FILE *out, FILE *err, const
 QString writeTerminalReport(const QString &output, const QByteArray &text, FILE *out);
 
 // The component pointed at the account of `url`, its password from
-// SARVEL_PASSWORD; a trust question answered by the fingerprint `trust`
-// alone, as the terminal never asks.
+// SARVEL_PASSWORD, through `proxy` when one is named (else the
+// environment's, if any); a trust question answered by the fingerprint
+// `trust` alone, as the terminal never asks.
 class TerminalAccount
 {
 public:
     TerminalAccount(CurlTransfer &transfer, const QUrl &url, const QString &trust,
-                    QEventLoop &loop);
+                    const std::optional<ProxyAddress> &proxy, QEventLoop &loop);
 
     // The question refused, if one was.
     const std::optional<TrustQuestion> &refused() const { return m_refused; }

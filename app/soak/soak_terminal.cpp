@@ -72,10 +72,8 @@ int runSoakInTerminal(const QStringList &arguments, FILE *out, FILE *err)
 
     CurlTransfer transfer;
     QEventLoop loop;
-    const TerminalAccount account(transfer, parser.url, parser.trust, loop);
+    const TerminalAccount account(transfer, parser.url, parser.trust, parser.proxy, loop);
     transfer.setSoakSettings(options.settings);
-    if (parser.proxy)
-        transfer.setProxy(parser.proxy);
     SoakDocument soak;
     soak.started = QDateTime::currentDateTimeUtc();
     QElapsedTimer clock;
