@@ -98,6 +98,7 @@ void TestSoakFormats::junit()
     QCOMPARE(xpath(xml, "string(//testsuite/@failures)"), "1");
     QCOMPARE(xpath(xml, "string(//testsuite/@timestamp)"), "2026-03-01T12:00:00");
     QCOMPARE(xpath(xml, "string(//testcase[failure]/@name)"), "Round 3 (16384 bytes)");
+    QCOMPARE(xpath(xml, "string(//testcase[1]/@name)"), "Round 1 (1 byte)");
     QVERIFY(xpath(xml, "string(//failure/@message)").startsWith("verify: a <reply> with "));
 }
 

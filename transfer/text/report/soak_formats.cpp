@@ -93,8 +93,7 @@ QByteArray junit(const SoakDocument &soak, const SoakSummary &summary)
                        soak.started.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
     for (const SoakRound &round : soak.rounds) {
         xml.writeStartElement(QStringLiteral("testcase"));
-        xml.writeAttribute(QStringLiteral("name"),
-                           QStringLiteral("Round %1 (%2 bytes)").arg(round.number).arg(round.size));
+        xml.writeAttribute(QStringLiteral("name"), soakRoundName(round));
         xml.writeAttribute(QStringLiteral("classname"), QStringLiteral("sarvel.soak"));
         xml.writeAttribute(QStringLiteral("time"), junitSeconds(roundMs(round)));
         if (!round.passed()) {

@@ -90,9 +90,17 @@ QString soakFailureLine(const SoakFailureCount &failure)
              failure.count > 1 ? QStringLiteral(", the first") : QString(), failure.reason);
 }
 
+QString soakRoundName(const SoakRound &round)
+{
+    return QStringLiteral("Round %1 (%2 %3)")
+        .arg(round.number)
+        .arg(round.size)
+        .arg(round.size == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"));
+}
+
 QString soakRoundLine(const SoakRound &round)
 {
-    const QString head = QStringLiteral("Round %1 (%2 bytes)").arg(round.number).arg(round.size);
+    const QString head = soakRoundName(round);
     if (round.passed())
         return head + QStringLiteral(": passed");
     return QStringLiteral("%1: %2: %3").arg(head, soakPhaseName(*round.failedIn), round.reason);

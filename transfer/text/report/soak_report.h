@@ -69,4 +69,6 @@ QStringList soakSummaryLines(const QString &target, const SoakSummary &summary,
 QJsonObject soakJson(const QString &target, const SoakSummary &summary,
                      const QList<SoakRound> &rounds);
 // A round as one line: "Round 3 (16384 bytes): verify: why", or "...: passed".
+// "Round 3 (16384 bytes)": a round as the reports name it.
+QString soakRoundName(const SoakRound &round);
 QString soakRoundLine(const SoakRound &round);
