@@ -179,8 +179,11 @@ void SoakWindow::showSummary()
 void SoakWindow::drawChart()
 {
     m_chart->removeAllSeries();
-    for (QAbstractAxis *axis : m_chart->axes())
+    // The chart hands a removed axis back to its caller.
+    for (QAbstractAxis *axis : m_chart->axes()) {
         m_chart->removeAxis(axis);
+        delete axis;
+    }
     auto *series = new QStackedBarSeries;
     QStringList rounds;
     QList<int> failed;
