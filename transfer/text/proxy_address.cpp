@@ -198,21 +198,25 @@ QString activeModeThroughProxyText(const ProxyAddress &proxy)
 bool ProxyTunnelTalk::take(curl_infotype type, QByteArrayView data, QString &line)
 {
     line.clear();
-    const QString text = QString::fromUtf8(data);
-    const QString first = text.section(QLatin1Char('\n'), 0, 0).trimmed();
-    if (type == CURLINFO_HEADER_OUT && text.startsWith(QLatin1String("CONNECT "))) {
+    // The transfer's payload passes through here too, piece by piece: only
+    // header lines can be part of the exchange, and nothing else is read.
+    if (type != CURLINFO_HEADER_OUT && type != CURLINFO_HEADER_IN)
+        return false;
+    const qsizetype end = data.indexOf('\n');
+    const QByteArrayView first = (end < 0 ? data : data.first(end)).trimmed();
+    if (type == CURLINFO_HEADER_OUT && data.startsWith("CONNECT ")) {
         m_phase = Phase::Asked;
-        line = QStringLiteral("Proxy: ") + first;
+        line = QStringLiteral("Proxy: ") + QString::fromUtf8(first);
         return true;
     }
     if (type != CURLINFO_HEADER_IN || m_phase == Phase::None)
         return false;
-    if (m_phase == Phase::Asked && !first.startsWith(QLatin1String("HTTP/"))) {
+    if (m_phase == Phase::Asked && !first.startsWith("HTTP/")) {
         m_phase = Phase::None;
         return false;
     }
     m_phase = first.isEmpty() ? Phase::None : Phase::Answering;
     if (!first.isEmpty())
-        line = QStringLiteral("Proxy: ") + first;
+        line = QStringLiteral("Proxy: ") + QString::fromUtf8(first);
     return true;
 }
