@@ -1,5 +1,7 @@
 #include "engine/socket_registry.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,6 +26,14 @@ bool SocketRegistry::isOpen(curl_socket_t socket)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_sockets.count(socket) > 0;
+}
+
+void SocketRegistry::acknowledgeAll()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int on = 1;
+    for (curl_socket_t socket : m_sockets)
+        ::setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 void SocketRegistry::cutOpen()

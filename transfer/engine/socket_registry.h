@@ -15,6 +15,8 @@ public:
     // A connection this program opened and has not closed yet; not one of
     // libcurl's own descriptors (its name resolver's wake-up pair).
     bool isOpen(curl_socket_t socket);
+    // Has every open connection acknowledge what it received at once.
+    void acknowledgeAll();
     // Cuts every open socket, so that nothing waits on them any more.
     void cutOpen();
     // Cuts every socket, and every one opened from now on.
