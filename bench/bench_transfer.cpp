@@ -52,6 +52,8 @@ private:
     QString served(const QString &name) const { return m_ram.filePath("served/" + name); }
     QString local(const QString &name) const { return m_ram.filePath("local/" + name); }
     bool startServer();
+    // The small files on the server, each with the local name it goes to.
+    FileList seriesFiles() const;
     QString takeFile(const QString &path, qint64 size, bool withChecksum) const;
     bool check(const Timing &timing, const QString &path, qint64 size, bool withChecksum,
                const QString &what);
@@ -177,14 +179,20 @@ void TransferBench::measureThroughput(Direction direction)
     }
 }
 
+FileList TransferBench::seriesFiles() const
+{
+    FileList files;
+    for (int i = 0; i < SeriesFiles; ++i)
+        files.append({QStringLiteral("f%1").arg(i), local(QStringLiteral("o%1").arg(i))});
+    return files;
+}
+
 void TransferBench::measureSeries()
 {
     const qint64 size = seriesFileSize(m_protocol);
     QList<Client> clients = m_clients;
     clients.removeAll(Client::Lftp);
-    FileList files;
-    for (int i = 0; i < SeriesFiles; ++i)
-        files.append({QStringLiteral("f%1").arg(i), local(QStringLiteral("o%1").arg(i))});
+    const FileList files = seriesFiles();
     for (int round = 0; round < Rounds; ++round) {
         for (int k = 0; k < clients.size(); ++k) {
             const Client client = clients[(round + k) % clients.size()];
@@ -220,6 +228,16 @@ int TransferBench::measureProxied()
                 QFile::remove(target);
             else
                 timing.error = takeFile(target, m_size, true);
+            return timing.ok && timing.error.isEmpty();
+        },
+        [this](Client client, const Endpoint &server, Timing &timing) {
+            const FileList files = seriesFiles();
+            timing = downloads(client, server, files);
+            for (const auto &file : files) {
+                const QString problem = takeFile(file.second, seriesFileSize(m_protocol), false);
+                if (timing.ok && timing.error.isEmpty() && !problem.isEmpty())
+                    timing.error = file.first + QStringLiteral(": ") + problem;
+            }
             return timing.ok && timing.error.isEmpty();
         });
 }
