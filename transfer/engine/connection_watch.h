@@ -52,6 +52,7 @@ public:
     void install(CURL *easy);
     // Cuts the open connections, so that closing them waits for nothing.
     void cutOpen() { m_sockets->cutOpen(); }
+    // Sends what the open connections owe of acknowledgements now.
     void acknowledgeAll() { m_sockets->acknowledgeAll(); }
     // How the login's own connection stands; Open when there is none to look at.
     LoginProbe probeLogin() const;

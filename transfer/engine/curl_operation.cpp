@@ -91,8 +91,6 @@ int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
 {
     auto *self = static_cast<CurlOperation *>(userp);
     const QByteArrayView piece(data, qsizetype(size));
-    // An HTTP proxy's tunnel is set up before the server says a word; its
-    // request carries the proxy's password, and none of it is the server's.
     // A reply, or libcurl's word that a proxy granted a connection, is
     // acknowledged at once. Delayed, the acknowledgement holds back the next
     // small write of a peer that waits for it before sending more (Nagle):
@@ -100,6 +98,8 @@ int CurlOperation::onDebug(CURL *, curl_infotype type, char *data, size_t size, 
     // connection's first bytes came 40 ms late.
     if (type == CURLINFO_HEADER_IN || type == CURLINFO_TEXT)
         self->m_watch.acknowledgeAll();
+    // An HTTP proxy's tunnel is set up before the server says a word; its
+    // request carries the proxy's password, and none of it is the server's.
     QString line;
     if (!self->m_tunnel.take(type, piece, line))
         self->debugOutput(type, piece);
